@@ -1,0 +1,80 @@
+// The trace platform on Windows: each function is the Windows or C runtime call it names.
+// Definitions use the qualified name, so a system macro that rewrote one would stop the build.
+#include "TracePlatform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <share.h>
+#include <stdio.h>
+#include <time.h>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace {
+const wchar_t* Wide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+} // namespace
+
+uint32_t TracePlatform::ExecutablePath(char16_t* buffer, uint32_t capacity) {
+    return GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(buffer), capacity);
+}
+
+int32_t TracePlatform::ProfileInt(const char16_t* section, const char16_t* key,
+                                  int32_t defaultValue, const char16_t* path) {
+    return static_cast<int32_t>(
+        GetPrivateProfileIntW(Wide(section), Wide(key), defaultValue, Wide(path)));
+}
+
+int32_t TracePlatform::OpenOverrideKey(KeyHandle* key) {
+    HKEY opened = nullptr;
+    const LSTATUS result = RegOpenKeyExW(HKEY_CURRENT_USER, L"XTrace", 0, KEY_QUERY_VALUE, &opened);
+    *key = result == ERROR_SUCCESS ? opened : nullptr;
+    return result;
+}
+
+int32_t TracePlatform::QueryOverride(KeyHandle key, const char16_t* name, uint8_t* data,
+                                     uint32_t* size) {
+    DWORD bytes = *size;
+    const LSTATUS result =
+        RegQueryValueExW(static_cast<HKEY>(key), Wide(name), nullptr, nullptr, data, &bytes);
+    *size = bytes;
+    return result;
+}
+
+void TracePlatform::CloseOverrideKey(KeyHandle key) {
+    RegCloseKey(static_cast<HKEY>(key));
+}
+
+void TracePlatform::DebugChannelWrite(const char16_t* text) {
+    OutputDebugStringW(Wide(text));
+}
+
+int64_t TracePlatform::CurrentTime() {
+    return _time64(nullptr);
+}
+
+bool TracePlatform::ToLocalTime(int64_t time, LocalTime* out) {
+    const __time64_t seconds = time;
+    tm local{};
+    if (_localtime64_s(&local, &seconds) != 0) {
+        return false;
+    }
+    out->month = local.tm_mon + 1;
+    out->day = local.tm_mday;
+    out->hour = local.tm_hour;
+    out->minute = local.tm_min;
+    return true;
+}
+
+bool TracePlatform::AppendToFile(const char16_t* path, const char* bytes, size_t count) {
+    // Binary: the bytes already hold CR LF and one byte per character.
+    FILE* file = _wfsopen(Wide(path), L"ab+", _SH_DENYRW);
+    if (file == nullptr) {
+        return false;
+    }
+    fwrite(bytes, 1, count, file);
+    fclose(file);
+    return true;
+}

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "WideFormat.h"
+
+namespace {
+
+std::u16string Format(const char16_t* format, std::vector<FormatArg> args = {},
+                      size_t capacity = 4096, int* result = nullptr) {
+    std::u16string out(capacity, u'#');
+    const int n = FormatWide(out.data(), capacity, format, args.data(), args.size());
+    if (result != nullptr) {
+        *result = n;
+    }
+    return out.substr(0, std::char_traits<char16_t>::length(out.c_str()));
+}
+
+TEST(WideFormat, ConversionsMeanWhatTheWindowsWidePrintfMakesThemMean) {
+    EXPECT_EQ(Format(u"%s|%d|%x", {u"wide", -5, 255u}), u"wide|-5|ff");
+    EXPECT_EQ(Format(u"%x", {-1}), u"ffffffff");
+    EXPECT_EQ(Format(u"%d", {0xFFFFFFFFu}), u"-1");
+    EXPECT_EQ(Format(u"%d %u", {INT32_MIN, 4000000000u}), u"-2147483648 4000000000");
+    EXPECT_EQ(Format(u"%X %o %c %%", {0xABCu, 8, u'Z'}), u"ABC 10 Z %");
+    EXPECT_EQ(Format(u"%S %ls %ws", {u"a", u"b", u"c"}), u"a b c");
+    EXPECT_EQ(Format(u"%s", {static_cast<const char16_t*>(nullptr)}), u"(null)");
+}
+
+TEST(WideFormat, FlagsWidthsAndPrecisions) {
+    EXPECT_EQ(Format(u"%19s(%04d)", {u"Sample", 7}), u"             Sample(0007)");
+    EXPECT_EQ(Format(u"%3s", {u"longer than three"}), u"longer than three");
+    EXPECT_EQ(Format(u"[%-5d][%5d][%05d][%04d]", {42, 42, 42, -7}), u"[42   ][   42][00042][-007]");
+    EXPECT_EQ(Format(u"[%+d][% d][%#x][%#o][%.3d][%.0d]", {5, 5, 255u, 8, 7, 0}),
+              u"[+5][ 5][0xff][010][007][]");
+    EXPECT_EQ(Format(u"[%.2s][%*d][%-*d][%.*s]", {u"abc", 4, 1, 3, 2, 1, u"xyz"}),
+              u"[ab][   1][2  ][x]");
+    EXPECT_EQ(Format(u"%I64x %lx %hd %lld", {1u, 2u, 3, 4}), u"1 2 3 4");
+}
+
+TEST(WideFormat, ConversionsWithoutTheirArgumentStayAsTextAndReadNothing) {
+    // More conversions than arguments: the extras stand as written.
+    EXPECT_EQ(Format(u"%d and %s", {3}), u"3 and %s");
+    EXPECT_EQ(Format(u"a%sb%04dc"), u"a%sb%04dc");
+    // A wrong kind consumes nothing, so the next conversion still gets that argument.
+    EXPECT_EQ(Format(u"%s=%d", {9}), u"%s=9");
+    EXPECT_EQ(Format(u"%d %s", {u"text"}), u"%d text");
+    // Conversions no record ever uses are never interpreted.
+    EXPECT_EQ(Format(u"%n %p %f %q", {1, 2, 3, 4}), u"%n %p %f %q");
+    EXPECT_EQ(Format(u"%*d", {u"width"}), u"%*d");
+    EXPECT_EQ(Format(u"ends with %"), u"ends with %");
+    EXPECT_EQ(Format(u"ends with %-0"), u"ends with %-0");
+    EXPECT_EQ(Format(nullptr), u"");
+}
+
+TEST(WideFormat, OutputIsCutToCapacityAndAlwaysTerminated) {
+    int result = 0;
+    const std::u16string fits(4095, u'a');
+    EXPECT_EQ(Format(u"%s", {fits.c_str()}, 4096, &result), fits);
+    EXPECT_EQ(result, 4095);
+
+    const std::u16string longer(5000, u'b');
+    EXPECT_EQ(Format(u"%s", {longer.c_str()}, 4096, &result), std::u16string(4095, u'b'));
+    EXPECT_EQ(result, -1);
+
+    // Padding is cut the same way, and an absurd width neither hangs nor overflows.
+    EXPECT_EQ(Format(u"%999999999d", {1}, 16, &result), std::u16string(15, u' '));
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(Format(u"xy", {}, 1, &result), u"");
+    EXPECT_EQ(result, -1);
+}
+
+} // namespace
