@@ -1,0 +1,134 @@
+// The device-manager simulator behind DeviceServices-host.cpp: a machine's device state held
+// in memory, loaded from and saved to a human-editable state file, with fault injection and
+// resource counters for tests. Host builds only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace DevSim {
+
+// The operations that can be made to fail.
+enum class Op {
+    GetClassDevs, // "get-class-devs"
+    Enum,         // "enum"
+    GetProperty,  // "get-property"
+    SetProperty,  // "set-property"
+    Destroy,      // "destroy"
+    NodeStatus,   // "node-status"
+    Update,       // "update"
+    Copy,         // "copy"
+    Alloc,        // "alloc"  (hardware-ID buffer allocation)
+    Count
+};
+
+const char* OpName(Op op);
+std::optional<Op> OpFromName(const std::string& name);
+
+// Makes calls number firstCall, firstCall+1, ... (counted from 1 per operation) fail with
+// `error`; `count` calls in all, 0 meaning every call from firstCall on. For GetProperty with
+// error 122, `requiredSize` (when given) is reported instead of the true size. For NodeStatus
+// the error is the CONFIGRET returned. For GetClassDevs the set is INVALID_HANDLE_VALUE.
+struct Fault {
+    Op op;
+    uint32_t firstCall;
+    uint32_t error;
+    uint32_t count = 1;
+    std::optional<uint32_t> requiredSize = std::nullopt;
+};
+
+struct Device {
+    std::u16string instanceId;
+    // Raw SPDRP_HARDWAREID data (REG_MULTI_SZ, UTF-16LE); nullopt: the device has none.
+    std::optional<std::vector<uint8_t>> hardwareIds;
+    bool present = true;
+    // Raw SPDRP_CONFIGFLAGS data; nullopt: the device has none.
+    std::optional<std::vector<uint8_t>> configFlags;
+    std::u16string driver;   // name of the INF installed on it, e.g. "oem3.inf"; empty: none
+    uint32_t nodeStatus = 0; // status bits CM_Get_DevNode_Status reports for a present device
+    uint32_t problem = 0;    // problem number it reports
+};
+
+struct Machine {
+    std::vector<Device> devices;
+    std::string driverStore; // folder of staged INFs; relative paths are taken from the
+                             // state file's folder
+    std::vector<Fault> faults;
+};
+
+// Builders for tests.
+std::vector<uint8_t> MultiSz(std::initializer_list<std::u16string> ids);
+std::vector<uint8_t> FlagBytes(uint32_t flags);
+Device MakeDevice(std::u16string instanceId, std::initializer_list<std::u16string> ids,
+                  bool present, std::optional<uint32_t> flags = 0u);
+
+// Replaces the simulated machine, clears counters and faults (the machine's own faults are
+// installed). With an empty `stateFile` nothing is ever saved.
+void UseMachine(Machine machine, std::string stateFile = {});
+// Loads the machine from the state file named by INSTALLER_MACHINE (default "Machine.ini"
+// beside the executable). Done automatically on the first call into the services.
+bool LoadDefaultMachine();
+// The current machine, for inspection and direct edits by tests.
+Machine& Current();
+void AddFault(Fault fault);
+
+// Counters since the last UseMachine.
+uint32_t Calls(Op op);
+int OpenSets();    // sets built and not yet destroyed
+int LiveBuffers(); // ID buffers allocated and not yet released
+
+// State file: text, UTF-8. Parse errors name the line.
+bool ParseMachine(const std::string& text, Machine* out, std::string* error);
+std::string FormatMachine(const Machine& machine);
+bool LoadMachineFile(const std::string& path, Machine* out, std::string* error);
+// Writes to a temporary file beside `path`, then renames it over `path`.
+bool SaveMachineFile(const std::string& path, const Machine& machine);
+
+// Field-by-field equality, for round-trip checks.
+bool operator==(const Fault& a, const Fault& b);
+bool operator==(const Device& a, const Device& b);
+bool operator==(const Machine& a, const Machine& b);
+
+// The state file in use: empty when none (UseMachine without one, or a file that failed to
+// load, which is then never written).
+const std::string& StateFile();
+// The last problem with the state file: why it could not be loaded, or why the last save
+// failed. Empty when there was none. The simulator never prints it.
+const std::string& StateFileError();
+// The driver store folder in use: the machine's driverStore ("DriverStore" when empty) taken
+// from the state file's folder, or from the working folder when no state file is in use.
+std::string DriverStoreFolder();
+// ReleaseBuffer calls with a pointer that is not a live buffer (released twice, or never
+// allocated here) since the last UseMachine. Such pointers are not freed.
+int StrayReleases();
+
+// UTF-8 <-> UTF-16. FromUtf8 fails on malformed UTF-8; ToUtf8 writes U+FFFD for an unpaired
+// surrogate.
+std::optional<std::u16string> FromUtf8(const std::string& text);
+std::string ToUtf8(const std::u16string& text);
+// The entries of REG_MULTI_SZ data, up to its first empty string or its end (a trailing odd
+// byte is ignored).
+std::vector<std::u16string> SplitMultiSz(const std::vector<uint8_t>& data);
+
+// Hooks for DeviceServices-host.cpp, which keeps the Windows contracts on top of them.
+namespace Hooks {
+// Loads the default machine unless one is in use already.
+void EnsureLoaded();
+// Counts one call of `op`; the fault that makes this call fail, if any.
+std::optional<Fault> CountCall(Op op);
+// Device sets: a handle owning a snapshot of device indices into Current().devices.
+void* OpenSet(std::vector<size_t> devices);
+const std::vector<size_t>* FindSet(void* handle); // nullptr: not a live set
+bool CloseSet(void* handle);                      // false: not a live set
+// Zero-filled buffers; nullptr when the memory cannot be had.
+uint8_t* NewBuffer(size_t bytes);
+void FreeBuffer(uint8_t* buffer);
+// Saves the machine to the state file, if one is in use.
+void StateChanged();
+} // namespace Hooks
+
+} // namespace DevSim

@@ -1,0 +1,432 @@
+// The host device services against the simulated machine, and the simulator's state file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DeviceServices.h"
+#include "DeviceSimulator.h"
+
+namespace fs = std::filesystem;
+using namespace DevSvc;
+using DevSim::Device;
+using DevSim::Fault;
+using DevSim::Machine;
+using DevSim::MakeDevice;
+using DevSim::Op;
+
+namespace {
+
+const std::u16string kFullId = u"USB\\VID_1234&PID_5678&REV_0100";
+const std::u16string kShortId = u"USB\\VID_1234&PID_5678";
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::u16string U16(const fs::path& path) {
+    return *DevSim::FromUtf8(path.string());
+}
+
+std::vector<std::string> FolderNames(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+DevInfoData Element(uint32_t devInst = 0) {
+    DevInfoData element{};
+    element.cbSize = sizeof(DevInfoData);
+    element.DevInst = devInst;
+    return element;
+}
+
+// DevInst of every member, in enumeration order.
+std::vector<uint32_t> Members(DevInfoSet set) {
+    std::vector<uint32_t> members;
+    DevInfoData element = Element();
+    for (uint32_t i = 0; EnumDeviceInfo(set, i, &element); ++i) {
+        members.push_back(element.DevInst);
+    }
+    EXPECT_EQ(LastError(), ERROR_NO_MORE_ITEMS_CODE);
+    return members;
+}
+
+class DeviceSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/devsim-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+    void TearDown() override {
+        unsetenv("INSTALLER_MACHINE");
+        DevSim::UseMachine(Machine{});
+        fs::remove_all(dir);
+    }
+    fs::path Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir / name, std::ios::binary) << text;
+        return dir / name;
+    }
+    void Use(std::vector<Device> devices, std::string stateFile = {}) {
+        Machine machine;
+        machine.devices = std::move(devices);
+        machine.driverStore = (dir / "store").string();
+        DevSim::UseMachine(std::move(machine), std::move(stateFile));
+    }
+    fs::path dir;
+};
+
+TEST_F(DeviceSim, SetsHoldPresentOrAllDevicesInMachineOrder) {
+    Use({MakeDevice(u"A", {kFullId}, true), MakeDevice(u"B", {kFullId}, false),
+         MakeDevice(u"C", {u"PCI\\X"}, true)});
+    DevInfoSet present = GetClassDevs(DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    DevInfoSet all = GetClassDevs(DIGCF_ALLCLASSES);
+    EXPECT_EQ(Members(present), (std::vector<uint32_t>{1, 3}));
+    EXPECT_EQ(Members(all), (std::vector<uint32_t>{1, 2, 3}));
+
+    DevInfoData wrongSize = Element();
+    wrongSize.cbSize = 4;
+    EXPECT_FALSE(EnumDeviceInfo(all, 0, &wrongSize));
+    EXPECT_EQ(LastError(), 1784u);
+
+    EXPECT_EQ(DevSim::OpenSets(), 2);
+    EXPECT_TRUE(DestroyDeviceInfoList(present));
+    EXPECT_TRUE(DestroyDeviceInfoList(all));
+    EXPECT_EQ(DevSim::OpenSets(), 0);
+    DevInfoData element = Element();
+    EXPECT_FALSE(DestroyDeviceInfoList(all));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE_CODE);
+    EXPECT_FALSE(EnumDeviceInfo(all, 0, &element));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE_CODE);
+}
+
+TEST_F(DeviceSim, PropertyReadAsksForTheSizeThenSucceeds) {
+    std::vector<std::u16string> longIds(12, u"USB\\VID_1234&PID_5678&MI_00");
+    Device big = MakeDevice(u"BIG", {}, true, std::nullopt);
+    big.hardwareIds = DevSim::MultiSz({longIds[0], longIds[1], longIds[2], longIds[3], longIds[4],
+                                       longIds[5], longIds[6], longIds[7]});
+    Use({big, MakeDevice(u"GONE", {kFullId}, false)});
+    const std::vector<uint8_t>& ids = *big.hardwareIds;
+    ASSERT_GT(ids.size(), 260u);
+
+    DevInfoSet set = GetClassDevs(DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    DevInfoData element = Element();
+    ASSERT_TRUE(EnumDeviceInfo(set, 0, &element));
+    std::vector<uint8_t> buffer(260, 0xAA);
+    uint32_t required = 0;
+    EXPECT_FALSE(
+        GetDeviceRegistryProperty(set, &element, SPDRP_HARDWAREID, buffer.data(), 260, &required));
+    EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
+    EXPECT_EQ(required, ids.size());
+    EXPECT_EQ(buffer, std::vector<uint8_t>(260, 0xAA));
+
+    buffer.assign(required, 0);
+    EXPECT_FALSE(GetDeviceRegistryProperty(set, &element, SPDRP_HARDWAREID, buffer.data(),
+                                           required - 1, nullptr));
+    EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
+    EXPECT_TRUE(GetDeviceRegistryProperty(set, &element, SPDRP_HARDWAREID, buffer.data(), required,
+                                          &required));
+    EXPECT_EQ(buffer, ids);
+    EXPECT_EQ(LastError(), 0u);
+
+    EXPECT_FALSE(GetDeviceRegistryProperty(set, &element, SPDRP_CONFIGFLAGS, buffer.data(),
+                                           required, &required));
+    EXPECT_EQ(LastError(), ERROR_INVALID_DATA_CODE);
+    EXPECT_FALSE(GetDeviceRegistryProperty(set, &element, 5, buffer.data(), required, nullptr));
+    EXPECT_EQ(LastError(), 0xE0000209u);
+    // The absent device is not a member of a present-only set.
+    DevInfoData outsider = Element(2);
+    EXPECT_FALSE(GetDeviceRegistryProperty(set, &outsider, SPDRP_HARDWAREID, buffer.data(),
+                                           required, nullptr));
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER_CODE);
+    DestroyDeviceInfoList(set);
+}
+
+TEST_F(DeviceSim, ConfigFlagsChangeIsSavedByReplacingTheStateFile) {
+    fs::path file = dir / "Machine.ini";
+    Use({MakeDevice(u"A", {kFullId}, false, 0u)}, file.string());
+    DevInfoSet set = GetClassDevs(DIGCF_ALLCLASSES);
+    DevInfoData element = Element();
+    ASSERT_TRUE(EnumDeviceInfo(set, 0, &element));
+    std::vector<uint8_t> flags = DevSim::FlagBytes(CONFIGFLAG_REINSTALL);
+    EXPECT_TRUE(SetDeviceRegistryProperty(set, &element, SPDRP_CONFIGFLAGS, flags.data(), 4));
+    EXPECT_FALSE(SetDeviceRegistryProperty(set, &element, 7, flags.data(), 4));
+    EXPECT_EQ(LastError(), 0xE0000209u);
+    DestroyDeviceInfoList(set);
+
+    EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"Machine.ini"});
+    Machine saved;
+    std::string error;
+    ASSERT_TRUE(DevSim::LoadMachineFile(file.string(), &saved, &error)) << error;
+    EXPECT_EQ(saved.devices.at(0).configFlags, flags);
+    EXPECT_TRUE(saved == DevSim::Current());
+
+    // A save that cannot replace its target leaves the folder as it was.
+    fs::create_directories(dir / "busy" / "inner");
+    EXPECT_FALSE(DevSim::SaveMachineFile((dir / "busy").string(), saved));
+    EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"Machine.ini", "busy"}));
+}
+
+TEST_F(DeviceSim, NodeStatusOnlyForPresentDevices) {
+    Device running = MakeDevice(u"A", {kFullId}, true);
+    running.nodeStatus = 0x0180200A;
+    running.problem = 28;
+    Use({running, MakeDevice(u"B", {kFullId}, false)});
+    uint32_t status = 0xDEAD;
+    uint32_t problem = 0xDEAD;
+    EXPECT_EQ(GetDevNodeStatus(&status, &problem, 1, 0), CR_SUCCESS);
+    EXPECT_EQ(status, 0x0180200Au);
+    EXPECT_EQ(problem, 28u);
+    status = problem = 0xDEAD;
+    EXPECT_EQ(GetDevNodeStatus(&status, &problem, 2, 0), CR_NO_SUCH_DEVINST);
+    EXPECT_EQ(GetDevNodeStatus(&status, &problem, 9, 0), CR_NO_SUCH_DEVINST);
+    EXPECT_EQ(status, 0xDEADu);
+    EXPECT_EQ(problem, 0xDEADu);
+}
+
+TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) {
+    Use({MakeDevice(u"FULL", {kFullId, kShortId}, true),
+         MakeDevice(u"LOWER", {u"usb\\vid_1234&pid_5678"}, true),
+         MakeDevice(u"ABSENT", {kShortId}, false),
+         MakeDevice(u"LONGER", {kShortId + u"&MI_00"}, true),
+         MakeDevice(u"SHORTER", {u"USB\\VID_1234"}, true)},
+        (dir / "Machine.ini").string());
+    fs::path inf = Write("sample.inf", "[Version]\n");
+    std::u16string infPath = U16(inf);
+    bool reboot = true;
+    EXPECT_TRUE(UpdateDriverForDevices(u"Usb\\Vid_1234&Pid_5678", infPath.c_str(),
+                                       INSTALLFLAG_FORCE, &reboot));
+    EXPECT_FALSE(reboot);
+    std::vector<std::u16string> drivers;
+    for (const Device& device : DevSim::Current().devices) {
+        drivers.push_back(device.driver);
+    }
+    EXPECT_EQ(drivers, (std::vector<std::u16string>{u"oem0.inf", u"oem0.inf", u"", u"", u""}));
+    Machine saved;
+    ASSERT_TRUE(DevSim::LoadMachineFile((dir / "Machine.ini").string(), &saved, nullptr));
+    EXPECT_EQ(saved.devices.at(1).driver, u"oem0.inf");
+
+    EXPECT_FALSE(UpdateDriverForDevices(u"USB\\VID_1234&PID_567", infPath.c_str(), 0, nullptr));
+    EXPECT_EQ(LastError(), ERROR_NO_SUCH_DEVINST_CODE);
+    std::u16string missing = U16(dir / "none.inf");
+    EXPECT_FALSE(UpdateDriverForDevices(kShortId.c_str(), missing.c_str(), 0, nullptr));
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND_CODE);
+    EXPECT_FALSE(UpdateDriverForDevices(u"", infPath.c_str(), 0, nullptr));
+    EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER_CODE);
+}
+
+TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
+    Use({});
+    std::u16string a = U16(Write("a.inf", "first"));
+    std::u16string sameAsA = U16(Write("again.inf", "first"));
+    std::u16string b = U16(Write("b.inf", "second"));
+    std::u16string missing = U16(dir / "missing.inf");
+    char16_t dest[512];
+    uint32_t required = 0;
+    EXPECT_FALSE(CopyOEMInf(missing.c_str(), dest, 512, &required));
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND_CODE);
+
+    std::u16string oem0 = U16(dir / "store" / "oem0.inf");
+    ASSERT_TRUE(CopyOEMInf(a.c_str(), dest, 512, &required));
+    EXPECT_EQ(std::u16string(dest), oem0);
+    EXPECT_EQ(required, oem0.size() + 1);
+    ASSERT_TRUE(CopyOEMInf(sameAsA.c_str(), dest, 512, &required));
+    EXPECT_EQ(std::u16string(dest), oem0);
+    ASSERT_TRUE(CopyOEMInf(b.c_str(), dest, 512, &required));
+    EXPECT_EQ(std::u16string(dest), U16(dir / "store" / "oem1.inf"));
+    EXPECT_EQ(FolderNames(dir / "store"), (std::vector<std::string>{"oem0.inf", "oem1.inf"}));
+    EXPECT_EQ(ReadText(dir / "store" / "oem1.inf"), "second");
+
+    EXPECT_FALSE(CopyOEMInf(a.c_str(), dest, 5, &required));
+    EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
+    EXPECT_EQ(required, oem0.size() + 1);
+}
+
+TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
+    Machine machine;
+    machine.driverStore = "Store";
+    Device wellFormed = MakeDevice(u"ROOT\\GERÄT\\0000", {}, true, 0x20u);
+    std::u16string longId(300, u'X');
+    wellFormed.hardwareIds = DevSim::MultiSz({longId, u"Gerät#1;x=y", kShortId});
+    wellFormed.driver = u"oem3.inf";
+    wellFormed.nodeStatus = 0x0180200A;
+    wellFormed.problem = 28;
+    Device noClosingString = MakeDevice(u"B", {}, false, std::nullopt);
+    noClosingString.hardwareIds = std::vector<uint8_t>{'A', 0, 0, 0};
+    Device oddBytes = MakeDevice(u"C", {}, true, std::nullopt);
+    oddBytes.hardwareIds = std::vector<uint8_t>{'A', 0, 0, 0, 0};
+    oddBytes.configFlags = std::vector<uint8_t>{1, 2};
+    Device emptyList = MakeDevice(u"D", {}, true);
+    emptyList.hardwareIds = std::vector<uint8_t>{};
+    Device blankEnds = MakeDevice(u"E", {u" padded "}, true);
+    Device noIds = MakeDevice(u"", {}, true, std::nullopt);
+    noIds.hardwareIds.reset();
+    machine.devices = {wellFormed, noClosingString, oddBytes, emptyList, blankEnds, noIds};
+    machine.faults = {Fault{Op::GetProperty, 2, 122, 0, 0xFFFFFFFFu},
+                      Fault{Op::Update, 1, 0xE000020B, 3, std::nullopt}};
+
+    std::string text = DevSim::FormatMachine(machine);
+    Machine back;
+    std::string error;
+    ASSERT_TRUE(DevSim::ParseMachine(text, &back, &error)) << error << "\n" << text;
+    EXPECT_TRUE(back == machine) << text;
+    EXPECT_NE(text.find("hardware-id = " + DevSim::ToUtf8(longId) + "\n"), std::string::npos);
+    EXPECT_NE(text.find("hardware-id-bytes = 41 00 00 00\n"), std::string::npos);
+    EXPECT_NE(text.find("config-flags-bytes = 01 02\n"), std::string::npos);
+}
+
+TEST(StateFile, ParsesCommentsAndNamesTheBadLine) {
+    Machine machine;
+    std::string error;
+    ASSERT_TRUE(DevSim::ParseMachine("# c\r\n[device R\\1]\r\n; c\r\nhardware-id = A#B\r\n"
+                                     "present = no\r\nconfig-flags = 32\r\n",
+                                     &machine, &error))
+        << error;
+    ASSERT_EQ(machine.devices.size(), 1u);
+    EXPECT_TRUE(machine.devices[0] == MakeDevice(u"R\\1", {u"A#B"}, false, 32u));
+
+    const char* bad[] = {
+        "[device A]\n\nshape = round\n",
+        "[device A]\n\npresent = maybe\n",
+        "[device A]\n\nhardware-id-bytes = 4\n",
+        "[device A]\nhardware-id = X\nhardware-id-bytes = 00 00\n",
+        "[device A]\n\nconfig-flags = 0x100000000\n",
+        "[fault]\n\nfail = explode 1 5\n",
+        "[fault]\n\nfail = enum 0 5\n",
+        "[machine]\n\n[machine]\n",
+        "\n\nhardware-id = X\n",
+        "[device A]\n\n[gadget]\n",
+    };
+    for (const char* text : bad) {
+        EXPECT_FALSE(DevSim::ParseMachine(text, &machine, &error)) << text;
+        EXPECT_EQ(error.rfind("line 3:", 0), 0u) << text << " -> " << error;
+    }
+}
+
+TEST_F(DeviceSim, DefaultMachineComesFromTheEnvironmentAndABrokenFileIsLeftAlone) {
+    fs::path file =
+        Write("Machine.ini", "[device A]\nhardware-id = X\n[fault]\nfail = enum 1 31\n");
+    setenv("INSTALLER_MACHINE", file.c_str(), 1);
+    EXPECT_TRUE(DevSim::LoadDefaultMachine());
+    EXPECT_EQ(DevSim::Current().devices.size(), 1u);
+    EXPECT_EQ(DevSim::DriverStoreFolder(), (dir / "DriverStore").string());
+    DevInfoSet set = GetClassDevs(DIGCF_ALLCLASSES);
+    DevInfoData element = Element();
+    EXPECT_FALSE(EnumDeviceInfo(set, 0, &element));
+    EXPECT_EQ(LastError(), 31u);
+    DestroyDeviceInfoList(set);
+
+    const std::string broken = "[device A]\npresent = sometimes\n";
+    Write("Machine.ini", broken);
+    EXPECT_FALSE(DevSim::LoadDefaultMachine());
+    EXPECT_TRUE(DevSim::Current().devices.empty());
+    EXPECT_TRUE(DevSim::StateFile().empty());
+    EXPECT_NE(DevSim::StateFileError().find("line 2"), std::string::npos);
+    // Even a change made to the stand-in machine never reaches the broken file.
+    DevSim::Current().devices.push_back(MakeDevice(u"B", {kFullId}, true));
+    set = GetClassDevs(DIGCF_ALLCLASSES);
+    ASSERT_TRUE(EnumDeviceInfo(set, 0, &element));
+    std::vector<uint8_t> flags = DevSim::FlagBytes(CONFIGFLAG_REINSTALL);
+    EXPECT_TRUE(SetDeviceRegistryProperty(set, &element, SPDRP_CONFIGFLAGS, flags.data(), 4));
+    DestroyDeviceInfoList(set);
+    EXPECT_EQ(ReadText(file), broken);
+    EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"Machine.ini"});
+
+    setenv("INSTALLER_MACHINE", (dir / "absent.ini").c_str(), 1);
+    EXPECT_TRUE(DevSim::LoadDefaultMachine());
+    EXPECT_TRUE(DevSim::Current().devices.empty());
+    EXPECT_EQ(DevSim::StateFile(), (dir / "absent.ini").string());
+}
+
+TEST_F(DeviceSim, FaultsHitTheirCallsForTheirCount) {
+    Use({MakeDevice(u"A", {kFullId}, true)});
+    DevSim::AddFault({Op::Enum, 2, 1234, 2, std::nullopt});
+    DevSim::AddFault({Op::NodeStatus, 3, 0x1F, 0, std::nullopt});
+    DevSim::AddFault({Op::GetClassDevs, 2, 8, 1, std::nullopt});
+    DevInfoSet set = GetClassDevs(DIGCF_ALLCLASSES);
+    EXPECT_EQ(GetClassDevs(DIGCF_ALLCLASSES), kInvalidSet);
+    EXPECT_EQ(LastError(), 8u);
+    EXPECT_EQ(DevSim::OpenSets(), 1);
+
+    DevInfoData element = Element();
+    std::vector<bool> enumResults;
+    std::vector<uint32_t> statusResults;
+    for (int call = 1; call <= 5; ++call) {
+        enumResults.push_back(EnumDeviceInfo(set, 0, &element));
+        uint32_t status = 0;
+        uint32_t problem = 0;
+        statusResults.push_back(GetDevNodeStatus(&status, &problem, 1, 0));
+    }
+    EXPECT_EQ(enumResults, (std::vector<bool>{true, false, false, true, true}));
+    EXPECT_EQ(statusResults, (std::vector<uint32_t>{0, 0, 0x1F, 0x1F, 0x1F}));
+    EXPECT_EQ(DevSim::Calls(Op::Enum), 5u);
+    DestroyDeviceInfoList(set);
+}
+
+TEST_F(DeviceSim, RequiredSizeFaultsReportTheirOwnSize) {
+    Use({MakeDevice(u"A", {kFullId}, true)});
+    DevSim::AddFault({Op::GetProperty, 1, 122, 1, 0u});
+    DevSim::AddFault({Op::GetProperty, 2, 122, 1, 0xFFFFFFFFu});
+    DevSim::AddFault({Op::GetProperty, 3, 122, 1, std::nullopt});
+    DevInfoSet set = GetClassDevs(DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    DevInfoData element = Element();
+    ASSERT_TRUE(EnumDeviceInfo(set, 0, &element));
+    uint8_t buffer[512];
+    std::vector<uint32_t> sizes;
+    for (int call = 1; call <= 3; ++call) {
+        uint32_t required = 77;
+        EXPECT_FALSE(
+            GetDeviceRegistryProperty(set, &element, SPDRP_HARDWAREID, buffer, 512, &required));
+        EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
+        sizes.push_back(required);
+    }
+    const uint32_t trueSize = static_cast<uint32_t>(DevSim::MultiSz({kFullId}).size());
+    EXPECT_EQ(sizes, (std::vector<uint32_t>{0, 0xFFFFFFFF, trueSize}));
+    EXPECT_TRUE(GetDeviceRegistryProperty(set, &element, SPDRP_HARDWAREID, buffer, 512, nullptr));
+    DestroyDeviceInfoList(set);
+}
+
+TEST_F(DeviceSim, BuffersAndSetsAreCountedEvenWhenCallsFail) {
+    Use({MakeDevice(u"A", {kFullId}, true)});
+    uint8_t* first = AllocateBuffer(16);
+    uint8_t* second = AllocateBuffer(16);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(first, first + 16), std::vector<uint8_t>(16, 0));
+    EXPECT_EQ(DevSim::LiveBuffers(), 2);
+    ReleaseBuffer(first);
+    ReleaseBuffer(first);
+    ReleaseBuffer(nullptr);
+    EXPECT_EQ(DevSim::LiveBuffers(), 1);
+    EXPECT_EQ(DevSim::StrayReleases(), 1);
+    ReleaseBuffer(second);
+
+    DevSim::AddFault({Op::Alloc, 3, 0, 1, std::nullopt});
+    DevSim::AddFault({Op::Alloc, 4, 14, 1, std::nullopt});
+    EXPECT_EQ(AllocateBuffer(16), nullptr);
+    EXPECT_EQ(LastError(), ERROR_NOT_ENOUGH_MEMORY_CODE);
+    EXPECT_EQ(AllocateBuffer(16), nullptr);
+    EXPECT_EQ(LastError(), 14u);
+    EXPECT_EQ(DevSim::LiveBuffers(), 0);
+
+    DevSim::AddFault({Op::Destroy, 1, 5, 1, std::nullopt});
+    DevInfoSet set = GetClassDevs(DIGCF_ALLCLASSES);
+    EXPECT_FALSE(DestroyDeviceInfoList(set));
+    EXPECT_EQ(LastError(), 5u);
+    EXPECT_EQ(DevSim::OpenSets(), 0);
+    EXPECT_FALSE(DestroyDeviceInfoList(set));
+    EXPECT_EQ(LastError(), ERROR_INVALID_HANDLE_CODE);
+}
+
+} // namespace
