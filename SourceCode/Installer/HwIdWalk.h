@@ -1,0 +1,45 @@
+// The hardware-ID walk shared by the device status lookup and the reinstall marking: enumerate
+// a device information set, read each member's hardware-ID list into a growing heap buffer and
+// compare its entries with the requested ID by this program's match rule.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "DeviceServices.h"
+
+struct IdBufferRelease {
+    void operator()(uint8_t* buffer) const { DevSvc::ReleaseBuffer(buffer); }
+};
+// The one ID buffer a lookup holds at a time.
+using IdBuffer = std::unique_ptr<uint8_t[], IdBufferRelease>;
+
+struct DeviceSetDestroy {
+    void operator()(void* set) const;
+};
+// A device information set; destroyed (and a failure traced) when released.
+using DeviceSet = std::unique_ptr<void, DeviceSetDestroy>;
+
+// The allocation messages differ between the two users of the walk.
+struct WalkMessages {
+    const char16_t* newBufferFail;   // "new ... fail = %x XXXXXXXXXXXXXXXXXXXX"
+    const char16_t* renewBufferFail; // "Renew ... fail = %x XXXXXXXXXXXXXXXXXXXX"
+};
+
+enum class AfterMatch { NextDevice, Stop };
+
+// Called for the device whose entry matched, after its "FOUND!!!" record.
+using MatchHandler = std::function<AfterMatch(DevSvc::DevInfoSet, DevSvc::DevInfoData*)>;
+
+// Walks `set` from member 0 up. Returns true when a handler asked to stop, false when the
+// enumeration ended. `buffer` belongs to the caller, which releases it after the set.
+bool WalkHardwareIds(DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
+                     const std::u16string& csHwID, const WalkMessages& messages, IdBuffer& buffer,
+                     const MatchHandler& onMatch);
+
+// The largest hardware-ID list the walk accepts, and how often it renews its buffer for one
+// device, so that a system that keeps asking for more cannot keep the walk busy forever.
+inline constexpr uint32_t kMaxIdListBytes = 16u * 1024 * 1024;
+inline constexpr int kMaxBufferRenewals = 8;

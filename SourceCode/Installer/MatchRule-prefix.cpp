@@ -1,0 +1,19 @@
+#include <cstdint>
+
+#include "MatchRule.h"
+#include "XTrace.h"
+
+static constexpr char16_t kTraceFile[] = u".\\MatchRule-prefix.cpp";
+
+bool MatchHardwareId(const std::u16string& csHwID, const std::u16string& entry,
+                     std::u16string& shown) {
+    std::u16string cs = entry;
+    LowerAsciiInPlace(cs);
+    XTRACE(1, u"cs = %s", cs);
+    const size_t found = cs.find(csHwID);
+    const int32_t position =
+        found == std::u16string::npos || found > INT32_MAX ? -1 : static_cast<int32_t>(found);
+    XTRACE(1, u"cs.Find(%s) = %d", csHwID, position);
+    shown = std::move(cs);
+    return position == 0;
+}

@@ -1,0 +1,50 @@
+// Shared fixture for the installation logic: a simulated machine, the trace captured from the
+// debugger channel, and checks that every set and buffer was released.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DeviceSimulator.h"
+
+// Which match rule this test binary was built with.
+inline constexpr bool kPrefixRule = TEST_PREFIX_RULE != 0;
+
+class LogicTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Installs `devices` as the machine, with the driver store in the test's folder.
+    void UseDevices(std::vector<DevSim::Device> devices);
+    // Lets only records of `level` and above through from now on.
+    void TraceLevel(int level);
+
+    // The message part of every record so far (the text after "(line) : ", without the line
+    // end the trace adds), and forgets them.
+    std::vector<std::u16string> TakeMessages();
+
+    // Writes a small INF into the test's folder and returns its path.
+    std::u16string MakeInf(const std::string& name = "sample.inf");
+    std::filesystem::path StoreDir() const { return dir_ / "store"; }
+
+    std::filesystem::path dir_;
+    std::vector<std::u16string> lines_;
+};
+
+// "ROOT\\n" style instance IDs and the IDs used across the tests.
+inline const std::u16string kIdFull = u"USB\\VID_1234&PID_5678&REV_0100";
+inline const std::u16string kIdShort = u"USB\\VID_1234&PID_5678";
+inline const std::u16string kIdOther = u"PCI\\VEN_8086&DEV_1234";
+
+uint32_t FlagsOf(const DevSim::Device& device);
+
+// A fault for calls number `call` on of `op`.
+inline DevSim::Fault Fail(DevSim::Op op, uint32_t call, uint32_t error, uint32_t count = 1,
+                          std::optional<uint32_t> requiredSize = std::nullopt) {
+    return DevSim::Fault{op, call, error, count, requiredSize};
+}

@@ -1,0 +1,127 @@
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "DriverActions.h"
+#include "LogicTestSupport.h"
+#include "Sequence.h"
+
+using DevSim::MakeDevice;
+using DevSim::Op;
+using Messages = std::vector<std::u16string>;
+
+namespace {
+
+class SequenceTest : public LogicTest {
+  protected:
+    // The records that mark the sequence's steps, in order.
+    Messages Steps() {
+        static const std::u16string kSteps[] = {
+            u"DEVICE_EXIST_AND_PLUG", u"DEVICE_UNPLUG",
+            u"DEVICE_EXIST",          u"UpdateDriver SUCCEED. ",
+            u"Copy inf file ===>",    u"===> ENTER Reinstall",
+            u"Reinstall error!",      u"Install driver fail! xxxxxxxxxxx",
+            u"nDevStatus = ffffffff"};
+        Messages steps;
+        for (const std::u16string& m : TakeMessages()) {
+            if (std::find(std::begin(kSteps), std::end(kSteps), m) != std::end(kSteps) ||
+                m.starts_with(u"InstallDriver, err") || m.starts_with(u"OemCopylINF") ||
+                m.starts_with(u"*pSetbuf")) {
+                steps.push_back(m);
+            }
+        }
+        return steps;
+    }
+    std::vector<std::filesystem::path> Staged() {
+        std::vector<std::filesystem::path> names;
+        if (std::filesystem::exists(StoreDir())) {
+            for (const auto& entry : std::filesystem::directory_iterator(StoreDir())) {
+                names.push_back(entry.path().filename());
+            }
+        }
+        return names;
+    }
+};
+
+TEST_F(SequenceTest, PresentDeviceGetsTheDriverAndStaysUnmarked) {
+    UseDevices({MakeDevice(u"ROOT\\P\\0000", {kIdShort}, true, 0)});
+    RunInstallation(kIdShort, MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_EXIST_AND_PLUG", u"UpdateDriver SUCCEED. ",
+                                 u"DEVICE_EXIST", u"===> ENTER Reinstall"}));
+    EXPECT_FALSE(DevSim::Current().devices[0].driver.empty());
+    EXPECT_EQ(FlagsOf(DevSim::Current().devices[0]), 0u);
+}
+
+TEST_F(SequenceTest, NoDeviceStagesTheInfAndStops) {
+    UseDevices({MakeDevice(u"ROOT\\O\\0000", {kIdOther}, false, 0)});
+    RunInstallation(kIdShort, MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_UNPLUG", u"Copy inf file ===>", u"DEVICE_UNPLUG"}));
+    EXPECT_EQ(Staged().size(), 1u);
+    EXPECT_EQ(FlagsOf(DevSim::Current().devices[0]), 0u);
+}
+
+TEST_F(SequenceTest, AbsentDevicesAreMarkedAfterEitherAction) {
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0)});
+    RunInstallation(kIdShort, MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_UNPLUG", u"Copy inf file ===>", u"DEVICE_EXIST",
+                                 u"===> ENTER Reinstall", u"*pSetbuf = 20"}));
+
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0),
+                MakeDevice(u"ROOT\\P\\0000", {kIdShort}, true, 0)});
+    RunInstallation(kIdShort, MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_EXIST_AND_PLUG", u"UpdateDriver SUCCEED. ",
+                                 u"DEVICE_EXIST", u"===> ENTER Reinstall", u"*pSetbuf = 20"}));
+    EXPECT_EQ(FlagsOf(DevSim::Current().devices[0]), 0x20u);
+    EXPECT_EQ(FlagsOf(DevSim::Current().devices[1]), 0u);
+    EXPECT_TRUE(DevSim::Current().devices[0].driver.empty());
+    EXPECT_FALSE(DevSim::Current().devices[1].driver.empty());
+}
+
+TEST_F(SequenceTest, HardwareIdIsLowerCasedForEveryStep) {
+    // The prefix rule only ever matches a lower-case request, so this fails there unless the
+    // sequence lower-cases the ID before the lookups.
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0),
+                MakeDevice(u"ROOT\\P\\0000", {kIdShort}, true, 0)});
+    RunInstallation(u"Usb\\Vid_1234&PID_5678", MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_EXIST_AND_PLUG", u"UpdateDriver SUCCEED. ",
+                                 u"DEVICE_EXIST", u"===> ENTER Reinstall", u"*pSetbuf = 20"}));
+}
+
+TEST_F(SequenceTest, FailedActionsStillLeadToTheFollowUp) {
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0)});
+    RunInstallation(kIdShort, u"/nonexistent/driver.inf");
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_UNPLUG", u"Copy inf file ===>", u"OemCopylINF Error = 2",
+                                 u"DEVICE_EXIST", u"===> ENTER Reinstall", u"*pSetbuf = 20"}));
+
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0),
+                MakeDevice(u"ROOT\\P\\0000", {kIdShort}, true, 0)});
+    DevSim::AddFault(Fail(Op::Update, 1, 1));
+    RunInstallation(kIdShort, MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_EXIST_AND_PLUG", u"InstallDriver, err = 1. ",
+                                 u"DEVICE_EXIST", u"===> ENTER Reinstall", u"*pSetbuf = 20"}));
+
+    // A failure whose code is 1 is not reported as success.
+    UseDevices({MakeDevice(u"ROOT\\P\\0000", {kIdShort}, true, 0)});
+    DevSim::AddFault(Fail(Op::Update, 1, 1));
+    EXPECT_NE(InstallDriver(kIdShort, MakeInf().c_str()), 1);
+    EXPECT_EQ(InstallDriver(kIdShort, u"/nonexistent/driver.inf"), 2);
+    EXPECT_EQ(InstallDriver(kIdShort, MakeInf().c_str()), 1);
+}
+
+TEST_F(SequenceTest, UnexpectedFirstStatusEndsTheSequence) {
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0)});
+    DevSim::AddFault(Fail(Op::GetClassDevs, 1, 5));
+    RunInstallation(kIdShort, MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"Install driver fail! xxxxxxxxxxx", u"nDevStatus = ffffffff"}));
+    EXPECT_EQ(DevSim::Calls(Op::GetClassDevs), 1u);
+    EXPECT_EQ(DevSim::Calls(Op::Copy), 0u);
+
+    // A failing Reinstall is reported by the sequence.
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0)});
+    DevSim::AddFault(Fail(Op::SetProperty, 1, 5));
+    RunInstallation(kIdShort, MakeInf().c_str());
+    EXPECT_EQ(Steps().back(), u"Reinstall error!");
+}
+
+} // namespace
