@@ -8,21 +8,17 @@ static constexpr char16_t kTraceFile[] = u".\\DeviceStatus.cpp";
 using namespace DevSvc;
 
 DeviceStatus GetDeviceStatus(std::u16string csHwID, uint32_t flags) {
-    const DevInfoSet handle = GetClassDevs(flags);
-    if (handle == kInvalidSet) {
-        XTRACE(2, u"DeviceInfoSet == INVALID_HANDLE_VALUE");
+    DeviceSet set = BuildDeviceSet(flags);
+    if (!set) {
         return -1;
     }
-    DeviceSet set(handle);
     IdBuffer buffer;
-    DevInfoData element{};
-    element.cbSize = sizeof(element);
 
     static constexpr WalkMessages kMessages = {
         u"new szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
         u"Renew szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
     };
-    const bool found = WalkHardwareIds(handle, &element, csHwID, kMessages, buffer,
+    const bool found = WalkHardwareIds(set.get(), csHwID, kMessages, buffer,
                                        [](DevInfoSet, DevInfoData*) { return AfterMatch::Stop; });
 
     DeviceStatus result;

@@ -15,6 +15,15 @@ void DeviceSetDestroy::operator()(void* set) const {
     }
 }
 
+DeviceSet BuildDeviceSet(uint32_t flags) {
+    const DevInfoSet handle = GetClassDevs(flags);
+    if (handle == kInvalidSet || handle == nullptr) {
+        XTRACE(2, u"DeviceInfoSet == INVALID_HANDLE_VALUE");
+        return DeviceSet();
+    }
+    return DeviceSet(handle);
+}
+
 namespace {
 
 constexpr uint32_t kFirstOffer = MAX_PATH_CHARS; // bytes offered to the first read
@@ -91,10 +100,13 @@ AfterMatch WalkEntries(DevInfoSet set, DevInfoData* element, const std::u16strin
 
 } // namespace
 
-bool WalkHardwareIds(DevInfoSet set, DevInfoData* element, const std::u16string& csHwID,
-                     const WalkMessages& messages, IdBuffer& buffer, const MatchHandler& onMatch) {
+bool WalkHardwareIds(DevInfoSet set, const std::u16string& csHwID, const WalkMessages& messages,
+                     IdBuffer& buffer, const MatchHandler& onMatch) {
+    // One element, its size set once, serves every member.
+    DevInfoData element{};
+    element.cbSize = sizeof(element);
     for (uint32_t i = 0; i != UINT32_MAX; ++i) {
-        if (!EnumDeviceInfo(set, i, element)) {
+        if (!EnumDeviceInfo(set, i, &element)) {
             return false;
         }
         XTRACE(1, u"In Loop find SetupDiEnumDeviceInfo i=%x", i);
@@ -105,10 +117,10 @@ bool WalkHardwareIds(DevInfoSet set, DevInfoData* element, const std::u16string&
             continue;
         }
         uint32_t dataBytes = 0;
-        if (!ReadHardwareIds(set, element, messages, buffer, dataBytes)) {
+        if (!ReadHardwareIds(set, &element, messages, buffer, dataBytes)) {
             continue;
         }
-        if (WalkEntries(set, element, csHwID, buffer.get(), dataBytes, onMatch) ==
+        if (WalkEntries(set, &element, csHwID, buffer.get(), dataBytes, onMatch) ==
             AfterMatch::Stop) {
             return true;
         }

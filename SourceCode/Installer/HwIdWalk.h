@@ -22,6 +22,10 @@ struct DeviceSetDestroy {
 // A device information set; destroyed (and a failure traced) when released.
 using DeviceSet = std::unique_ptr<void, DeviceSetDestroy>;
 
+// Builds the set of devices that `flags` selects. Empty, with its record traced, when no set
+// could be built.
+DeviceSet BuildDeviceSet(uint32_t flags);
+
 // The allocation messages differ between the two users of the walk.
 struct WalkMessages {
     const char16_t* newBufferFail;   // "new ... fail = %x XXXXXXXXXXXXXXXXXXXX"
@@ -35,9 +39,8 @@ using MatchHandler = std::function<AfterMatch(DevSvc::DevInfoSet, DevSvc::DevInf
 
 // Walks `set` from member 0 up. Returns true when a handler asked to stop, false when the
 // enumeration ended. `buffer` belongs to the caller, which releases it after the set.
-bool WalkHardwareIds(DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
-                     const std::u16string& csHwID, const WalkMessages& messages, IdBuffer& buffer,
-                     const MatchHandler& onMatch);
+bool WalkHardwareIds(DevSvc::DevInfoSet set, const std::u16string& csHwID,
+                     const WalkMessages& messages, IdBuffer& buffer, const MatchHandler& onMatch);
 
 // The largest hardware-ID list the walk accepts, and how often it renews its buffer for one
 // device, so that a system that keeps asking for more cannot keep the walk busy forever.

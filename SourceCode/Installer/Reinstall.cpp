@@ -53,26 +53,20 @@ bool MarkIfAbsent(DevInfoSet set, DevInfoData* element) {
 
 int32_t Reinstall(std::u16string csHwID) {
     XTRACE(1, u"===> ENTER Reinstall");
-    const DevInfoSet handle = GetClassDevs(DIGCF_ALLCLASSES);
-    if (handle == kInvalidSet) {
-        XTRACE(2, u"DeviceInfoSet == INVALID_HANDLE_VALUE");
+    DeviceSet set = BuildDeviceSet(DIGCF_ALLCLASSES);
+    if (!set) {
         return -1;
     }
-    DeviceSet set(handle);
     IdBuffer buffer;
-    DevInfoData element{};
-    element.cbSize = sizeof(element);
 
     static constexpr WalkMessages kMessages = {
         u"new abBuf fail = %x XXXXXXXXXXXXXXXXXXXX",
         u"Renew abBuf fail = %x XXXXXXXXXXXXXXXXXXXX",
     };
-    const bool stopped = WalkHardwareIds(handle, &element, csHwID, kMessages, buffer,
-                                         [](DevInfoSet matchedSet, DevInfoData* matched) {
-                                             return MarkIfAbsent(matchedSet, matched)
-                                                        ? AfterMatch::NextDevice
-                                                        : AfterMatch::Stop;
-                                         });
+    const bool stopped = WalkHardwareIds(
+        set.get(), csHwID, kMessages, buffer, [](DevInfoSet matchedSet, DevInfoData* matched) {
+            return MarkIfAbsent(matchedSet, matched) ? AfterMatch::NextDevice : AfterMatch::Stop;
+        });
     set.reset();
     buffer.reset();
     return stopped ? -1 : 1;
