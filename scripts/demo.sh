@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset host >/dev/null
-cmake --build --preset host --target Installer >/dev/null
+cmake --build --preset host --target Installer TraceLogDecode >/dev/null
 
 demo=build/demo
 rm -rf "$demo"
@@ -40,5 +40,7 @@ echo
 echo "== Driver store"
 ls -l "$demo/DriverStore"
 echo
-echo "== Scrambled log file"
-ls "$demo"/*.log
+echo "== Log file $(basename "$demo"/*.log): first lines as written, then decoded"
+head -c 240 "$demo"/*.log | cat -v
+echo
+build/host/TraceLogDecode "$demo"/*.log

@@ -147,16 +147,24 @@ std::u16string MakeLogFileName(int64_t time) {
     return name;
 }
 
-void ScrambleLine(char16_t* line) {
+namespace {
+
+void ShiftLine(char16_t* line, char16_t shift) {
     if (line == nullptr) {
         return;
     }
     for (char16_t* p = line; *p != u'\0' && *p != u'\n'; ++p) {
         if (*p != u' ') {
-            *p = static_cast<char16_t>(*p + 0x40);
+            *p = static_cast<char16_t>(*p + shift);
         }
     }
 }
+
+} // namespace
+
+void ScrambleLine(char16_t* line) { ShiftLine(line, 0x40); }
+
+void UnscrambleLine(char16_t* line) { ShiftLine(line, static_cast<char16_t>(0x10000 - 0x40)); }
 
 void TraceEmit(const TraceSite& site, const char16_t* format, const FormatArg* args,
                size_t argCount) {

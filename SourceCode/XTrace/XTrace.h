@@ -41,6 +41,10 @@ std::u16string MakeLogFileName(int64_t time);
 // terminator, except a space, goes up by 0x40 (mod 0x10000).
 void ScrambleLine(char16_t* line);
 
+// The inverse shift, for reading a log back: every character before the first line feed or
+// the terminator, except a space, goes down by 0x40 (mod 0x10000).
+void UnscrambleLine(char16_t* line);
+
 // The out-of-line part of TraceOut: formats and writes a record that passed the filter.
 void TraceEmit(const TraceSite& site, const char16_t* format, const FormatArg* args,
                size_t argCount);

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "LogDecode.h"
+#include "TracePlatformHost.h"
+#include "XTrace.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LogDecodeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/logdecode-test-XXXXXX";
+        dir_ = mkdtemp(pattern);
+        std::ofstream(dir_ / "TqDbgCfg.ini") << "[OUTPUT]\nLOGFILE=1\nVIEW=1\nLEVEL=1\n";
+        setenv("XTRACE_USER_REGISTRY", (dir_ / "none.reg").c_str(), 1);
+        TracePlatformHost::SetExecutablePath(
+            TracePlatformHost::CorePath((dir_ / "Installer").string()));
+        TracePlatformHost::CaptureDebugChannel(&channel_);
+        LogFileName.clear();
+        InitTrace();
+    }
+    void TearDown() override {
+        TracePlatformHost::ResetControls();
+        TraceSettings = {0, 0, 3};
+        LogFileName.clear();
+        unsetenv("XTRACE_USER_REGISTRY");
+        fs::remove_all(dir_);
+    }
+    std::string LogBytes() {
+        std::ifstream in(dir_ / TracePlatformHost::ToUtf8(LogFileName), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    fs::path dir_;
+    std::vector<std::u16string> channel_;
+};
+
+TEST_F(LogDecodeTest, DecodedLogReadsAsTheDebuggerChannel) {
+    TraceOut(TraceSite{u".\\Entry.cpp", 22, 1}, u"argc =%d", 3);
+    TraceOut(TraceSite{u".\\Reinstall.cpp", 38, 1}, u"abBuf = %x\n", 0x12ab34u);
+    TraceOut(TraceSite{u".\\Sample.cpp", 7, 2}, u"first line\nplain rest (kept) : 0123");
+    TraceOut(TraceSite{u".\\Sample.cpp", -5, 1}, u"caf\u00e9 ~!@#$%%^&*()_+{}|:\"<>? \u00ff");
+    TraceOut(TraceSite{u"C:\\src\\A Long Source File Name.cpp", 123456, 1}, u"[%s]",
+             u"x\u4e2dy");
+
+    std::string expected;
+    for (std::u16string line : channel_) {
+        // Shifted past U+00FF, a character has no byte in the log.
+        for (size_t i = 0; i < line.size() && line[i] != u'\n'; ++i) {
+            line[i] = line[i] >= 0xC0 ? char16_t{0xFFFD} : line[i];
+        }
+        expected += TracePlatformHost::ToUtf8(line);
+    }
+    EXPECT_EQ(DecodeTraceLog(LogBytes()), expected);
+}
+
+TEST(LogDecode, RecognisesOnlyTheScrambledLayout) {
+    EXPECT_TRUE(IsScrambledRecord(u"  \x93\xA1\xAD\xB0\xAC\xA5hpppwi z \xB5"));
+    EXPECT_TRUE(IsScrambledRecord(u"\x93hmpppqi z x")); // line -1
+    EXPECT_FALSE(IsScrambledRecord(u"plain rest (kept) : 0123"));
+    EXPECT_FALSE(IsScrambledRecord(u"         hpppwi z "));  // no base name
+    EXPECT_FALSE(IsScrambledRecord(u"\x93hi z "));            // no line number
+    EXPECT_FALSE(IsScrambledRecord(u""));
+}
+
+TEST(LogDecode, ArbitraryBytesNeverBreakIt) {
+    std::mt19937 random(12345);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes(random() % 300, '\0');
+        for (char& b : bytes) {
+            // Mostly bytes that occur in logs, so that record lines are formed too.
+            const char alphabet[] = " hpqrsmiz\r\n\0?\xFF\x93";
+            b = random() % 4 == 0 ? static_cast<char>(random())
+                                  : alphabet[random() % (sizeof(alphabet) - 1)];
+        }
+        const std::string text = DecodeTraceLog(bytes);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+                  std::count(bytes.begin(), bytes.end(), '\n'));
+    }
+    EXPECT_EQ(DecodeTraceLog("a\r\r\nb"), "a\r\nb");
+    EXPECT_EQ(DecodeTraceLog(""), "");
+}
+
+} // namespace
