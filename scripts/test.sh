@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up everything and runs the whole test suite: the host tests, a format check and the
-# two Windows builds.
+# Sets up everything and runs the whole test suite: a format check, the host tests (plain and
+# under sanitizers) and the two Windows builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,9 +14,29 @@ cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --preset host
 
-echo "== Windows builds"
+echo "== host tests under AddressSanitizer, UndefinedBehaviorSanitizer and leak checking"
+cmake --preset host-asan >/dev/null
+cmake --build --preset host-asan
+ctest --preset host-asan
+
+echo "== Windows builds and release packages"
 for preset in win32 win64; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
-    test -f "build/$preset/Installer.exe"
+    prefix=$([[ $preset == win32 ]] && echo i686 || echo x86_64)
+    # Self-contained: no runtime DLLs besides the system's.
+    if "$prefix-w64-mingw32-objdump" -p "build/$preset/Installer.exe" |
+        grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
+        echo "build/$preset/Installer.exe imports a runtime DLL" >&2
+        exit 1
+    fi
+    "$prefix-w64-mingw32-objdump" -p "build/$preset/Installer.exe" |
+        grep -A3 'DLL Name: CFGMGR32.dll' | grep -q CM_Get_DevNode_Status
+    "$prefix-w64-mingw32-windres" -i "build/$preset/Installer.exe" -O rc |
+        grep -q 'requireAdministrator'
+    cpack --preset "$preset" >/dev/null
+    listing=$(unzip -l build/$preset/Installer-*-$preset.zip)
+    for file in Installer.exe README-trace.txt TqDbgCfg.ini; do
+        grep -q "/$file\$" <<<"$listing" || { echo "$file missing from the $preset zip" >&2; exit 1; }
+    done
 done
