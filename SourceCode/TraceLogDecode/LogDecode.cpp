@@ -8,7 +8,9 @@ namespace {
 constexpr char16_t kUnwritable = 0xFFFF;
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool IsScrambledDigit(char16_t c) { return c >= u'p' && c <= u'y'; } // '0'..'9' shifted
+bool IsScrambledDigit(char16_t c) {
+    return c >= u'p' && c <= u'y';
+} // '0'..'9' shifted
 
 void AppendUtf8(std::string& out, char16_t c) {
     if (c < 0x80) {

@@ -162,9 +162,13 @@ void ShiftLine(char16_t* line, char16_t shift) {
 
 } // namespace
 
-void ScrambleLine(char16_t* line) { ShiftLine(line, 0x40); }
+void ScrambleLine(char16_t* line) {
+    ShiftLine(line, 0x40);
+}
 
-void UnscrambleLine(char16_t* line) { ShiftLine(line, static_cast<char16_t>(0x10000 - 0x40)); }
+void UnscrambleLine(char16_t* line) {
+    ShiftLine(line, static_cast<char16_t>(0x10000 - 0x40));
+}
 
 void TraceEmit(const TraceSite& site, const char16_t* format, const FormatArg* args,
                size_t argCount) {

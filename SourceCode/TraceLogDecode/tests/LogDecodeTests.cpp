@@ -50,8 +50,7 @@ TEST_F(LogDecodeTest, DecodedLogReadsAsTheDebuggerChannel) {
     TraceOut(TraceSite{u".\\Reinstall.cpp", 38, 1}, u"abBuf = %x\n", 0x12ab34u);
     TraceOut(TraceSite{u".\\Sample.cpp", 7, 2}, u"first line\nplain rest (kept) : 0123");
     TraceOut(TraceSite{u".\\Sample.cpp", -5, 1}, u"caf\u00e9 ~!@#$%%^&*()_+{}|:\"<>? \u00ff");
-    TraceOut(TraceSite{u"C:\\src\\A Long Source File Name.cpp", 123456, 1}, u"[%s]",
-             u"x\u4e2dy");
+    TraceOut(TraceSite{u"C:\\src\\A Long Source File Name.cpp", 123456, 1}, u"[%s]", u"x\u4e2dy");
 
     std::string expected;
     for (std::u16string line : channel_) {
@@ -68,8 +67,8 @@ TEST(LogDecode, RecognisesOnlyTheScrambledLayout) {
     EXPECT_TRUE(IsScrambledRecord(u"  \x93\xA1\xAD\xB0\xAC\xA5hpppwi z \xB5"));
     EXPECT_TRUE(IsScrambledRecord(u"\x93hmpppqi z x")); // line -1
     EXPECT_FALSE(IsScrambledRecord(u"plain rest (kept) : 0123"));
-    EXPECT_FALSE(IsScrambledRecord(u"         hpppwi z "));  // no base name
-    EXPECT_FALSE(IsScrambledRecord(u"\x93hi z "));            // no line number
+    EXPECT_FALSE(IsScrambledRecord(u"         hpppwi z ")); // no base name
+    EXPECT_FALSE(IsScrambledRecord(u"\x93hi z "));          // no line number
     EXPECT_FALSE(IsScrambledRecord(u""));
 }
 
