@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Sets up everything and runs the whole test suite: a format check, the host tests (plain and
-# under sanitizers) and the two Windows builds.
+# under sanitizers), the two Windows builds with their packages, and both Windows programs
+# end to end under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# The end-to-end suite at the end runs the Windows programs under Wine: setup.sh installs it too.
+export INSTALLER_WITH_WINE=1
 bash scripts/setup.sh
 
 echo "== format check"
@@ -40,3 +43,9 @@ for preset in win32 win64; do
         grep -q "/$file\$" <<<"$listing" || { echo "$file missing from the $preset zip" >&2; exit 1; }
     done
 done
+
+# ---------------------------------------------------------------------------------------------
+# End-to-end: both Windows programs under Wine, in a private prefix (build/wine-suite/), with
+# devices registered by the suite's helper. Needs the win32, win64 and host builds above.
+echo "== Windows programs under Wine"
+bash SourceCode/Installer/tests/wine/run-wine-suite.sh
