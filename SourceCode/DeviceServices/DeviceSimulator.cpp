@@ -62,13 +62,19 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// Blanks and carriage returns around a value are layout, never part of it: a value that kept
+// a trailing CR would not read back the same once written with its line end.
+bool IsLayout(char c) {
+    return IsBlank(c) || c == '\r';
+}
+
 std::string Trim(const std::string& text) {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
+    while (begin < end && IsLayout(text[begin])) {
         ++begin;
     }
-    while (end > begin && IsBlank(text[end - 1])) {
+    while (end > begin && IsLayout(text[end - 1])) {
         --end;
     }
     return text.substr(begin, end - begin);
