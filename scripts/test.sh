@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up everything and runs the whole test suite: a format check, the host tests (plain and
-# under sanitizers), the two Windows builds with their packages, and both Windows programs
-# end to end under Wine.
+# under sanitizers), bounded fuzz runs, the two Windows builds with their packages, and both
+# Windows programs end to end under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +21,9 @@ echo "== host tests under AddressSanitizer, UndefinedBehaviorSanitizer and leak 
 cmake --preset host-asan >/dev/null
 cmake --build --preset host-asan
 ctest --preset host-asan
+
+echo "== bounded fuzz runs"
+FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash scripts/fuzz.sh
 
 echo "== Windows builds and release packages"
 for preset in win32 win64; do
