@@ -54,17 +54,22 @@ inline bool TraceWanted(int32_t level) {
     return (TraceSettings.LOGFILE != 0 || TraceSettings.VIEW != 0) && level >= TraceSettings.LEVEL;
 }
 
-// The trace call: a site, a printf-style wide format and its arguments.
+// Formats and writes a record that the filter has already let through.
 template <typename... Args>
-inline void TraceOut(const TraceSite& site, const char16_t* format, const Args&... args) {
-    if (!TraceWanted(site.level)) {
-        return;
-    }
+inline void TraceRecord(const TraceSite& site, const char16_t* format, const Args&... args) {
     if constexpr (sizeof...(Args) == 0) {
         TraceEmit(site, format, nullptr, 0);
     } else {
         const FormatArg packed[] = {FormatArg(args)...};
         TraceEmit(site, format, packed, sizeof...(Args));
+    }
+}
+
+// The trace call: a site, a printf-style wide format and its arguments.
+template <typename... Args>
+inline void TraceOut(const TraceSite& site, const char16_t* format, const Args&... args) {
+    if (TraceWanted(site.level)) {
+        TraceRecord(site, format, args...);
     }
 }
 
@@ -74,6 +79,6 @@ inline void TraceOut(const TraceSite& site, const char16_t* format, const Args&.
 #define XTRACE(level, ...)                                                                         \
     do {                                                                                           \
         if (TraceWanted(level)) {                                                                  \
-            TraceOut(TraceSite{kTraceFile, __LINE__, (level)}, __VA_ARGS__);                       \
+            TraceRecord(TraceSite{kTraceFile, __LINE__, (level)}, __VA_ARGS__);                    \
         }                                                                                          \
     } while (false)

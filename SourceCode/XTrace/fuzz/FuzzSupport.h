@@ -120,6 +120,19 @@ inline const std::filesystem::path& ScratchFolder() {
     return folder.path;
 }
 
+// The text with the case of every ASCII letter swapped: names that must match without regard
+// to case are looked up this way too.
+inline std::u16string SwapCase(std::u16string text) {
+    for (char16_t& c : text) {
+        if (c >= u'a' && c <= u'z') {
+            c = static_cast<char16_t>(c - 0x20);
+        } else if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c + 0x20);
+        }
+    }
+    return text;
+}
+
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }

@@ -34,17 +34,6 @@ const std::filesystem::path& StorePath() {
     return path;
 }
 
-std::u16string SwapCase(std::u16string text) {
-    for (char16_t& c : text) {
-        if (c >= u'a' && c <= u'z') {
-            c = static_cast<char16_t>(c - 0x20);
-        } else if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + 0x20);
-        }
-    }
-    return text;
-}
-
 // Reads `name` into a block of exactly `capacity` bytes.
 int32_t Query(TracePlatform::KeyHandle key, const std::u16string& name, uint32_t capacity,
               std::vector<uint8_t>* data, uint32_t* size) {

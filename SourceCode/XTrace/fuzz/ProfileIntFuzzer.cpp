@@ -35,17 +35,6 @@ int32_t Read(const std::string& file, const std::u16string& section, const std::
                                      SettingsPath().c_str());
 }
 
-std::u16string SwapCase(std::u16string text) {
-    for (char16_t& c : text) {
-        if (c >= u'a' && c <= u'z') {
-            c = static_cast<char16_t>(c - 0x20);
-        } else if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + 0x20);
-        }
-    }
-    return text;
-}
-
 std::string WithCrLf(const std::string& file) {
     std::string out;
     for (size_t i = 0; i < file.size(); ++i) {
