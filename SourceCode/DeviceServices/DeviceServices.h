@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace DevSvc {
 
@@ -41,6 +43,13 @@ inline constexpr uint32_t ERROR_INSUFFICIENT_BUFFER_CODE = 122;
 inline constexpr uint32_t ERROR_NO_MORE_ITEMS_CODE = 259;
 inline constexpr uint32_t ERROR_INVALID_HANDLE_CODE = 6;
 inline constexpr uint32_t ERROR_NO_SUCH_DEVINST_CODE = 0xE000020B;
+inline constexpr uint32_t ERROR_PATH_NOT_FOUND_CODE = 3;
+inline constexpr uint32_t ERROR_FILE_TOO_LARGE_CODE = 223;
+inline constexpr uint32_t ERROR_MORE_DATA_CODE = 234;
+inline constexpr uint32_t ERROR_KEY_DOES_NOT_EXIST_CODE = 0xE0000204;
+inline constexpr uint32_t REG_SZ_TYPE = 1;
+inline constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY_BIT = 0x10;
+inline constexpr uint32_t INVALID_FILE_ATTRIBUTES_VALUE = 0xFFFFFFFF;
 
 inline constexpr uint32_t CR_SUCCESS = 0;
 inline constexpr uint32_t CR_NO_SUCH_DEVINST = 13;
@@ -82,5 +91,46 @@ uint32_t LastError();
 // Heap block for a hardware-ID list: nullptr (with LastError() set) when it cannot be had.
 uint8_t* AllocateBuffer(size_t bytes);
 void ReleaseBuffer(uint8_t* buffer);
+
+// Read-only calls, for the companion that checks a machine's state. None of them changes the
+// device state, the registry or any file.
+
+// SetupDiGetDeviceInstanceIdW. On FALSE with LastError() 122, `*requiredChars` holds the size
+// needed in characters, its NUL included.
+bool GetDeviceInstanceId(DevInfoSet set, DevInfoData* element, char16_t* buffer,
+                         uint32_t bufferChars, uint32_t* requiredChars);
+
+// SetupDiOpenDevRegKey(set, element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE), then
+// RegQueryValueExW(key, name, NULL, type, buffer, dataBytes) and RegCloseKey. Returns the
+// Windows error code: 0; ERROR_KEY_DOES_NOT_EXIST (or the open's other error) when the device
+// has no driver key; ERROR_FILE_NOT_FOUND when the key has no such value; ERROR_MORE_DATA with
+// `*dataBytes` the size needed. `*dataBytes` holds the buffer's size on the way in.
+uint32_t QueryDriverKeyValue(DevInfoSet set, DevInfoData* element, const char16_t* name,
+                             uint32_t* type, uint8_t* buffer, uint32_t* dataBytes);
+
+// The system's INF folder (GetSystemWindowsDirectoryW followed by "\INF"), where staged
+// packages are published as oem<N>.inf. Its length in characters, or 0 with LastError() when
+// it cannot be had or does not fit in `bufferChars` (NUL included).
+uint32_t GetInfFolder(char16_t* buffer, uint32_t bufferChars);
+
+struct FoundFile {
+    std::u16string name; // without the folder
+    uint64_t bytes;
+};
+// FindFirstFileW / FindNextFileW / FindClose over `pattern` (a folder, a backslash, and a name
+// with * wildcards): the files it matches, folders left out. False with LastError() when the
+// search fails; ERROR_FILE_NOT_FOUND when nothing matches.
+bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files);
+
+// GetFileAttributesW: INVALID_FILE_ATTRIBUTES_VALUE, with LastError(), when `path` names nothing.
+uint32_t FileAttributesOf(const char16_t* path);
+
+// CreateFileW for reading (others may read too), GetFileSizeEx, ReadFile, CloseHandle: the whole
+// file, when it holds at most `maxBytes`. False with LastError(): the system's reason, or
+// ERROR_FILE_TOO_LARGE when it is bigger.
+bool ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<uint8_t>* content);
+
+// IsWow64Process for this process: true when a 32-bit program runs on 64-bit Windows.
+bool RunningUnderWow64();
 
 } // namespace DevSvc

@@ -22,8 +22,9 @@ namespace DevSim {
 namespace {
 
 constexpr std::array<const char*, static_cast<size_t>(Op::Count)> kOpNames = {
-    "get-class-devs", "enum",   "get-property", "set-property", "destroy",
-    "node-status",    "update", "copy",         "alloc"};
+    "get-class-devs", "enum",       "get-property", "set-property", "destroy",
+    "node-status",    "update",     "copy",         "alloc",        "instance-id",
+    "driver-key",     "list-files", "read-file"};
 
 struct DeviceSet {
     std::vector<size_t> devices;

@@ -23,6 +23,10 @@ enum class Op {
     Update,       // "update"
     Copy,         // "copy"
     Alloc,        // "alloc"  (hardware-ID buffer allocation)
+    InstanceId,   // "instance-id"
+    DriverKey,    // "driver-key" (a value of the device's driver key)
+    ListFiles,    // "list-files"
+    ReadFile,     // "read-file"
     Count
 };
 

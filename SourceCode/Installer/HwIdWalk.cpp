@@ -30,9 +30,10 @@ constexpr uint32_t kFirstOffer = MAX_PATH_CHARS; // bytes offered to the first r
 constexpr size_t kSpareBytes = 2;                // never offered; always zero
 
 // Reads the member's hardware-ID list into `buffer`, renewing it while the system asks for
-// more. On success `dataBytes` is the size of the list data. False: the device is skipped.
+// more. On success `dataBytes` is the size of the list data. False: the device is skipped, and
+// `error` says why.
 bool ReadHardwareIds(DevInfoSet set, DevInfoData* element, const WalkMessages& messages,
-                     IdBuffer& buffer, uint32_t& dataBytes) {
+                     IdBuffer& buffer, uint32_t& dataBytes, uint32_t& error) {
     uint32_t offered = kFirstOffer;
     for (int renewals = 0;; ++renewals) {
         uint32_t required = 0;
@@ -42,7 +43,7 @@ bool ReadHardwareIds(DevInfoSet set, DevInfoData* element, const WalkMessages& m
             dataBytes = (required != 0 && required <= offered) ? required : offered;
             return true;
         }
-        const uint32_t error = LastError();
+        error = LastError();
         // A request that does not grow, or grows past any real list, cannot be met: renewing
         // would loop for ever or leave the buffer short of what the system writes.
         if (error != ERROR_INSUFFICIENT_BUFFER_CODE || required <= offered ||
@@ -55,6 +56,7 @@ bool ReadHardwareIds(DevInfoSet set, DevInfoData* element, const WalkMessages& m
         buffer.reset();
         buffer.reset(AllocateBuffer(size_t{required} + kSpareBytes));
         if (!buffer) {
+            error = LastError();
             XTRACE(2, messages.renewBufferFail, LastError());
             XTRACE(2, u"SetupDiGetDeviceRegistryProperty fail = %x XXXXXXXXXXXXXXXXXXXX",
                    LastError());
@@ -101,23 +103,33 @@ AfterMatch WalkEntries(DevInfoSet set, DevInfoData* element, const std::u16strin
 } // namespace
 
 bool WalkHardwareIds(DevInfoSet set, const std::u16string& csHwID, const WalkMessages& messages,
-                     IdBuffer& buffer, const MatchHandler& onMatch) {
+                     IdBuffer& buffer, const MatchHandler& onMatch, const WalkObserver* observer) {
     // One element, its size set once, serves every member.
     DevInfoData element{};
     element.cbSize = sizeof(element);
     for (uint32_t i = 0; i != UINT32_MAX; ++i) {
         if (!EnumDeviceInfo(set, i, &element)) {
+            if (observer != nullptr && observer->ended) {
+                observer->ended(LastError());
+            }
             return false;
         }
         XTRACE(1, u"In Loop find SetupDiEnumDeviceInfo i=%x", i);
         buffer.reset();
         buffer.reset(AllocateBuffer(kFirstOffer + kSpareBytes));
-        if (!buffer) {
-            XTRACE(2, messages.newBufferFail, LastError());
-            continue;
-        }
         uint32_t dataBytes = 0;
-        if (!ReadHardwareIds(set, &element, messages, buffer, dataBytes)) {
+        uint32_t error = 0;
+        bool readable = false;
+        if (!buffer) {
+            error = LastError();
+            XTRACE(2, messages.newBufferFail, LastError());
+        } else {
+            readable = ReadHardwareIds(set, &element, messages, buffer, dataBytes, error);
+        }
+        if (!readable) {
+            if (observer != nullptr && observer->unreadable) {
+                observer->unreadable(set, &element, error);
+            }
             continue;
         }
         if (WalkEntries(set, &element, csHwID, buffer.get(), dataBytes, onMatch) ==

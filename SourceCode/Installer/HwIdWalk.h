@@ -37,10 +37,19 @@ enum class AfterMatch { NextDevice, Stop };
 // Called for the device whose entry matched, after its "FOUND!!!" record.
 using MatchHandler = std::function<AfterMatch(DevSvc::DevInfoSet, DevSvc::DevInfoData*)>;
 
+// What a walk passes over without a word to its caller, for a caller that must know: each
+// member whose list could not be read (with the reason: the read's error, or the allocation's),
+// and the last error when the enumeration ended. Installer's own lookups pass none.
+struct WalkObserver {
+    std::function<void(DevSvc::DevInfoSet, DevSvc::DevInfoData*, uint32_t error)> unreadable;
+    std::function<void(uint32_t error)> ended;
+};
+
 // Walks `set` from member 0 up. Returns true when a handler asked to stop, false when the
 // enumeration ended. `buffer` belongs to the caller, which releases it after the set.
 bool WalkHardwareIds(DevSvc::DevInfoSet set, const std::u16string& csHwID,
-                     const WalkMessages& messages, IdBuffer& buffer, const MatchHandler& onMatch);
+                     const WalkMessages& messages, IdBuffer& buffer, const MatchHandler& onMatch,
+                     const WalkObserver* observer = nullptr);
 
 // The largest hardware-ID list the walk accepts, and how often it renews its buffer for one
 // device, so that a system that keeps asking for more cannot keep the walk busy forever.

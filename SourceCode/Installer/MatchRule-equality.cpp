@@ -13,3 +13,7 @@ bool MatchHardwareId(const std::u16string& csHwID, const std::u16string& entry,
     }
     return true;
 }
+
+const char16_t* MatchRuleName() {
+    return u"equality";
+}

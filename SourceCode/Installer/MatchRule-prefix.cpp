@@ -17,3 +17,7 @@ bool MatchHardwareId(const std::u16string& csHwID, const std::u16string& entry,
     shown = std::move(cs);
     return position == 0;
 }
+
+const char16_t* MatchRuleName() {
+    return u"prefix";
+}

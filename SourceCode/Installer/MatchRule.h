@@ -10,6 +10,9 @@
 bool MatchHardwareId(const std::u16string& csHwID, const std::u16string& entry,
                      std::u16string& shown);
 
+// "prefix" or "equality": the rule this program was built with, for reports.
+const char16_t* MatchRuleName();
+
 // A to Z become a to z; every other character stays.
 inline char16_t LowerAscii(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
