@@ -1,0 +1,188 @@
+#include "CheckReport.h"
+
+#include "DeviceServices.h"
+#include "DeviceStatus.h"
+#include "InfStore.h"
+#include "MatchRule.h"
+
+namespace {
+
+std::u16string Number(size_t n) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+        n /= 10;
+    } while (n != 0);
+    return digits;
+}
+
+std::u16string Count(size_t n, const char16_t* one, const char16_t* many) {
+    return Number(n) + u" " + (n == 1 ? one : many);
+}
+
+std::u16string Flags(const SurveyedDevice& device) {
+    return u"config flags 0x" + Hex(device.configFlags, 8);
+}
+
+bool UsesStagedCopy(const SurveyedDevice& device, const std::vector<std::u16string>& copies) {
+    for (const std::u16string& copy : copies) {
+        // The driver key names the staged copy by its file name; compare that part only.
+        if (!device.driverInf.empty() && SameName(BaseName(device.driverInf), copy)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void JudgePresent(const SurveyedDevice& device, const Report& report, Report* out) {
+    bool ok = false;
+    std::u16string verdict;
+    if (device.driverInf.empty()) {
+        verdict = u"has no driver from an INF";
+    } else if (UsesStagedCopy(device, report.stagedCopies)) {
+        ok = true;
+        verdict = u"ok, driver from " + device.driverInf;
+    } else if (report.stagedCopies.empty()) {
+        verdict = u"uses " + device.driverInf + u", and the INF is not staged";
+    } else {
+        verdict = u"uses " + device.driverInf + u", not " + report.stagedCopies.front();
+    }
+    out->deviceOk.push_back(ok);
+    out->verdicts.push_back(verdict);
+}
+
+void JudgeAbsent(const SurveyedDevice& device, Report* out) {
+    const bool ok = device.hasFlags && (device.configFlags & DevSvc::CONFIGFLAG_REINSTALL) != 0;
+    std::u16string verdict;
+    if (ok) {
+        verdict = u"ok, " + Flags(device);
+    } else if (device.hasFlags) {
+        verdict = u"not marked, " + Flags(device);
+    } else if (device.flagBytes == 0) {
+        verdict = u"not marked: it has no config flags";
+    } else {
+        verdict = u"not marked: its config flags are " +
+                  Count(device.flagBytes, u"byte", u"bytes") + u", not a 32-bit word";
+    }
+    out->deviceOk.push_back(ok);
+    out->verdicts.push_back(verdict);
+}
+
+void Verify(Report* report) {
+    const bool staged = !report->stagedCopies.empty();
+    report->conditions.push_back(
+        {u"INF staged", staged,
+         staged
+             ? report->infFolder + u"\\" + report->stagedCopies.front() + u" holds the INF's bytes"
+             : u"no oem*.inf in " + report->infFolder + u" holds the INF's bytes"});
+
+    size_t present = 0;
+    size_t absent = 0;
+    size_t presentFailed = 0;
+    size_t absentFailed = 0;
+    for (const SurveyedDevice& device : report->devices) {
+        if (device.present) {
+            JudgePresent(device, *report, report);
+            ++present;
+            presentFailed += report->deviceOk.back() ? 0 : 1;
+        } else {
+            JudgeAbsent(device, report);
+            ++absent;
+            absentFailed += report->deviceOk.back() ? 0 : 1;
+        }
+    }
+    auto detail = [](size_t all, size_t failed, const char16_t* how) {
+        if (all == 0) {
+            return std::u16string(how);
+        }
+        return failed == 0
+                   ? Count(all, u"device", u"devices")
+                   : Number(failed) + u" of " + Count(all, u"device", u"devices") + u" failing";
+    };
+    report->conditions.push_back({u"present devices use the INF", presentFailed == 0,
+                                  detail(present, presentFailed, u"no present device")});
+    report->conditions.push_back({u"absent devices marked for reinstallation", absentFailed == 0,
+                                  detail(absent, absentFailed, u"no absent device")});
+    report->verified = true;
+    for (const Condition& condition : report->conditions) {
+        report->verified = report->verified && condition.ok;
+    }
+}
+
+void Plan(Report* report) {
+    const size_t present = PresentDevices(*report).size();
+    if (report->presentLookup == DEVICE_EXIST_AND_PLUG && present == 0) {
+        report->notes.push_back(
+            u"the lookup of present devices finds a match, but no matching device's node exists "
+            u"now: the driver update will find no device to install on, and the INF is not "
+            u"staged");
+    } else if (report->presentLookup == DEVICE_UNPLUG && present != 0) {
+        report->notes.push_back(u"the lookup of present devices finds no match, but " +
+                                Count(present, u"matching device has", u"matching devices have") +
+                                u" a node now: the INF is staged, not installed");
+    }
+    for (const SurveyedDevice* device : AbsentDevices(*report)) {
+        if (!device->hasFlags) {
+            report->notes.push_back(device->instanceId +
+                                    u" has no config flag word: marking it fails and stops "
+                                    u"the marking there");
+        }
+    }
+}
+
+} // namespace
+
+std::vector<const SurveyedDevice*> PresentDevices(const Report& report) {
+    std::vector<const SurveyedDevice*> found;
+    for (const SurveyedDevice& device : report.devices) {
+        if (device.present) {
+            found.push_back(&device);
+        }
+    }
+    return found;
+}
+
+std::vector<const SurveyedDevice*> AbsentDevices(const Report& report) {
+    std::vector<const SurveyedDevice*> found;
+    for (const SurveyedDevice& device : report.devices) {
+        if (!device.present) {
+            found.push_back(&device);
+        }
+    }
+    return found;
+}
+
+bool BuildReport(const CheckRequest& request, Report* report, std::u16string* failure) {
+    report->request = request;
+    report->rule = MatchRuleName();
+    if (request.mode == CheckMode::Plan) {
+        report->presentLookup =
+            GetDeviceStatus(request.csHwID, DevSvc::DIGCF_PRESENT | DevSvc::DIGCF_ALLCLASSES);
+        if (report->presentLookup != DEVICE_EXIST_AND_PLUG &&
+            report->presentLookup != DEVICE_UNPLUG) {
+            *failure = u"no device information set of present devices could be built (error 0x" +
+                       Hex(DevSvc::LastError()) + u")";
+            return false;
+        }
+    }
+    if (!SurveyDevices(request.csHwID, &report->devices, failure)) {
+        return false;
+    }
+    if (DevSvc::RunningUnderWow64()) {
+        report->notes.push_back(
+            request.mode == CheckMode::Plan
+                ? u"this 32-bit program runs on 64-bit Windows, where the 32-bit Installer cannot "
+                  u"install or stage drivers (ERROR_IN_WOW64): use the x86-64 programs"
+                : u"this 32-bit program runs on 64-bit Windows, where only the x86-64 Installer "
+                  u"can install drivers; the state is checked all the same");
+    }
+    if (request.mode == CheckMode::Plan) {
+        Plan(report);
+        return true;
+    }
+    if (!FindStagedCopies(request.infBytes, &report->infFolder, &report->stagedCopies, failure)) {
+        return false;
+    }
+    Verify(report);
+    return true;
+}

@@ -1,0 +1,36 @@
+// The INF named on the command line and its staged copy in the system's INF folder. Only reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Larger INFs are refused rather than read: real ones are a few hundred KiB at most.
+inline constexpr uint64_t kMaxInfBytes = 64ull * 1024 * 1024;
+
+enum class InfRead {
+    Ok,
+    BadArgument, // not a full path, names nothing or a folder, or too large: a wrong command line
+    Unreadable,  // it is there but could not be read
+};
+
+// Reads the whole INF into `bytes`. Otherwise `problem` says what is wrong with it.
+InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes,
+                         std::u16string* problem);
+
+// Looks in the INF folder for staged copies (oem<N>.inf) that hold exactly `bytes`. True when
+// the folder could be searched: `names` holds the copies' names then, in the order the search
+// gave them (normally one; none when the INF is not staged), and `folder` the folder searched.
+// False, with `problem`, when it could not be searched or a copy of the same size could not be
+// read.
+bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
+                      std::vector<std::u16string>* names, std::u16string* problem);
+
+// "C:\x", "C:/x", "\\server\share" or, for the simulator, "/x".
+bool IsFullPath(const std::u16string& path);
+
+// The part after the last backslash or slash.
+std::u16string BaseName(const std::u16string& path);
+
+// Equal when the letters A to Z equal a to z, as the system compares file names it stages.
+bool SameName(const std::u16string& a, const std::u16string& b);

@@ -1,0 +1,200 @@
+#include "ReportFormat.h"
+
+#include "DeviceStatus.h"
+
+namespace {
+
+std::u16string Header(const Report& report) {
+    const CheckRequest& request = report.request;
+    std::u16string text = request.mode == CheckMode::Plan ? u"plan" : u"verify";
+    text += u" for hardware ID " + JsonString(request.csHwID);
+    if (request.requestedId != request.csHwID) {
+        text += u" (given as " + JsonString(request.requestedId) + u")";
+    }
+    return text + u", " + report.rule + u" rule, INF " + JsonString(request.inf) + u"\n";
+}
+
+// "1 present device", "2 absent devices".
+std::u16string Devices(size_t n, const char16_t* kind) {
+    const bool one = n == 1;
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+        n /= 10;
+    } while (n != 0);
+    return digits + u" " + kind + (one ? u" device" : u" devices");
+}
+
+std::u16string PlanText(const Report& report) {
+    std::u16string text;
+    const std::vector<const SurveyedDevice*> present = PresentDevices(report);
+    if (report.presentLookup == DEVICE_EXIST_AND_PLUG) {
+        text += u"1. install the driver on " + Devices(present.size(), u"present") +
+                (present.empty() ? u"\n" : u":\n");
+        for (const SurveyedDevice* device : present) {
+            text += u"     " + device->instanceId + u"\n";
+        }
+    } else {
+        text += u"1. stage the INF (no present device matches)\n";
+    }
+    const std::vector<const SurveyedDevice*> absent = AbsentDevices(report);
+    if (absent.empty()) {
+        text += u"2. nothing to mark\n";
+    } else {
+        text += u"2. mark " + Devices(absent.size(), u"absent") + u" for reinstallation:\n";
+        for (const SurveyedDevice* device : absent) {
+            text += u"     " + device->instanceId;
+            text += device->hasFlags ? u"  config flags now 0x" + Hex(device->configFlags, 8)
+                                     : std::u16string(u"  no config flags");
+            text += u"\n";
+        }
+    }
+    return text;
+}
+
+std::u16string VerifyText(const Report& report) {
+    std::u16string text;
+    for (size_t c = 0; c < report.conditions.size(); ++c) {
+        const Condition& condition = report.conditions[c];
+        text += condition.name + u": " + (condition.ok ? u"ok, " : u"FAILED, ") + condition.detail +
+                u"\n";
+        // Condition 1 and 2 list the present devices, condition 3 the absent ones.
+        if (c == 0) {
+            continue;
+        }
+        for (size_t d = 0; d < report.devices.size(); ++d) {
+            if (report.devices[d].present == (c == 1)) {
+                text += u"  " + report.devices[d].instanceId + u": " + report.verdicts[d] + u"\n";
+            }
+        }
+    }
+    return text + u"result: " + (report.verified ? u"verified" : u"not verified") + u"\n";
+}
+
+std::u16string JsonBool(bool value) {
+    return value ? u"true" : u"false";
+}
+
+std::u16string JsonNumber(uint32_t value) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
+std::u16string JsonDevice(const Report& report, size_t index) {
+    const SurveyedDevice& device = report.devices[index];
+    std::u16string json = u"{\"instanceId\":" + JsonString(device.instanceId) + u",\"present\":" +
+                          JsonBool(device.present) + u",\"configFlags\":" +
+                          (device.hasFlags ? JsonNumber(device.configFlags) : u"null") +
+                          u",\"driverInf\":" +
+                          (device.driverInf.empty() ? u"null" : JsonString(device.driverInf));
+    if (index < report.verdicts.size()) {
+        json += u",\"ok\":" + JsonBool(report.deviceOk[index]) + u",\"detail\":" +
+                JsonString(report.verdicts[index]);
+    }
+    return json + u"}";
+}
+
+template <typename Item>
+std::u16string JsonList(const std::vector<Item>& items,
+                        std::u16string (*one)(const Report&, const Item&), const Report& report) {
+    std::u16string json = u"[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i != 0) {
+            json += u',';
+        }
+        json += one(report, items[i]);
+    }
+    return json + u"]";
+}
+
+std::u16string IdOf(const Report&, const SurveyedDevice* const& device) {
+    return JsonString(device->instanceId);
+}
+
+std::u16string Text(const Report&, const std::u16string& text) {
+    return JsonString(text);
+}
+
+std::u16string JsonCondition(const Report&, const Condition& condition) {
+    return u"{\"name\":" + JsonString(condition.name) + u",\"ok\":" + JsonBool(condition.ok) +
+           u",\"detail\":" + JsonString(condition.detail) + u"}";
+}
+
+} // namespace
+
+std::u16string JsonString(const std::u16string& text) {
+    std::u16string json = u"\"";
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool paired =
+            high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (c == u'"' || c == u'\\') {
+            json += u'\\';
+            json += c;
+        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF && !paired)) {
+            // Control characters and unpaired surrogates, which no encoding can carry, are
+            // written as escapes.
+            json += u"\\u" + Hex(c, 4);
+        } else if (paired) {
+            json += c;
+            json += text[++i];
+        } else {
+            json += c;
+        }
+    }
+    return json + u"\"";
+}
+
+std::u16string ReportText(const Report& report) {
+    std::u16string text = Header(report);
+    text += report.request.mode == CheckMode::Plan ? PlanText(report) : VerifyText(report);
+    for (const std::u16string& note : report.notes) {
+        text += u"note: " + note + u"\n";
+    }
+    return text;
+}
+
+std::u16string ReportJson(const Report& report) {
+    const bool plan = report.request.mode == CheckMode::Plan;
+    std::u16string json = u"{\"command\":" + JsonString(plan ? u"plan" : u"verify") +
+                          u",\"hardwareId\":" + JsonString(report.request.csHwID) +
+                          u",\"requestedId\":" + JsonString(report.request.requestedId) +
+                          u",\"rule\":" + JsonString(report.rule) + u",\"inf\":" +
+                          JsonString(report.request.inf) + u",\"devices\":[";
+    for (size_t i = 0; i < report.devices.size(); ++i) {
+        if (i != 0) {
+            json += u',';
+        }
+        json += JsonDevice(report, i);
+    }
+    json += u"]";
+    if (plan) {
+        const bool install = report.presentLookup == DEVICE_EXIST_AND_PLUG;
+        json += u",\"action\":" + JsonString(install ? u"install" : u"stage");
+        json += u",\"install\":" +
+                JsonList(install ? PresentDevices(report) : std::vector<const SurveyedDevice*>{},
+                         IdOf, report);
+        json += u",\"mark\":" + JsonList(AbsentDevices(report), IdOf, report);
+    } else {
+        json += u",\"infFolder\":" + JsonString(report.infFolder);
+        json += u",\"stagedCopies\":" + JsonList(report.stagedCopies, Text, report);
+        json += u",\"conditions\":" + JsonList(report.conditions, JsonCondition, report);
+    }
+    json += u",\"notes\":" + JsonList(report.notes, Text, report);
+    json += u",\"result\":" + JsonString(plan              ? u"planned"
+                                         : report.verified ? u"verified"
+                                                           : u"not verified");
+    return json + u"}\n";
+}
+
+std::u16string DetectLine(const Report& report) {
+    return u"verified: " + report.request.csHwID + u" with " +
+           (report.stagedCopies.empty() ? std::u16string(u"the INF")
+                                        : report.stagedCopies.front()) +
+           u"\n";
+}

@@ -1,0 +1,14 @@
+// The three forms of a report: plain text for a person, one JSON object for a pipeline, and the
+// one line a detection script prints when the state is verified.
+#pragma once
+
+#include <string>
+
+#include "CheckReport.h"
+
+std::u16string ReportText(const Report& report);
+std::u16string ReportJson(const Report& report);
+std::u16string DetectLine(const Report& report);
+
+// `text` as the content of a JSON string, quotes included.
+std::u16string JsonString(const std::u16string& text);

@@ -1,0 +1,311 @@
+// InstallerCheck against the simulated machine: its reports, its exit codes, and that it agrees
+// with what a real run of the installation does, for each rule.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CheckCommand.h"
+#include "LogicTestSupport.h"
+#include "ReportFormat.h"
+#include "Sequence.h"
+#include "TracePlatformHost.h"
+#include "XTrace.h"
+
+using DevSim::MakeDevice;
+using DevSim::Op;
+
+namespace {
+
+std::string Narrow(const std::u16string& text) {
+    return TracePlatformHost::ToUtf8(text);
+}
+
+class CheckTest : public LogicTest {
+  protected:
+    void SetUp() override {
+        LogicTest::SetUp();
+        // The check never starts the trace: its settings stay as at program load.
+        TraceSettings = {0, 0, 3};
+        inf_ = MakeInf();
+    }
+    void TearDown() override {
+        EXPECT_TRUE(lines_.empty()) << "the check wrote a trace record";
+        unsetenv("INSTALLER_SIMULATE_WOW64");
+        LogicTest::TearDown();
+    }
+
+    CheckResult Check(std::vector<std::u16string> arguments) {
+        const std::vector<DevSim::Device> before = DevSim::Current().devices;
+        auto changes = [] {
+            return DevSim::Calls(Op::SetProperty) + DevSim::Calls(Op::Update) +
+                   DevSim::Calls(Op::Copy);
+        };
+        const uint32_t changesBefore = changes();
+        CheckResult result = RunCheck(arguments);
+        EXPECT_EQ(DevSim::Current().devices, before) << "the check changed the device state";
+        EXPECT_EQ(changes(), changesBefore) << "the check called an operation that changes state";
+        return result;
+    }
+    CheckResult Verify(const std::u16string& id, const std::u16string& option = {}) {
+        return option.empty() ? Check({u"verify", id, inf_}) : Check({u"verify", option, id, inf_});
+    }
+    // Runs the installation itself, with the trace off.
+    void Install(const std::u16string& id) { RunInstallation(id, inf_.c_str()); }
+    DevSim::Device& Device(size_t i) { return DevSim::Current().devices[i]; }
+
+    std::u16string inf_;
+};
+
+bool Has(const CheckResult& result, const std::string& text) {
+    return Narrow(result.out).find(text) != std::string::npos;
+}
+
+// A present device, two absent ones (one marked already), an unrelated device, and one whose
+// only entry begins with the requested ID, which the prefix rule alone matches.
+std::vector<DevSim::Device> Mixed() {
+    return {MakeDevice(u"ROOT\\PRESENT\\0000", {kIdOther, kIdShort}, true, 0x4),
+            MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x10004),
+            MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, false, 0x0),
+            MakeDevice(u"ROOT\\MARKED\\0000", {kIdShort}, false, 0x20),
+            MakeDevice(u"ROOT\\LONGER\\0000", {kIdFull}, false, 0x0)};
+}
+
+TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
+    UseDevices(Mixed());
+    CheckResult plan = Check({u"plan", u"USB\\VID_1234&PID_5678", inf_});
+    EXPECT_EQ(plan.exitCode, 0);
+    EXPECT_EQ(plan.err, u"");
+    const std::string rule = kPrefixRule ? "prefix" : "equality";
+    EXPECT_TRUE(Has(plan, "plan for hardware ID \"usb\\\\vid_1234&pid_5678\" (given as "
+                          "\"USB\\\\VID_1234&PID_5678\"), " +
+                              rule + " rule, INF \""))
+        << Narrow(plan.out);
+    EXPECT_TRUE(Has(plan, "1. install the driver on 1 present device:\n"
+                          "     ROOT\\PRESENT\\0000\n"));
+    std::string marks = kPrefixRule ? "2. mark 3 absent devices for reinstallation:\n"
+                                    : "2. mark 2 absent devices for reinstallation:\n";
+    marks += "     ROOT\\GONE\\0000  config flags now 0x00010004\n"
+             "     ROOT\\MARKED\\0000  config flags now 0x00000020\n";
+    if (kPrefixRule) {
+        marks += "     ROOT\\LONGER\\0000  config flags now 0x00000000\n";
+    }
+    EXPECT_TRUE(Has(plan, marks)) << Narrow(plan.out);
+
+    UseDevices({MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true, 0x0)});
+    plan = Check({u"plan", kIdShort, inf_});
+    EXPECT_TRUE(Has(plan, "1. stage the INF (no present device matches)\n2. nothing to mark\n"))
+        << Narrow(plan.out);
+}
+
+// Each branch of a real run, checked before and after: verify fails first, naming what is
+// missing, and passes once the installation has run.
+TEST_F(CheckTest, VerifyFailsBeforeARunAndHoldsAfterItInEachBranch) {
+    struct Branch {
+        const char* name;
+        std::vector<DevSim::Device> devices;
+        std::string missing;
+    };
+    const std::vector<Branch> branches = {
+        {"no device",
+         {MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true)},
+         "INF staged: FAILED, no oem*.inf in "},
+        {"present",
+         {MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x4)},
+         "  ROOT\\PRESENT\\0000: has no driver from an INF\n"},
+        {"absent",
+         {MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x10004),
+          MakeDevice(u"ROOT\\B\\0000", {kIdOther, kIdShort}, false, 0x0)},
+         "absent devices marked for reinstallation: FAILED, 2 of 2 devices failing\n"
+         "  ROOT\\A\\0000: not marked, config flags 0x00010004\n"
+         "  ROOT\\B\\0000: not marked, config flags 0x00000000\n"},
+    };
+    for (const Branch& branch : branches) {
+        SCOPED_TRACE(branch.name);
+        UseDevices(branch.devices);
+        CheckResult before = Verify(u"USB\\VID_1234&PID_5678");
+        EXPECT_EQ(before.exitCode, 1);
+        EXPECT_TRUE(Has(before, branch.missing)) << Narrow(before.out);
+        EXPECT_TRUE(Has(before, "result: not verified\n"));
+        EXPECT_EQ(Check({u"verify", u"--detect", kIdShort, inf_}).out, u"");
+
+        Install(u"USB\\VID_1234&PID_5678");
+        CheckResult after = Verify(kIdShort);
+        EXPECT_EQ(after.exitCode, 0) << Narrow(after.out + after.err);
+        EXPECT_TRUE(Has(after, "INF staged: ok, ")) << Narrow(after.out);
+        EXPECT_TRUE(Has(after, "result: verified\n"));
+        std::filesystem::remove_all(StoreDir());
+    }
+}
+
+TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
+    UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
+                MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x4),
+                MakeDevice(u"ROOT\\B\\0000", {kIdShort}, false, 0x4)});
+    Install(kIdShort);
+    ASSERT_EQ(Verify(kIdShort).exitCode, 0);
+
+    // One marked device loses its flag again.
+    Device(2).configFlags = DevSim::FlagBytes(0x4);
+    CheckResult result = Verify(kIdShort);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Has(result, "absent devices marked for reinstallation: FAILED, 1 of 2 devices "
+                            "failing\n  ROOT\\A\\0000: ok, config flags 0x00000024\n"
+                            "  ROOT\\B\\0000: not marked, config flags 0x00000004\n"))
+        << Narrow(result.out);
+    Device(2).configFlags = DevSim::FlagBytes(0x24);
+
+    // The present device has another driver.
+    Device(0).driver = u"oem7.inf";
+    result = Verify(kIdShort);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Has(result, "present devices use the INF: FAILED, 1 of 1 device failing\n"
+                            "  ROOT\\PRESENT\\0000: uses oem7.inf, not oem0.inf\n"))
+        << Narrow(result.out);
+    Device(0).driver = u"oem0.inf";
+
+    // Another INF, or the staged copy with other bytes: not staged, and no device uses it.
+    const std::u16string other = MakeInf("other.inf");
+    std::ofstream(TracePlatformHost::ToUtf8(other), std::ios::app) << "; changed\n";
+    result = Check({u"verify", kIdShort, other});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Has(result, "INF staged: FAILED, no oem*.inf in ")) << Narrow(result.out);
+    EXPECT_TRUE(Has(result, "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not staged\n"));
+    std::ofstream(StoreDir() / "oem0.inf", std::ios::app) << ";";
+    EXPECT_EQ(Verify(kIdShort).exitCode, 1);
+    // An absent device without a flag word can never be marked.
+    Device(1).configFlags.reset();
+    EXPECT_TRUE(Has(Verify(kIdShort), "  ROOT\\A\\0000: not marked: it has no config flags\n"));
+}
+
+TEST_F(CheckTest, DetectAndJsonForms) {
+    UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
+                MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x4)});
+    Install(kIdShort);
+    CheckResult detect = Verify(kIdShort, u"--detect");
+    EXPECT_EQ(detect.exitCode, 0);
+    EXPECT_EQ(detect.out, u"verified: usb\\vid_1234&pid_5678 with oem0.inf\n");
+    EXPECT_EQ(detect.err, u"");
+
+    CheckResult json = Verify(kIdShort, u"--json");
+    EXPECT_EQ(json.exitCode, 0);
+    const std::string folder = Narrow(
+        JsonString(TracePlatformHost::FromUtf8(std::filesystem::absolute(StoreDir()).string())));
+    const std::string rule = kPrefixRule ? "prefix" : "equality";
+    EXPECT_EQ(Narrow(json.out),
+              "{\"command\":\"verify\",\"hardwareId\":\"usb\\\\vid_1234&pid_5678\","
+              "\"requestedId\":\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
+                  rule + "\",\"inf\":" + Narrow(JsonString(inf_)) +
+                  ",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"present\":true,"
+                  "\"configFlags\":0,\"driverInf\":\"oem0.inf\",\"ok\":true,"
+                  "\"detail\":\"ok, driver from oem0.inf\"},{\"instanceId\":\"ROOT\\\\A\\\\0000\","
+                  "\"present\":false,\"configFlags\":36,\"driverInf\":null,\"ok\":true,"
+                  "\"detail\":\"ok, config flags 0x00000024\"}],\"infFolder\":" +
+                  folder +
+                  ",\"stagedCopies\":[\"oem0.inf\"],\"conditions\":[{\"name\":\"INF staged\","
+                  "\"ok\":true,\"detail\":" +
+                  folder.substr(0, folder.size() - 1) +
+                  "\\\\oem0.inf holds the INF's bytes\"},{\"name\":\"present devices use the "
+                  "INF\",\"ok\":true,\"detail\":\"1 device\"},{\"name\":\"absent devices marked "
+                  "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],\"notes\":[],"
+                  "\"result\":\"verified\"}\n");
+    EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z")), "\"a\\\"\\\\\\u000a\\u0001\\ud800z\"");
+
+    // Not verified: nothing at all, still exit 0.
+    Device(1).configFlags = DevSim::FlagBytes(0x4);
+    detect = Verify(kIdShort, u"--detect");
+    EXPECT_EQ(detect.exitCode, 0);
+    EXPECT_EQ(detect.out + detect.err, u"");
+    json = Check({u"plan", u"--json", kIdShort, inf_});
+    EXPECT_TRUE(Has(json, ",\"action\":\"install\",\"install\":[\"ROOT\\\\PRESENT\\\\0000\"],"
+                          "\"mark\":[\"ROOT\\\\A\\\\0000\"],\"notes\":[],\"result\":\"planned\"}"))
+        << Narrow(json.out);
+}
+
+TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
+    const std::u16string folder = TracePlatformHost::FromUtf8(dir_.string());
+    const std::vector<std::vector<std::u16string>> wrong = {
+        {},
+        {u"install", kIdShort, inf_},
+        {u"plan", kIdShort},
+        {u"verify", kIdShort, inf_, u"extra"},
+        {u"plan", u"--detect", kIdShort, inf_},
+        {u"verify", u"--json", u"--detect", kIdShort, inf_},
+        {u"verify", u"--quiet", kIdShort, inf_},
+        {u"verify", u"", inf_},
+        {u"verify", std::u16string(2000, u'a'), inf_},
+        {u"verify", kIdShort, u"sample.inf"},
+        {u"verify", kIdShort, folder + u"/missing.inf"},
+        {u"verify", kIdShort, folder},
+    };
+    for (const auto& arguments : wrong) {
+        CheckResult result = Check(arguments);
+        EXPECT_EQ(result.exitCode, 2) << Narrow(result.err);
+        EXPECT_EQ(result.out, u"");
+        EXPECT_TRUE(Narrow(result.err).starts_with("InstallerCheck: ")) << Narrow(result.err);
+    }
+    EXPECT_EQ(DevSim::Calls(Op::GetClassDevs), 0u);
+    EXPECT_EQ(Check({u"--help"}).exitCode, 0);
+    // "--" ends the options, so an ID may begin with dashes.
+    EXPECT_EQ(Check({u"plan", u"--", u"--odd", inf_}).exitCode, 0);
+}
+
+// Every read the check makes can fail; each failure is exit 3 with its reason, never a verdict.
+TEST_F(CheckTest, AFailingReadIsReportedAsUnreadableState) {
+    struct Case {
+        DevSim::Fault fault;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {Fail(Op::GetClassDevs, 1, 5), "no device information set could be built (error 0x5)"},
+        {Fail(Op::Enum, 2, 0x1f), "the enumeration of devices failed (error 0x1f)"},
+        {Fail(Op::GetProperty, 1, 0x1f), "the hardware IDs of ROOT\\A\\0000 could not be read"},
+        {Fail(Op::Alloc, 1, 8), "the hardware IDs of ROOT\\A\\0000 could not be read (error 0x8)"},
+        {Fail(Op::InstanceId, 1, 0x1f), "the instance ID of a matching device could not be read"},
+        {Fail(Op::NodeStatus, 1, 0x13), "the node state of ROOT\\A\\0000 could not be read "
+                                        "(CONFIGRET 0x13)"},
+        {Fail(Op::GetProperty, 2, 0x1f), "the config flags of ROOT\\A\\0000 could not be read"},
+        {Fail(Op::DriverKey, 1, 5),
+         "the driver key of ROOT\\A\\0000 could not be read (error 0x5)"},
+        {Fail(Op::ListFiles, 1, 5), " could not be searched (error 0x5)"},
+        {Fail(Op::ReadFile, 2, 0x1e), "oem0.inf could not be read (error 0x1e)"},
+    };
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x4)});
+    Install(kIdShort);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const std::vector<DevSim::Device> devices = DevSim::Current().devices;
+        UseDevices(devices);
+        DevSim::AddFault(c.fault);
+        for (const char16_t* option : {u"", u"--detect", u"--json"}) {
+            CheckResult result = Verify(kIdShort, option);
+            EXPECT_EQ(result.exitCode, 3);
+            EXPECT_EQ(result.out, u"");
+            EXPECT_NE(Narrow(result.err).find(c.reason), std::string::npos) << Narrow(result.err);
+            UseDevices(devices);
+            DevSim::AddFault(c.fault);
+        }
+    }
+    // The INF itself cannot be read: the state is unknown, not the command line wrong.
+    DevSim::AddFault(Fail(Op::ReadFile, 1, 5));
+    EXPECT_EQ(Verify(kIdShort).exitCode, 3);
+}
+
+TEST_F(CheckTest, NotesWhatTheRunWillMeet) {
+    UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
+                MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, std::nullopt)});
+    // The lookup sees the device present, but its node is gone.
+    DevSim::AddFault(Fail(Op::NodeStatus, 1, 13, 0));
+    CheckResult plan = Check({u"plan", kIdShort, inf_});
+    EXPECT_TRUE(Has(plan, "1. install the driver on 0 present devices\n")) << Narrow(plan.out);
+    EXPECT_TRUE(Has(plan, "note: the lookup of present devices finds a match, but no matching "
+                          "device's node exists now"));
+    EXPECT_TRUE(Has(plan, "note: ROOT\\A\\0000 has no config flag word: marking it fails"));
+
+    setenv("INSTALLER_SIMULATE_WOW64", "1", 1);
+    EXPECT_TRUE(Has(Check({u"plan", kIdShort, inf_}), "(ERROR_IN_WOW64): use the x86-64 programs"));
+    EXPECT_TRUE(Has(Verify(kIdShort), "note: this 32-bit program runs on 64-bit Windows"));
+}
+
+} // namespace
