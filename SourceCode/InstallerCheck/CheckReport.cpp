@@ -74,7 +74,7 @@ void Verify(Report* report) {
         {u"INF staged", staged,
          staged
              ? report->infFolder + u"\\" + report->stagedCopies.front() + u" holds the INF's bytes"
-             : u"no oem*.inf in " + report->infFolder + u" holds the INF's bytes"});
+             : u"no INF in " + report->infFolder + u" holds the INF's bytes"});
 
     size_t present = 0;
     size_t absent = 0;

@@ -78,7 +78,7 @@ bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
     }
     folder->assign(buffer.data(), length);
     std::vector<FoundFile> files;
-    if (!ListFiles((*folder + u"\\oem*.inf").c_str(), &files)) {
+    if (!ListFiles((*folder + u"\\*.inf").c_str(), &files)) {
         const uint32_t error = LastError();
         if (error == ERROR_FILE_NOT_FOUND_CODE || error == ERROR_PATH_NOT_FOUND_CODE) {
             return true; // nothing staged yet

@@ -18,7 +18,8 @@ enum class InfRead {
 InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes,
                          std::u16string* problem);
 
-// Looks in the INF folder for staged copies (oem<N>.inf) that hold exactly `bytes`. True when
+// Looks in the INF folder for staged copies that hold exactly `bytes` (on Windows they are
+// named oem<N>.inf; Wine keeps an INF's own name when it is free). True when
 // the folder could be searched: `names` holds the copies' names then, in the order the search
 // gave them (normally one; none when the INF is not staged), and `folder` the folder searched.
 // False, with `problem`, when it could not be searched or a copy of the same size could not be

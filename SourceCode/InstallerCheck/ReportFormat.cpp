@@ -4,14 +4,18 @@
 
 namespace {
 
+std::u16string Quoted(const std::u16string& text) {
+    return u"\"" + text + u"\"";
+}
+
 std::u16string Header(const Report& report) {
     const CheckRequest& request = report.request;
     std::u16string text = request.mode == CheckMode::Plan ? u"plan" : u"verify";
-    text += u" for hardware ID " + JsonString(request.csHwID);
+    text += u" for hardware ID " + Quoted(request.csHwID);
     if (request.requestedId != request.csHwID) {
-        text += u" (given as " + JsonString(request.requestedId) + u")";
+        text += u" (given as " + Quoted(request.requestedId) + u")";
     }
-    return text + u", " + report.rule + u" rule, INF " + JsonString(request.inf) + u"\n";
+    return text + u", " + report.rule + u" rule, INF " + Quoted(request.inf) + u"\n";
 }
 
 // "1 present device", "2 absent devices".

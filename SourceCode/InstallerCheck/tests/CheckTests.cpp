@@ -78,8 +78,8 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
     EXPECT_EQ(plan.exitCode, 0);
     EXPECT_EQ(plan.err, u"");
     const std::string rule = kPrefixRule ? "prefix" : "equality";
-    EXPECT_TRUE(Has(plan, "plan for hardware ID \"usb\\\\vid_1234&pid_5678\" (given as "
-                          "\"USB\\\\VID_1234&PID_5678\"), " +
+    EXPECT_TRUE(Has(plan, "plan for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+                          "\"USB\\VID_1234&PID_5678\"), " +
                               rule + " rule, INF \""))
         << Narrow(plan.out);
     EXPECT_TRUE(Has(plan, "1. install the driver on 1 present device:\n"
@@ -110,7 +110,7 @@ TEST_F(CheckTest, VerifyFailsBeforeARunAndHoldsAfterItInEachBranch) {
     const std::vector<Branch> branches = {
         {"no device",
          {MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true)},
-         "INF staged: FAILED, no oem*.inf in "},
+         "INF staged: FAILED, no INF in "},
         {"present",
          {MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x4)},
          "  ROOT\\PRESENT\\0000: has no driver from an INF\n"},
@@ -170,7 +170,7 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
     std::ofstream(TracePlatformHost::ToUtf8(other), std::ios::app) << "; changed\n";
     result = Check({u"verify", kIdShort, other});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(Has(result, "INF staged: FAILED, no oem*.inf in ")) << Narrow(result.out);
+    EXPECT_TRUE(Has(result, "INF staged: FAILED, no INF in ")) << Narrow(result.out);
     EXPECT_TRUE(Has(result, "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not staged\n"));
     std::ofstream(StoreDir() / "oem0.inf", std::ios::app) << ";";
     EXPECT_EQ(Verify(kIdShort).exitCode, 1);
