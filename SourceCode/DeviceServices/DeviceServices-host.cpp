@@ -5,14 +5,9 @@
 #include "DeviceServices.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
-#include <set>
-#include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "DeviceSimulator.h"
@@ -21,11 +16,9 @@ namespace DevSvc {
 
 namespace {
 
-namespace fs = std::filesystem;
 using DevSim::Op;
 
 constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidFlags = 1004;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 constexpr uint32_t kErrorInvalidRegProperty = 0xE0000209;
@@ -46,105 +39,8 @@ bool Succeed() {
     return true;
 }
 
-uint32_t FromErrorCode(const std::error_code& ec) {
-    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) {
-        return kErrorPathNotFound;
-    }
-    return kErrorAccessDenied;
-}
-
 std::u16string Text(const char16_t* text) {
     return text != nullptr ? text : u"";
-}
-
-bool ReadFile(const std::string& path, std::string* content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    *content = text.str();
-    return !in.bad();
-}
-
-bool IsRegularFile(const std::string& path) {
-    std::error_code ec;
-    return fs::is_regular_file(path, ec);
-}
-
-// N of a staged name "oem<N>.inf" (any case); nullopt for other names.
-std::optional<uint32_t> OemNumber(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    if (lower.size() < 8 || lower.compare(0, 3, "oem") != 0 ||
-        lower.compare(lower.size() - 4, 4, ".inf") != 0) {
-        return std::nullopt;
-    }
-    std::string digits = lower.substr(3, lower.size() - 7);
-    if (digits.size() > 9 || (digits.size() > 1 && digits[0] == '0') ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
-    }
-    return static_cast<uint32_t>(std::stoul(digits));
-}
-
-// Puts the INF into the driver store as SetupCopyOEMInf does: an identical staged copy is
-// reused, otherwise the INF becomes oem<N>.inf with the lowest free N. 0 or a Windows error.
-uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name) {
-    std::string source = DevSim::ToUtf8(infPath);
-    std::string content;
-    if (infPath.empty() || !IsRegularFile(source)) {
-        return ERROR_FILE_NOT_FOUND_CODE;
-    }
-    if (!ReadFile(source, &content)) {
-        return kErrorAccessDenied;
-    }
-    std::error_code ec;
-    fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec).lexically_normal();
-    if (ec || (fs::create_directories(store, ec), ec)) {
-        return FromErrorCode(ec);
-    }
-    std::set<uint32_t> used;
-    std::optional<uint32_t> same;
-    for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
-        std::optional<uint32_t> n = OemNumber(it->path().filename().string());
-        if (!n) {
-            continue;
-        }
-        used.insert(*n);
-        std::string staged;
-        if ((!same || *n < *same) && ReadFile(it->path().string(), &staged) && staged == content) {
-            same = *n;
-        }
-    }
-    if (ec) {
-        return FromErrorCode(ec);
-    }
-    uint32_t number = 0;
-    if (same) {
-        number = *same;
-    } else {
-        while (used.count(number) != 0) {
-            ++number;
-        }
-    }
-    std::string file = "oem" + std::to_string(number) + ".inf";
-    fs::path target = store / file;
-    if (!same) {
-        fs::path temp = store / ("." + file + ".part");
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << content;
-        out.close();
-        if (!out || (fs::rename(temp, target, ec), ec)) {
-            fs::remove(temp, ec);
-            return kErrorAccessDenied;
-        }
-    }
-    *stagedPath = target.string();
-    *name = std::u16string(file.begin(), file.end());
-    return 0;
 }
 
 bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
@@ -350,7 +246,7 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
     if ((installFlags & ~kKnownInstallFlags) != 0) {
         return Fail(kErrorInvalidFlags);
     }
-    if (!IsRegularFile(DevSim::ToUtf8(inf))) {
+    if (!DevSim::Hooks::IsRegularFile(DevSim::ToUtf8(inf))) {
         return Fail(ERROR_FILE_NOT_FOUND_CODE);
     }
     std::vector<DevSim::Device>& devices = DevSim::Current().devices;
@@ -365,7 +261,7 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
     }
     std::string stagedPath;
     std::u16string name;
-    if (uint32_t error = StageInf(inf, &stagedPath, &name)) {
+    if (uint32_t error = DevSim::Hooks::StageInf(inf, &stagedPath, &name)) {
         return Fail(error);
     }
     for (size_t i : matches) {
@@ -385,7 +281,7 @@ bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destina
     }
     std::string stagedPath;
     std::u16string name;
-    if (uint32_t error = StageInf(Text(infPath), &stagedPath, &name)) {
+    if (uint32_t error = DevSim::Hooks::StageInf(Text(infPath), &stagedPath, &name)) {
         return Fail(error);
     }
     std::optional<std::u16string> path = DevSim::FromUtf8(stagedPath);
