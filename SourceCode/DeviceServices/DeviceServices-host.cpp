@@ -8,26 +8,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
-#include <set>
-#include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "DeviceSimulator.h"
+#include "HostCalls.h"
 
 namespace DevSvc {
 
+using namespace HostCalls;
+
 namespace {
 
-namespace fs = std::filesystem;
 using DevSim::Op;
 
 constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidFlags = 1004;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 constexpr uint32_t kErrorInvalidRegProperty = 0xE0000209;
@@ -37,117 +34,6 @@ constexpr uint32_t kCrInvalidFlag = 4;
 constexpr uint32_t kCrInvalidDevNode = 5;
 
 uint32_t g_lastError = 0;
-
-bool Fail(uint32_t error) {
-    g_lastError = error;
-    return false;
-}
-
-bool Succeed() {
-    g_lastError = 0;
-    return true;
-}
-
-uint32_t FromErrorCode(const std::error_code& ec) {
-    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) {
-        return kErrorPathNotFound;
-    }
-    return kErrorAccessDenied;
-}
-
-std::u16string Text(const char16_t* text) {
-    return text != nullptr ? text : u"";
-}
-
-bool ReadFile(const std::string& path, std::string* content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    *content = text.str();
-    return !in.bad();
-}
-
-bool IsRegularFile(const std::string& path) {
-    std::error_code ec;
-    return fs::is_regular_file(path, ec);
-}
-
-// N of a staged name "oem<N>.inf" (any case); nullopt for other names.
-std::optional<uint32_t> OemNumber(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    if (lower.size() < 8 || lower.compare(0, 3, "oem") != 0 ||
-        lower.compare(lower.size() - 4, 4, ".inf") != 0) {
-        return std::nullopt;
-    }
-    std::string digits = lower.substr(3, lower.size() - 7);
-    if (digits.size() > 9 || (digits.size() > 1 && digits[0] == '0') ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
-    }
-    return static_cast<uint32_t>(std::stoul(digits));
-}
-
-// Puts the INF into the driver store as SetupCopyOEMInf does: an identical staged copy is
-// reused, otherwise the INF becomes oem<N>.inf with the lowest free N. 0 or a Windows error.
-uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name) {
-    std::string source = DevSim::ToUtf8(infPath);
-    std::string content;
-    if (infPath.empty() || !IsRegularFile(source)) {
-        return ERROR_FILE_NOT_FOUND_CODE;
-    }
-    if (!ReadFile(source, &content)) {
-        return kErrorAccessDenied;
-    }
-    std::error_code ec;
-    fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec).lexically_normal();
-    if (ec || (fs::create_directories(store, ec), ec)) {
-        return FromErrorCode(ec);
-    }
-    std::set<uint32_t> used;
-    std::optional<uint32_t> same;
-    for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
-        std::optional<uint32_t> n = OemNumber(it->path().filename().string());
-        if (!n) {
-            continue;
-        }
-        used.insert(*n);
-        std::string staged;
-        if ((!same || *n < *same) && ReadFile(it->path().string(), &staged) && staged == content) {
-            same = *n;
-        }
-    }
-    if (ec) {
-        return FromErrorCode(ec);
-    }
-    uint32_t number = 0;
-    if (same) {
-        number = *same;
-    } else {
-        while (used.count(number) != 0) {
-            ++number;
-        }
-    }
-    std::string file = "oem" + std::to_string(number) + ".inf";
-    fs::path target = store / file;
-    if (!same) {
-        fs::path temp = store / ("." + file + ".part");
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << content;
-        out.close();
-        if (!out || (fs::rename(temp, target, ec), ec)) {
-            fs::remove(temp, ec);
-            return kErrorAccessDenied;
-        }
-    }
-    *stagedPath = target.string();
-    *name = std::u16string(file.begin(), file.end());
-    return 0;
-}
 
 bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
     auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; };
@@ -168,7 +54,39 @@ bool HasHardwareId(const DevSim::Device& device, const std::u16string& id) {
     return false;
 }
 
-// The device an element of `set` stands for. 0, or the error to fail with.
+std::optional<std::vector<uint8_t>>* PropertyOf(DevSim::Device* device, uint32_t property) {
+    switch (property) {
+    case SPDRP_HARDWAREID:
+        return &device->hardwareIds;
+    case SPDRP_CONFIGFLAGS:
+        return &device->configFlags;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+namespace HostCalls {
+
+bool Fail(uint32_t error) {
+    g_lastError = error;
+    return false;
+}
+
+bool Succeed() {
+    g_lastError = 0;
+    return true;
+}
+
+void SetLastError(uint32_t error) {
+    g_lastError = error;
+}
+
+std::u16string Text(const char16_t* text) {
+    return text != nullptr ? text : u"";
+}
+
 uint32_t ResolveElement(DevInfoSet set, const DevInfoData* element, DevSim::Device** device) {
     const std::vector<size_t>* members = DevSim::Hooks::FindSet(set);
     if (members == nullptr) {
@@ -190,18 +108,7 @@ uint32_t ResolveElement(DevInfoSet set, const DevInfoData* element, DevSim::Devi
     return 0;
 }
 
-std::optional<std::vector<uint8_t>>* PropertyOf(DevSim::Device* device, uint32_t property) {
-    switch (property) {
-    case SPDRP_HARDWAREID:
-        return &device->hardwareIds;
-    case SPDRP_CONFIGFLAGS:
-        return &device->configFlags;
-    default:
-        return nullptr;
-    }
-}
-
-} // namespace
+} // namespace HostCalls
 
 DevInfoSet GetClassDevs(uint32_t flags) {
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::GetClassDevs)) {
@@ -352,7 +259,7 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
     if ((installFlags & ~kKnownInstallFlags) != 0) {
         return Fail(kErrorInvalidFlags);
     }
-    if (!IsRegularFile(DevSim::ToUtf8(inf))) {
+    if (!DevSim::Hooks::IsRegularFile(DevSim::ToUtf8(inf))) {
         return Fail(ERROR_FILE_NOT_FOUND_CODE);
     }
     std::vector<DevSim::Device>& devices = DevSim::Current().devices;
@@ -367,7 +274,7 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
     }
     std::string stagedPath;
     std::u16string name;
-    if (uint32_t error = StageInf(inf, &stagedPath, &name)) {
+    if (uint32_t error = DevSim::Hooks::StageInf(inf, &stagedPath, &name)) {
         return Fail(error);
     }
     for (size_t i : matches) {
@@ -387,7 +294,7 @@ bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destina
     }
     std::string stagedPath;
     std::u16string name;
-    if (uint32_t error = StageInf(Text(infPath), &stagedPath, &name)) {
+    if (uint32_t error = DevSim::Hooks::StageInf(Text(infPath), &stagedPath, &name)) {
         return Fail(error);
     }
     std::optional<std::u16string> path = DevSim::FromUtf8(stagedPath);
@@ -426,206 +333,6 @@ void ReleaseBuffer(uint8_t* buffer) {
     if (buffer != nullptr) {
         DevSim::Hooks::FreeBuffer(buffer);
     }
-}
-
-} // namespace DevSvc
-
-// Read-only calls. The simulator's driver store stands in for the system's INF folder, and a
-// device's `driver` for the "InfPath" value of its driver key (no driver: no driver key).
-
-namespace DevSvc {
-
-namespace {
-
-constexpr uint32_t kErrorNoMoreFiles = 18;
-
-// Copies `text` and its NUL into `buffer` when it fits.
-bool CopyOut(const std::u16string& text, char16_t* buffer, uint32_t bufferChars,
-             uint32_t* requiredChars) {
-    const auto chars = static_cast<uint32_t>(text.size() + 1);
-    if (requiredChars != nullptr) {
-        *requiredChars = chars;
-    }
-    if (buffer == nullptr || bufferChars < chars) {
-        return Fail(ERROR_INSUFFICIENT_BUFFER_CODE);
-    }
-    std::copy(text.begin(), text.end(), buffer);
-    buffer[text.size()] = u'\0';
-    return Succeed();
-}
-
-// The check composes Windows paths (folder, backslash, name); here either separator will do.
-std::string HostPath(const char16_t* path) {
-    std::string text = DevSim::ToUtf8(Text(path));
-    std::replace(text.begin(), text.end(), '\\', '/');
-    return text;
-}
-
-bool MatchesPattern(const std::string& name, const std::string& pattern) {
-    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    size_t n = 0;
-    size_t p = 0;
-    size_t star = std::string::npos;
-    size_t resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (p < pattern.size() && fold(pattern[p]) == fold(name[n])) {
-            ++p;
-            ++n;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
-}
-
-} // namespace
-
-bool GetDeviceInstanceId(DevInfoSet set, DevInfoData* element, char16_t* buffer,
-                         uint32_t bufferChars, uint32_t* requiredChars) {
-    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::InstanceId)) {
-        return Fail(fault->error);
-    }
-    DevSim::Device* device = nullptr;
-    if (uint32_t error = ResolveElement(set, element, &device)) {
-        return Fail(error);
-    }
-    return CopyOut(device->instanceId, buffer, bufferChars, requiredChars);
-}
-
-uint32_t QueryDriverKeyValue(DevInfoSet set, DevInfoData* element, const char16_t* name,
-                             uint32_t* type, uint8_t* buffer, uint32_t* dataBytes) {
-    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::DriverKey)) {
-        return fault->error;
-    }
-    DevSim::Device* device = nullptr;
-    if (uint32_t error = ResolveElement(set, element, &device)) {
-        return error;
-    }
-    if (device->driver.empty()) {
-        return ERROR_KEY_DOES_NOT_EXIST_CODE;
-    }
-    if (Text(name) != u"InfPath") {
-        return ERROR_FILE_NOT_FOUND_CODE;
-    }
-    if (type != nullptr) {
-        *type = REG_SZ_TYPE;
-    }
-    const auto bytes = static_cast<uint32_t>(2 * (device->driver.size() + 1));
-    if (dataBytes == nullptr) {
-        return buffer == nullptr ? 0 : ERROR_INVALID_PARAMETER_CODE;
-    }
-    const uint32_t offered = *dataBytes;
-    *dataBytes = bytes;
-    if (buffer == nullptr) {
-        return 0;
-    }
-    if (offered < bytes) {
-        return ERROR_MORE_DATA_CODE;
-    }
-    std::memcpy(buffer, device->driver.c_str(), bytes);
-    return 0;
-}
-
-uint32_t GetInfFolder(char16_t* buffer, uint32_t bufferChars) {
-    std::error_code ec;
-    const fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec).lexically_normal();
-    std::optional<std::u16string> folder = DevSim::FromUtf8(store.string());
-    if (ec || !folder) {
-        g_lastError = kErrorPathNotFound;
-        return 0;
-    }
-    if (!CopyOut(*folder, buffer, bufferChars, nullptr)) {
-        return 0;
-    }
-    return static_cast<uint32_t>(folder->size());
-}
-
-bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files) {
-    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::ListFiles)) {
-        return Fail(fault->error);
-    }
-    const std::string text = HostPath(pattern);
-    const size_t cut = text.find_last_of('/');
-    if (cut == std::string::npos || files == nullptr) {
-        return Fail(ERROR_INVALID_PARAMETER_CODE);
-    }
-    std::error_code ec;
-    const fs::path folder(text.substr(0, cut));
-    if (!fs::is_directory(folder, ec)) {
-        return Fail(kErrorPathNotFound);
-    }
-    std::vector<FoundFile> found;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code sizeError;
-        const uintmax_t bytes = fs::file_size(it->path(), sizeError);
-        std::optional<std::u16string> wide = DevSim::FromUtf8(name);
-        if (it->is_regular_file(sizeError) && !sizeError && wide &&
-            MatchesPattern(name, text.substr(cut + 1))) {
-            found.push_back({*wide, bytes});
-        }
-    }
-    if (ec) {
-        return Fail(FromErrorCode(ec));
-    }
-    if (found.empty()) {
-        return Fail(ERROR_FILE_NOT_FOUND_CODE);
-    }
-    // A real search gives no order; the simulator's is the folder's, sorted for repeatability.
-    std::sort(found.begin(), found.end(),
-              [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
-    files->insert(files->end(), found.begin(), found.end());
-    g_lastError = kErrorNoMoreFiles;
-    return true;
-}
-
-uint32_t FileAttributesOf(const char16_t* path) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(HostPath(path), ec);
-    if (ec || !fs::exists(status)) {
-        g_lastError = ERROR_FILE_NOT_FOUND_CODE;
-        return INVALID_FILE_ATTRIBUTES_VALUE;
-    }
-    return fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY_BIT : 0x80; // NORMAL
-}
-
-bool ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<uint8_t>* content) {
-    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::ReadFile)) {
-        return Fail(fault->error);
-    }
-    const std::string file = HostPath(path);
-    if (!IsRegularFile(file)) {
-        return Fail(ERROR_FILE_NOT_FOUND_CODE);
-    }
-    std::error_code ec;
-    const uintmax_t bytes = fs::file_size(file, ec);
-    if (ec) {
-        return Fail(FromErrorCode(ec));
-    }
-    if (bytes > maxBytes) {
-        return Fail(ERROR_FILE_TOO_LARGE_CODE);
-    }
-    std::string text;
-    if (!ReadFile(file, &text)) {
-        return Fail(kErrorAccessDenied);
-    }
-    content->assign(text.begin(), text.end());
-    return Succeed();
-}
-
-// A 32-bit program on 64-bit Windows, for tests of that case: INSTALLER_SIMULATE_WOW64=1.
-bool RunningUnderWow64() {
-    const char* value = std::getenv("INSTALLER_SIMULATE_WOW64");
-    return value != nullptr && std::string(value) == "1";
 }
 
 } // namespace DevSvc

@@ -133,6 +133,11 @@ uint8_t* NewBuffer(size_t bytes);
 void FreeBuffer(uint8_t* buffer);
 // Saves the machine to the state file, if one is in use.
 void StateChanged();
+// The driver store (DriverStore.cpp). Puts the INF into DriverStoreFolder() as SetupCopyOEMInf
+// does: an identical staged copy is reused, otherwise the INF becomes oem<N>.inf with the lowest
+// free N. 0 or a Windows error.
+uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name);
+bool IsRegularFile(const std::string& path);
 } // namespace Hooks
 
 } // namespace DevSim

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace TracePlatformHost {
@@ -36,5 +37,26 @@ std::u16string CorePath(const std::string& path);
 // UTF-8 <-> UTF-16. Malformed input becomes U+FFFD.
 std::u16string FromUtf8(const std::string& text);
 std::string ToUtf8(const std::u16string& text);
+
+// INI-style text as the settings-file reader and the override store both read it
+// (HostIniReader.cpp).
+namespace IniText {
+// The whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string* out);
+// File contents as UTF-16: UTF-16LE after its byte-order mark, otherwise UTF-8 (its mark, if
+// any, skipped).
+std::u16string DecodeFile(const std::string& bytes);
+// Splits at LF, dropping the CR of a CR LF.
+std::vector<std::u16string_view> SplitLines(std::u16string_view text);
+// Without blanks (spaces, tabs) at either end.
+std::u16string_view Trim(std::u16string_view text);
+bool IsComment(std::u16string_view line); // begins with ';' or '#'
+// "[name]" -> name, trimmed; a missing ']' takes the rest of the line.
+std::u16string_view SectionName(std::u16string_view line);
+// Names compare without regard to the case of ASCII letters; FoldName gives the form to key
+// them by.
+bool SameName(std::u16string_view a, std::u16string_view b);
+std::u16string FoldName(std::u16string_view name);
+} // namespace IniText
 
 } // namespace TracePlatformHost

@@ -1,0 +1,127 @@
+// The simulator's driver store: staging an INF as oem<N>.inf in DriverStoreFolder(), as
+// SetupCopyOEMInf does, for DeviceServices-host.cpp's UpdateDriverForDevices and CopyOEMInf.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "DeviceServices.h"
+#include "DeviceSimulator.h"
+
+namespace DevSim {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
+
+uint32_t FromErrorCode(const std::error_code& ec) {
+    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) {
+        return kErrorPathNotFound;
+    }
+    return kErrorAccessDenied;
+}
+
+bool ReadFile(const std::string& path, std::string* content) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    *content = text.str();
+    return !in.bad();
+}
+
+// N of a staged name "oem<N>.inf" (any case); nullopt for other names.
+std::optional<uint32_t> OemNumber(const std::string& name) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    if (lower.size() < 8 || lower.compare(0, 3, "oem") != 0 ||
+        lower.compare(lower.size() - 4, 4, ".inf") != 0) {
+        return std::nullopt;
+    }
+    std::string digits = lower.substr(3, lower.size() - 7);
+    if (digits.size() > 9 || (digits.size() > 1 && digits[0] == '0') ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(std::stoul(digits));
+}
+
+} // namespace
+
+namespace Hooks {
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+// Puts the INF into the driver store as SetupCopyOEMInf does: an identical staged copy is
+// reused, otherwise the INF becomes oem<N>.inf with the lowest free N. 0 or a Windows error.
+uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name) {
+    std::string source = DevSim::ToUtf8(infPath);
+    std::string content;
+    if (infPath.empty() || !IsRegularFile(source)) {
+        return DevSvc::ERROR_FILE_NOT_FOUND_CODE;
+    }
+    if (!ReadFile(source, &content)) {
+        return kErrorAccessDenied;
+    }
+    std::error_code ec;
+    fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec).lexically_normal();
+    if (ec || (fs::create_directories(store, ec), ec)) {
+        return FromErrorCode(ec);
+    }
+    std::set<uint32_t> used;
+    std::optional<uint32_t> same;
+    for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
+        std::optional<uint32_t> n = OemNumber(it->path().filename().string());
+        if (!n) {
+            continue;
+        }
+        used.insert(*n);
+        std::string staged;
+        if ((!same || *n < *same) && ReadFile(it->path().string(), &staged) && staged == content) {
+            same = *n;
+        }
+    }
+    if (ec) {
+        return FromErrorCode(ec);
+    }
+    uint32_t number = 0;
+    if (same) {
+        number = *same;
+    } else {
+        while (used.count(number) != 0) {
+            ++number;
+        }
+    }
+    std::string file = "oem" + std::to_string(number) + ".inf";
+    fs::path target = store / file;
+    if (!same) {
+        fs::path temp = store / ("." + file + ".part");
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << content;
+        out.close();
+        if (!out || (fs::rename(temp, target, ec), ec)) {
+            fs::remove(temp, ec);
+            return kErrorAccessDenied;
+        }
+    }
+    *stagedPath = target.string();
+    *name = std::u16string(file.begin(), file.end());
+    return 0;
+}
+
+} // namespace Hooks
+
+} // namespace DevSim

@@ -1,0 +1,229 @@
+// The device services' read-only calls on the host, over the simulator: the simulator's driver
+// store stands in for the system's INF folder, and a device's `driver` for the "InfPath" value
+// of its driver key (no driver: no driver key).
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "DeviceServices.h"
+#include "DeviceSimulator.h"
+#include "HostCalls.h"
+
+namespace DevSvc {
+
+using namespace HostCalls;
+
+namespace {
+
+namespace fs = std::filesystem;
+using DevSim::Op;
+
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
+
+uint32_t FromErrorCode(const std::error_code& ec) {
+    return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory
+               ? kErrorPathNotFound
+               : kErrorAccessDenied;
+}
+
+constexpr uint32_t kErrorNoMoreFiles = 18;
+
+// Copies `text` and its NUL into `buffer` when it fits.
+bool CopyOut(const std::u16string& text, char16_t* buffer, uint32_t bufferChars,
+             uint32_t* requiredChars) {
+    const auto chars = static_cast<uint32_t>(text.size() + 1);
+    if (requiredChars != nullptr) {
+        *requiredChars = chars;
+    }
+    if (buffer == nullptr || bufferChars < chars) {
+        return Fail(ERROR_INSUFFICIENT_BUFFER_CODE);
+    }
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = u'\0';
+    return Succeed();
+}
+
+// The check composes Windows paths (folder, backslash, name); here either separator will do.
+std::string HostPath(const char16_t* path) {
+    std::string text = DevSim::ToUtf8(Text(path));
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+bool MatchesPattern(const std::string& name, const std::string& pattern) {
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    size_t n = 0;
+    size_t p = 0;
+    size_t star = std::string::npos;
+    size_t resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (p < pattern.size() && fold(pattern[p]) == fold(name[n])) {
+            ++p;
+            ++n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+} // namespace
+
+bool GetDeviceInstanceId(DevInfoSet set, DevInfoData* element, char16_t* buffer,
+                         uint32_t bufferChars, uint32_t* requiredChars) {
+    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::InstanceId)) {
+        return Fail(fault->error);
+    }
+    DevSim::Device* device = nullptr;
+    if (uint32_t error = ResolveElement(set, element, &device)) {
+        return Fail(error);
+    }
+    return CopyOut(device->instanceId, buffer, bufferChars, requiredChars);
+}
+
+uint32_t QueryDriverKeyValue(DevInfoSet set, DevInfoData* element, const char16_t* name,
+                             uint32_t* type, uint8_t* buffer, uint32_t* dataBytes) {
+    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::DriverKey)) {
+        return fault->error;
+    }
+    DevSim::Device* device = nullptr;
+    if (uint32_t error = ResolveElement(set, element, &device)) {
+        return error;
+    }
+    if (device->driver.empty()) {
+        return ERROR_KEY_DOES_NOT_EXIST_CODE;
+    }
+    if (Text(name) != u"InfPath") {
+        return ERROR_FILE_NOT_FOUND_CODE;
+    }
+    if (type != nullptr) {
+        *type = REG_SZ_TYPE;
+    }
+    const auto bytes = static_cast<uint32_t>(2 * (device->driver.size() + 1));
+    if (dataBytes == nullptr) {
+        return buffer == nullptr ? 0 : ERROR_INVALID_PARAMETER_CODE;
+    }
+    const uint32_t offered = *dataBytes;
+    *dataBytes = bytes;
+    if (buffer == nullptr) {
+        return 0;
+    }
+    if (offered < bytes) {
+        return ERROR_MORE_DATA_CODE;
+    }
+    std::memcpy(buffer, device->driver.c_str(), bytes);
+    return 0;
+}
+
+uint32_t GetInfFolder(char16_t* buffer, uint32_t bufferChars) {
+    std::error_code ec;
+    const fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec).lexically_normal();
+    std::optional<std::u16string> folder = DevSim::FromUtf8(store.string());
+    if (ec || !folder) {
+        SetLastError(kErrorPathNotFound);
+        return 0;
+    }
+    if (!CopyOut(*folder, buffer, bufferChars, nullptr)) {
+        return 0;
+    }
+    return static_cast<uint32_t>(folder->size());
+}
+
+bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files) {
+    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::ListFiles)) {
+        return Fail(fault->error);
+    }
+    const std::string text = HostPath(pattern);
+    const size_t cut = text.find_last_of('/');
+    if (cut == std::string::npos || files == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER_CODE);
+    }
+    std::error_code ec;
+    const fs::path folder(text.substr(0, cut));
+    if (!fs::is_directory(folder, ec)) {
+        return Fail(kErrorPathNotFound);
+    }
+    std::vector<FoundFile> found;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code sizeError;
+        const uintmax_t bytes = fs::file_size(it->path(), sizeError);
+        std::optional<std::u16string> wide = DevSim::FromUtf8(name);
+        if (it->is_regular_file(sizeError) && !sizeError && wide &&
+            MatchesPattern(name, text.substr(cut + 1))) {
+            found.push_back({*wide, bytes});
+        }
+    }
+    if (ec) {
+        return Fail(FromErrorCode(ec));
+    }
+    if (found.empty()) {
+        return Fail(ERROR_FILE_NOT_FOUND_CODE);
+    }
+    // A real search gives no order; the simulator's is the folder's, sorted for repeatability.
+    std::sort(found.begin(), found.end(),
+              [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
+    files->insert(files->end(), found.begin(), found.end());
+    SetLastError(kErrorNoMoreFiles);
+    return true;
+}
+
+uint32_t FileAttributesOf(const char16_t* path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(HostPath(path), ec);
+    if (ec || !fs::exists(status)) {
+        SetLastError(ERROR_FILE_NOT_FOUND_CODE);
+        return INVALID_FILE_ATTRIBUTES_VALUE;
+    }
+    return fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY_BIT : 0x80; // NORMAL
+}
+
+bool ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<uint8_t>* content) {
+    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::ReadFile)) {
+        return Fail(fault->error);
+    }
+    const std::string file = HostPath(path);
+    if (!DevSim::Hooks::IsRegularFile(file)) {
+        return Fail(ERROR_FILE_NOT_FOUND_CODE);
+    }
+    std::error_code ec;
+    const uintmax_t bytes = fs::file_size(file, ec);
+    if (ec) {
+        return Fail(FromErrorCode(ec));
+    }
+    if (bytes > maxBytes) {
+        return Fail(ERROR_FILE_TOO_LARGE_CODE);
+    }
+    std::ifstream in(file, std::ios::binary);
+    content->assign(static_cast<size_t>(bytes), 0);
+    if (!in || !in.read(reinterpret_cast<char*>(content->data()),
+                        static_cast<std::streamsize>(content->size()))) {
+        content->clear();
+        return Fail(kErrorAccessDenied);
+    }
+    return Succeed();
+}
+
+// A 32-bit program on 64-bit Windows, for tests of that case: INSTALLER_SIMULATE_WOW64=1.
+bool RunningUnderWow64() {
+    const char* value = std::getenv("INSTALLER_SIMULATE_WOW64");
+    return value != nullptr && std::string(value) == "1";
+}
+
+} // namespace DevSvc

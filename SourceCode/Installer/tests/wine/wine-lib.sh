@@ -1,0 +1,167 @@
+# Shared helpers of the end-to-end suite, sourced by run-wine-suite.sh after it has set $here,
+# $build, $work, $decoder and WINEPREFIX. Scenario files (scenarios/NN-name.sh) use these and
+# register their scenarios with `scenario NUMBER TITLE FUNCTION`.
+
+channel() { python3 "$here/wine-channel.py" "$@"; }
+
+# ---------------------------------------------------------------------------------------------
+# Scenario bookkeeping. Each scenario has a fresh folder $dir for its fixtures and the captured
+# output of its runs, and in it $prog, the folder of its copy of the program ($arch is the program
+# under test). Checks add to $failures.
+passed=0
+failed=0
+failures=()
+
+failure() { failures+=("$*"); }
+
+# The registered scenarios, run in registration order for each program.
+scenario_numbers=()
+scenario_titles=()
+scenario_functions=()
+scenario() {
+    scenario_numbers+=("$1")
+    scenario_titles+=("$2")
+    scenario_functions+=("$3")
+}
+
+run_scenario() {
+    local number=$1 title=$2 function=$3
+    failures=()
+    dir=$work/$arch/$number-$function
+    prog=$dir/program
+    mkdir -p "$prog"
+    cp "$build/$arch/Installer.exe" "$prog/"
+    reset_machine
+    "$function"
+    if ((${#failures[@]} == 0)); then
+        passed=$((passed + 1))
+        echo "PASS  $arch  $number $title"
+    else
+        failed=$((failed + 1))
+        echo "FAIL  $arch  $number $title"
+        printf '        %s\n' "${failures[@]}"
+    fi
+}
+
+wine_quiet() { timeout -k 5 120 wine "$@"; }
+
+helper() { wine_quiet "$build/$arch/wine-tests/WineDeviceHelper.exe" "$@"; }
+
+# Registers a device (arguments: [--flags N] ID...) and prints its instance ID.
+add_device() {
+    local instance
+    instance=$(helper add "$@") || { failure "WineDeviceHelper add $* failed"; return 1; }
+    printf '%s' "$instance"
+}
+
+flags_of() { helper flags "$1"; }
+
+driver_of() { helper list | id=$1 awk -F'\t' '$1 == ENVIRON["id"] { print $3 }'; }
+
+expect_flags() {
+    local instance=$1 expected=$2 actual
+    actual=$(flags_of "$instance")
+    [[ $actual == "$expected" ]] || failure "$instance: config flags $actual, expected $expected"
+}
+
+reg_set() {
+    wine_quiet reg add 'HKCU\XTrace' /v "$1" /t "${3:-REG_DWORD}" /d "$2" /f >/dev/null 2>&1 ||
+        failure "reg add HKCU\\XTrace $1 failed"
+}
+
+reg_clear() { wine_quiet reg delete 'HKCU\XTrace' /f >/dev/null 2>&1; }
+
+# No suite devices and no overrides.
+reset_machine() {
+    reg_clear
+    local devices
+    mapfile -t devices < <(helper list | awk -F'\t' '$1 ~ /^ROOT\\INSTALLERSUITE\\/ { print $1 }')
+    if ((${#devices[@]} > 0)); then
+        helper remove "${devices[@]}" || failure "WineDeviceHelper remove failed"
+    fi
+}
+
+# Settings file beside the program copy: write_ini KEY=VALUE...
+write_ini() {
+    {
+        printf '[OUTPUT]\r\n'
+        local line
+        for line in "$@"; do printf '%s\r\n' "$line"; done
+    } >"$prog/TqDbgCfg.ini"
+}
+
+windows_path() {
+    local path=$1
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# A copy of the suite's INF whose bytes no earlier run staged, so that Wine stages it anew.
+fresh_inf() {
+    local inf=$dir/$1
+    cp "$here/suite-device.inf" "$inf"
+    printf '; %s %s %s\n' "$arch" "$dir" "$(date +%s%N)" >>"$inf"
+    printf '%s' "$inf"
+}
+
+# Wine stages an INF under its own name when that is free in C:\windows\inf, else as oemN.inf.
+inf_dir=$WINEPREFIX/drive_c/windows/inf
+staged_infs() { find "$inf_dir" -maxdepth 1 -iname '*.inf' -printf '%f\n' | sort; }
+
+# Runs the program copy with the debugger channel shown: run NAME [ARG...]. Leaves NAME.out,
+# NAME.err and NAME.msg (the channel's messages, one per line) in $dir. The working folder is
+# $run_cwd when set, otherwise $dir. Every run must exit with 0 and write nothing to the
+# console: stdout empty, stderr nothing but Wine's own log lines (NNNN:class:channel:...).
+run() {
+    local name=$1
+    shift
+    local cwd=${run_cwd:-$dir} code=0
+    (cd "$cwd" && WINEDEBUG=-all,warn+seh timeout -k 5 120 wine "$prog/Installer.exe" "$@") \
+        >"$dir/$name.out" 2>"$dir/$name.err" || code=$?
+    channel messages "$dir/$name.err" >"$dir/$name.msg"
+    ((code == 0)) || failure "$name: exit code $code"
+    [[ ! -s $dir/$name.out ]] || failure "$name: wrote to stdout: $(head -c 200 "$dir/$name.out")"
+    if grep -qvE '^[0-9a-f]{4,8}:(fixme|err|warn|trace):[a-z0-9_]+:' "$dir/$name.err"; then
+        failure "$name: wrote to stderr: $(grep -vE '^[0-9a-f]{4,8}:' "$dir/$name.err" | head -3)"
+    fi
+}
+
+# Record checks on a run's messages.
+has() { grep -Fxq -- "$2" "$dir/$1.msg" || failure "$1: no record \"$2\""; }
+lacks() { ! grep -Fq -- "$2" "$dir/$1.msg" || failure "$1: unexpected record \"$2\""; }
+count_is() {
+    local n
+    n=$(grep -Fxc -- "$2" "$dir/$1.msg")
+    ((n == $3)) || failure "$1: \"$2\" $n times, expected $3"
+}
+# The given messages appear in this order (others may come between).
+in_order() {
+    local name=$1
+    shift
+    local missing
+    missing=$(want=$(printf '%s\n' "$@") awk '
+        BEGIN { n = split(ENVIRON["want"], w, "\n"); i = 1 }
+        i <= n && $0 == w[i] { i++ }
+        END { if (i <= n) print w[i] }' "$dir/$name.msg")
+    [[ -z $missing ]] || failure "$name: records out of order or missing from \"$missing\" on"
+}
+# Exactly these messages, nothing else.
+only() {
+    local name=$1
+    shift
+    diff <(printf '%s\n' "$@") "$dir/$name.msg" >/dev/null ||
+        failure "$name: records $(paste -sd'|' "$dir/$name.msg"), expected $(printf '%s|' "$@")"
+}
+no_records() {
+    local n
+    n=$(channel count "$dir/$1.err")
+    ((n == 0)) || failure "$1: $n records on the debugger channel, expected none"
+}
+no_log_file() {
+    local logs
+    logs=$(find "$prog" -maxdepth 1 -name '*.log' -printf '%f ')
+    [[ -z $logs ]] || failure "$1: log file $logs"
+}
+
+readonly ID='USB\VID_1234&PID_5678'
+readonly ID_LOWER='usb\vid_1234&pid_5678'
+readonly NO_SUCH_ID='USB\VID_FFFF&PID_0001'
