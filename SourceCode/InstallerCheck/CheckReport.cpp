@@ -114,8 +114,7 @@ void Plan(Report* report) {
     if (report->presentLookup == DEVICE_EXIST_AND_PLUG && present == 0) {
         report->notes.push_back(
             u"the lookup of present devices finds a match, but no matching device's node exists "
-            u"now: the driver update will find no device to install on, and the INF is not "
-            u"staged");
+            u"now: Installer will try a driver update rather than stage the INF");
     } else if (report->presentLookup == DEVICE_UNPLUG && present != 0) {
         report->notes.push_back(u"the lookup of present devices finds no match, but " +
                                 Count(present, u"matching device has", u"matching devices have") +

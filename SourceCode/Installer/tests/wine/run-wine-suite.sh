@@ -37,7 +37,8 @@ for tool in wine wineboot wineserver python3 timeout; do
     command -v "$tool" >/dev/null || { echo "wine suite: $tool not found" >&2; exit 1; }
 done
 for arch in "${archs[@]}"; do
-    for file in Installer.exe wine-tests/WineDeviceHelper.exe wine-tests/cfgmgr32.dll; do
+    for file in Installer.exe InstallerCheck.exe wine-tests/WineDeviceHelper.exe \
+        wine-tests/cfgmgr32.dll; do
         if [[ ! -f $build/$arch/$file ]]; then
             echo "wine suite: $build/$arch/$file missing" >&2
             exit 1

@@ -1,0 +1,182 @@
+# Scenario group, sourced by run-wine-suite.sh (helpers in wine-lib.sh): InstallerCheck against
+# the same build's Installer.exe. plan and verify before a run, verify after it in each branch,
+# verify again after the state is undone, the --detect and --json forms, and that neither
+# command changes the registry or the INF folder.
+
+# Runs the program copy's InstallerCheck.exe: check NAME ARG... Leaves NAME.out, NAME.err and
+# NAME.code in $dir; Wine's own log lines are dropped from NAME.err.
+check() {
+    local name=$1
+    shift
+    local code=0
+    (cd "$dir" && WINEDEBUG=-all timeout -k 5 120 wine "$prog/InstallerCheck.exe" "$@") \
+        >"$dir/$name.out" 2>"$dir/$name.raw" || code=$?
+    grep -vE '^[0-9a-f]{4,8}:(fixme|err|warn|trace):' "$dir/$name.raw" >"$dir/$name.err"
+    printf '%s' "$code" >"$dir/$name.code"
+}
+
+expect_code() {
+    local code
+    code=$(cat "$dir/$1.code")
+    [[ $code == "$2" ]] || failure "$1: exit code $code, expected $2: $(head -c 300 "$dir/$1.err")"
+}
+
+# The output holds this line (whole).
+says() { grep -Fxq -- "$2" "$dir/$1.out" || failure "$1: no line \"$2\" in: $(head -c 600 "$dir/$1.out")"; }
+
+# What the check must never change: the device and driver state in the registry, the user's
+# keys, and the INF folder.
+snapshot() {
+    wine_quiet reg export 'HKLM\System\CurrentControlSet' "$(windows_path "$dir/$1.system.reg")" \
+        /y >/dev/null 2>&1 || failure "reg export HKLM failed"
+    wine_quiet reg export 'HKCU' "$(windows_path "$dir/$1.user.reg")" /y >/dev/null 2>&1 ||
+        failure "reg export HKCU failed"
+    (cd "$inf_dir" && find . -type f -printf '%p %s %T@\n' | sort) >"$dir/$1.inf-folder"
+}
+
+same_snapshot() {
+    local part
+    for part in system.reg user.reg inf-folder; do
+        cmp -s "$dir/$1.$part" "$dir/$2.$part" || failure "the check changed $part"
+    done
+}
+
+rule_line() {
+    local kind=$1 inf=$2 id=${3:-$ID}
+    local rule=equality
+    [[ $arch == win32 ]] && rule=prefix
+    local given=""
+    [[ $id != "${id,,}" ]] && given=" (given as \"$id\")"
+    printf '%s for hardware ID "%s"%s, %s rule, INF "%s"' "$kind" "${id,,}" "$given" "$rule" "$inf"
+}
+
+# The 32-bit program under WOW64 says so, in both commands.
+wow64_notes() {
+    [[ $arch == win32 ]] || return 0
+    grep -Fq 'ERROR_IN_WOW64): use the x86-64 programs' "$dir/$1.out" ||
+        failure "$1: no WOW64 note"
+    grep -Fq 'note: this 32-bit program runs on 64-bit Windows' "$dir/$2.out" ||
+        failure "$2: no WOW64 note"
+}
+
+# 9. No device: plan says stage, verify fails on the missing copy; after the run the copy is
+#    there and verify passes, in all three forms; another INF fails again. plan and verify
+#    leave the registry and the INF folder exactly as they were.
+scenario_check_no_device() {
+    cp "$build/$arch/InstallerCheck.exe" "$prog/"
+    local inf win other
+    inf=$(fresh_inf checkstage.inf)
+    win=$(windows_path "$inf")
+    snapshot before
+    check plan plan "$NO_SUCH_ID" "$win"
+    check before verify "$NO_SUCH_ID" "$win"
+    snapshot after
+    same_snapshot before after
+    expect_code plan 0
+    says plan "$(rule_line plan "$win" "$NO_SUCH_ID")"
+    says plan '1. stage the INF (no present device matches)'
+    says plan '2. nothing to mark'
+    expect_code before 1
+    says before 'INF staged: FAILED, no INF in C:\windows\INF holds the INF'"'"'s bytes'
+    says before 'result: not verified'
+    wow64_notes plan before
+
+    run stage "$NO_SUCH_ID" "$win"
+    check after verify "$NO_SUCH_ID" "$win"
+    expect_code after 0
+    says after 'result: verified'
+    grep -Eq '^INF staged: ok, C:\\windows\\INF\\[^\\]+\.inf holds the INF.s bytes$' \
+        "$dir/after.out" || failure "after: no staged copy named"
+    check detect verify --detect "$NO_SUCH_ID" "$win"
+    expect_code detect 0
+    [[ $(wc -l <"$dir/detect.out") == 1 ]] || failure "detect: not one line: $(cat "$dir/detect.out")"
+    [[ ! -s $dir/detect.err ]] || failure "detect: wrote to stderr"
+    check json verify --json "$NO_SUCH_ID" "$win"
+    expect_code json 0
+    python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); sys.exit(r["result"] != "verified" or r["stagedCopies"] == [])' \
+        "$dir/json.out" || failure "json: not a verified JSON report: $(head -c 300 "$dir/json.out")"
+
+    other=$(fresh_inf checkother.inf)
+    check other verify "$NO_SUCH_ID" "$(windows_path "$other")"
+    expect_code other 1
+    check otherdetect verify --detect "$NO_SUCH_ID" "$(windows_path "$other")"
+    expect_code otherdetect 0
+    [[ ! -s $dir/otherdetect.out && ! -s $dir/otherdetect.err ]] ||
+        failure "otherdetect: printed something"
+    check missing verify "$NO_SUCH_ID" "$(windows_path "$dir/missing.inf")"
+    expect_code missing 2
+}
+
+# 10. A present device (lower-case ID, which Wine's case-sensitive update installs on): plan
+#     names it, verify fails on its missing driver, and passes once the run installed it.
+scenario_check_present() {
+    cp "$build/$arch/InstallerCheck.exe" "$prog/"
+    local device inf win
+    device=$(add_device --flags 0 "$ID_LOWER") || return
+    inf=$(fresh_inf checkpresent.inf)
+    win=$(windows_path "$inf")
+    check plan plan "$ID" "$win"
+    expect_code plan 0
+    says plan '1. install the driver on 1 present device:'
+    says plan "     $device"
+    says plan '2. nothing to mark'
+    check before verify "$ID" "$win"
+    expect_code before 1
+    says before "  $device: has no driver from an INF"
+    wow64_notes plan before
+
+    run present "$ID" "$win"
+    check after verify "$ID" "$win"
+    expect_code after 0
+    grep -Eq "^  ${device//\\/\\\\}: ok, driver from [^ ]+\\.inf\$" "$dir/after.out" ||
+        failure "after: $device not ok: $(cat "$dir/after.out")"
+}
+
+# 11. Absent devices (through the test cfgmgr32.dll): plan lists them with their flags, verify
+#     fails until the run marked them, and fails again, naming the device, once one flag is
+#     cleared; --detect then prints nothing. Wine's set of present devices holds every device,
+#     so the run tries a driver update, not the copy, and plan says so; with lower-case IDs
+#     Wine's update installs on the absent devices (resetting their flags), which stages the INF.
+scenario_check_absent() {
+    cp "$build/$arch/InstallerCheck.exe" "$build/$arch/wine-tests/cfgmgr32.dll" "$prog/"
+    local a b inf win
+    a=$(add_device --flags 0x00010004 "$ID_LOWER") || return
+    b=$(add_device --flags 0x00000000 "$ID_LOWER") || return
+    inf=$(fresh_inf checkabsent.inf)
+    win=$(windows_path "$inf")
+    export INSTALLER_TEST_ABSENT="$a;$b"
+    local saved=$WINEDLLOVERRIDES
+    export WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n,b"
+    check plan plan "$ID" "$win"
+    expect_code plan 0
+    says plan '1. install the driver on 0 present devices'
+    says plan '2. mark 2 absent devices for reinstallation:'
+    says plan "     $a  config flags now 0x00010004"
+    says plan "     $b  config flags now 0x00000000"
+    grep -Fq "note: the lookup of present devices finds a match, but no matching device's node" \
+        "$dir/plan.out" || failure "plan: no note on the lookup"
+    check before verify "$ID" "$win"
+    expect_code before 1
+    says before "  $a: not marked, config flags 0x00010004"
+
+    run absent "$ID" "$win"
+    check after verify "$ID" "$win"
+    expect_code after 0
+    says after "  $a: ok, config flags 0x00000020"
+    says after "  $b: ok, config flags 0x00000020"
+
+    wine_quiet reg add "HKLM\\System\\CurrentControlSet\\Enum\\$b" /v ConfigFlags /t REG_DWORD \
+        /d 0 /f >/dev/null 2>&1 || failure "could not clear the flags of $b"
+    check cleared verify "$ID" "$win"
+    expect_code cleared 1
+    says cleared "  $b: not marked, config flags 0x00000000"
+    check detect verify --detect "$ID" "$win"
+    expect_code detect 0
+    [[ ! -s $dir/detect.out && ! -s $dir/detect.err ]] || failure "detect: printed something"
+    export WINEDLLOVERRIDES=$saved
+    unset INSTALLER_TEST_ABSENT
+}
+
+scenario 9 'InstallerCheck: no device, INF staged' scenario_check_no_device
+scenario 10 'InstallerCheck: present device' scenario_check_present
+scenario 11 'InstallerCheck: absent devices' scenario_check_absent
