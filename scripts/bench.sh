@@ -89,15 +89,16 @@ if [[ ${BENCH_WINE:-1} == 0 ]] || ! command -v wine >/dev/null; then
 fi
 
 echo
-echo "== 4. Installer.exe under Wine, trace off, 2,000 registered devices (seconds, wall)"
+echo "== 4. Installer.exe and InstallerCheck.exe verify under Wine, trace off, 2,000 registered"
+echo "      devices (seconds, wall)"
 wine_dir=$PWD/build/bench/wine
 mkdir -p "$wine_dir"
-if [[ ! -f build/win64/Installer.exe ]]; then
+if [[ ! -f build/win64/Installer.exe || ! -f build/win64/InstallerCheck.exe ]]; then
     cmake --preset win64 >/dev/null
-    cmake --build --preset win64 --target Installer >/dev/null
+    cmake --build --preset win64 --target Installer InstallerCheck >/dev/null
 fi
 # A copy with nothing beside it: no settings file switches the trace on.
-cp build/win64/Installer.exe "$wine_dir/Installer.exe"
+cp build/win64/Installer.exe build/win64/InstallerCheck.exe "$wine_dir/"
 x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -static \
     SourceCode/Installer/bench/PlatformCalls-win32.cpp -lsetupapi -ladvapi32 \
     -o "$wine_dir/PlatformCalls.exe"
@@ -140,15 +141,18 @@ time_run "$wine_dir/Installer.exe" 'PCI\VEN_1234&DEV_FFFF' "$inf" >/dev/null # w
 time_run "$wine_dir/PlatformCalls.exe" "$inf" >/dev/null
 installer=()
 calls=()
+check=()
 for ((i = 0; i < ${BENCH_RUNS:-5}; ++i)); do
     installer+=("$(time_run "$wine_dir/Installer.exe" 'PCI\VEN_1234&DEV_FFFF' "$inf")")
     calls+=("$(time_run "$wine_dir/PlatformCalls.exe" "$inf")")
+    check+=("$(time_run "$wine_dir/InstallerCheck.exe" verify 'PCI\VEN_1234&DEV_FFFF' "$inf")")
 done
 wineserver -k
-python3 - "${installer[*]}" "${calls[*]}" <<'PY'
+python3 - "${installer[*]}" "${calls[*]}" "${check[*]}" <<'PY'
 import statistics, sys
-installer, calls = ([int(ms) / 1000 for ms in arg.split()] for arg in sys.argv[1:])
-for name, times in (("Installer.exe", installer), ("platform calls only", calls)):
+installer, calls, check = ([int(ms) / 1000 for ms in arg.split()] for arg in sys.argv[1:])
+for name, times in (("Installer.exe", installer), ("platform calls only", calls),
+                    ("InstallerCheck verify", check)):
     print(f"{name:<20} median {statistics.median(times):6.3f}  runs " +
           " ".join(f"{t:.3f}" for t in times))
 print(f"difference of the medians: {statistics.median(installer) - statistics.median(calls):+.3f}")

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset host >/dev/null
-cmake --build --preset host --target Installer TraceLogDecode >/dev/null
+cmake --build --preset host --target Installer InstallerCheck TraceLogDecode >/dev/null
 
 demo=build/demo
 rm -rf "$demo"
@@ -21,12 +21,24 @@ printf '[OUTPUT]\nLOGFILE=1\nVIEW=1\nLEVEL=1\n' >"$demo/TqDbgCfg.ini"
 hardware_id='USB\VID_1234&PID_5678'
 inf="$PWD/examples/sample.inf"
 
+export INSTALLER_MACHINE="$PWD/$demo/Machine.ini"
+# Prints the command, runs it and shows its exit code, whatever it is.
+show() {
+    echo "\$ $*"
+    local code=0
+    "$@" || code=$?
+    echo "exit code: $code"
+}
+
 echo "== Machine before"
 cat "$demo/Machine.ini"
 echo
+echo "== What Installer would do, and whether the machine is in the installed state"
+show build/host/InstallerCheck plan "$hardware_id" "$inf"
+show build/host/InstallerCheck verify "$hardware_id" "$inf"
+echo
 echo "== Running: Installer '$hardware_id' '$inf'"
-INSTALLER_MACHINE="$PWD/$demo/Machine.ini" \
-    XTRACE_DEBUG_CHANNEL="$PWD/$demo/debug-channel.txt" \
+XTRACE_DEBUG_CHANNEL="$PWD/$demo/debug-channel.txt" \
     XTRACE_USER_REGISTRY="$PWD/$demo/no-overrides.reg" \
     "$demo/Installer" "$hardware_id" "$inf"
 echo "exit code: $?"
@@ -44,3 +56,19 @@ echo "== Log file $(basename "$demo"/*.log): first lines as written, then decode
 head -c 240 "$demo"/*.log | cat -v
 echo
 build/host/TraceLogDecode "$demo"/*.log
+echo
+echo "== After the run: verified, and the detection script's one line"
+show build/host/InstallerCheck verify "$hardware_id" "$inf"
+show build/host/InstallerCheck verify --detect "$hardware_id" "$inf"
+echo
+echo "== The absent device's mark undone in the state file: not verified, and no detection line"
+python3 - "$demo/Machine.ini" <<'PY'
+import re, sys
+text = open(sys.argv[1]).read()
+# The flag word of the device on port 2, back to what it was before the run.
+text = re.sub(r"(\[device USB\\VID_1234&PID_5678\\5&1A2B3C4D&0&2\][^\[]*?config-flags = )0x00000020",
+              r"\g<1>0x00000000", text)
+open(sys.argv[1], "w").write(text)
+PY
+show build/host/InstallerCheck verify "$hardware_id" "$inf"
+show build/host/InstallerCheck verify --detect "$hardware_id" "$inf"

@@ -31,15 +31,20 @@ for preset in win32 win64; do
     cmake --build --preset "$preset"
     prefix=$([[ $preset == win32 ]] && echo i686 || echo x86_64)
     # Self-contained: no runtime DLLs besides the system's.
-    if "$prefix-w64-mingw32-objdump" -p "build/$preset/Installer.exe" |
-        grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
-        echo "build/$preset/Installer.exe imports a runtime DLL" >&2
-        exit 1
-    fi
-    "$prefix-w64-mingw32-objdump" -p "build/$preset/Installer.exe" |
-        grep -A3 'DLL Name: CFGMGR32.dll' | grep -q CM_Get_DevNode_Status
+    for program in Installer InstallerCheck; do
+        if "$prefix-w64-mingw32-objdump" -p "build/$preset/$program.exe" |
+            grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
+            echo "build/$preset/$program.exe imports a runtime DLL" >&2
+            exit 1
+        fi
+        "$prefix-w64-mingw32-objdump" -p "build/$preset/$program.exe" |
+            grep -A3 'DLL Name: CFGMGR32.dll' | grep -q CM_Get_DevNode_Status
+    done
     "$prefix-w64-mingw32-windres" -i "build/$preset/Installer.exe" -O rc |
         grep -q 'requireAdministrator'
+    # The check only reads: it runs with the caller's token.
+    "$prefix-w64-mingw32-windres" -i "build/$preset/InstallerCheck.exe" -O rc |
+        grep -q 'asInvoker'
     cpack --preset "$preset" >/dev/null
     listing=$(unzip -l build/$preset/Installer-*-$preset.zip)
     for file in Installer.exe README-trace.txt TqDbgCfg.ini; do
