@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up everything and runs the whole test suite: a format check, the host tests (plain and
-# under sanitizers), bounded fuzz runs, the two Windows builds with their packages, and both
-# Windows programs end to end under Wine.
+# Sets up everything and runs the whole test suite: a format check, a check that the docs name
+# only scripts, presets and targets that exist, the host tests (plain and under sanitizers),
+# bounded fuzz runs, the two Windows builds with their packages, and both Windows programs end
+# to end under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,9 @@ bash scripts/setup.sh
 
 echo "== format check"
 git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "== the docs' scripts, presets and targets exist"
+bash scripts/check-docs.sh
 
 echo "== host build and tests"
 cmake --preset host >/dev/null

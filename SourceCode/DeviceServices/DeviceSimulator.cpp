@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "Utf8.h"
+
 namespace DevSim {
 
 namespace {
@@ -128,83 +130,16 @@ bool operator==(const Machine& a, const Machine& b) {
 // --- UTF-8 / UTF-16 ---------------------------------------------------------------------------
 
 std::optional<std::u16string> FromUtf8(const std::string& text) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        uint8_t lead = static_cast<uint8_t>(text[i]);
-        uint32_t code = 0;
-        size_t extra = 0;
-        uint32_t least = 0;
-        if (lead < 0x80) {
-            code = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            code = lead & 0x1F;
-            extra = 1;
-            least = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            code = lead & 0x0F;
-            extra = 2;
-            least = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            code = lead & 0x07;
-            extra = 3;
-            least = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (i + extra >= text.size()) {
-            return std::nullopt;
-        }
-        for (size_t k = 1; k <= extra; ++k) {
-            uint8_t next = static_cast<uint8_t>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return std::nullopt;
-            }
-            code = code << 6 | (next & 0x3F);
-        }
-        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return std::nullopt;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (code >> 10));
-            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(code);
-        }
-        i += extra + 1;
+    bool malformed = false;
+    std::u16string out = HostSupport::Utf8ToUtf16(text, &malformed);
+    if (malformed) {
+        return std::nullopt;
     }
     return out;
 }
 
 std::string ToUtf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | code >> 18);
-            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
+    return HostSupport::Utf16ToUtf8(text);
 }
 
 std::vector<std::u16string> SplitMultiSz(const std::vector<uint8_t>& data) {

@@ -110,7 +110,8 @@ std::string DriverStoreFolder();
 // allocated here) since the last UseMachine. Such pointers are not freed.
 int StrayReleases();
 
-// UTF-8 <-> UTF-16. FromUtf8 fails on malformed UTF-8; ToUtf8 writes U+FFFD for an unpaired
+// UTF-8 <-> UTF-16 (HostSupport's conversion). FromUtf8 fails on malformed UTF-8, so that the
+// state file never holds a value that was silently changed; ToUtf8 writes U+FFFD for an unpaired
 // surrogate.
 std::optional<std::u16string> FromUtf8(const std::string& text);
 std::string ToUtf8(const std::u16string& text);

@@ -8,6 +8,7 @@
 
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
+#include "Utf8.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ std::u16string DecodeFile(const std::string& bytes) {
     if (view.starts_with("\xEF\xBB\xBF")) {
         view.remove_prefix(3);
     }
-    return TracePlatformHost::FromUtf8(std::string(view));
+    return HostSupport::Utf8ToUtf16(view);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* out) {

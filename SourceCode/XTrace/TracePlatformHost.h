@@ -34,7 +34,8 @@ std::string HostPath(const char16_t* path);
 // A host path turned into the core's form.
 std::u16string CorePath(const std::string& path);
 
-// UTF-8 <-> UTF-16. Malformed input becomes U+FFFD.
+// UTF-8 <-> UTF-16 (HostSupport's conversion). Malformed input becomes U+FFFD, as does an
+// unpaired surrogate.
 std::u16string FromUtf8(const std::string& text);
 std::string ToUtf8(const std::u16string& text);
 
