@@ -25,6 +25,8 @@ table=(
     "machine_file_fuzzer        SourceCode/DeviceServices/fuzz/corpus/machine_file SourceCode/DeviceServices/fuzz/machine_file.dict"
     "hwid_walk_equality_fuzzer  SourceCode/Installer/fuzz/corpus/hwid_walk        -"
     "hwid_walk_prefix_fuzzer    SourceCode/Installer/fuzz/corpus/hwid_walk        -"
+    "check_equality_fuzzer      SourceCode/InstallerCheck/fuzz/corpus/check       -"
+    "check_prefix_fuzzer        SourceCode/InstallerCheck/fuzz/corpus/check       -"
 )
 
 bash scripts/setup.sh

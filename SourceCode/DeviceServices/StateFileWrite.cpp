@@ -88,7 +88,8 @@ std::string FormatMachine(const Machine& machine) {
     for (const Device& device : machine.devices) {
         text += "\n[device";
         if (!device.instanceId.empty()) {
-            text += " " + ToUtf8(device.instanceId);
+            text += ' ';
+            text += ToUtf8(device.instanceId);
         }
         text += "]\n";
         if (device.hardwareIds) {
@@ -136,7 +137,10 @@ std::string FormatMachine(const Machine& machine) {
 bool SaveMachineFile(const std::string& path, const Machine& machine) {
     std::filesystem::path target(path);
     std::filesystem::path folder = target.parent_path();
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string temporary = ".";
+    temporary += target.filename().string();
+    temporary += ".XXXXXX";
+    std::string pattern = (folder / temporary).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = mkstemp(name.data());
