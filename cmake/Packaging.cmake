@@ -1,5 +1,6 @@
 # Release package of a Windows program: one ZIP per preset (cpack --preset win32|win64) with
-# Installer.exe, README-trace.txt and an example TqDbgCfg.ini that switches the trace off.
+# Installer.exe, README-trace.txt and an example TqDbgCfg.ini that switches the trace off. The
+# Bundle component is this build's folder of the deployment zip (cmake/Bundle.cmake).
 # Host builds have nothing to ship.
 if(NOT WIN32)
     return()
@@ -8,9 +9,11 @@ endif()
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(INSTALLER_PACKAGE_SYSTEM win32)
     set(INSTALLER_PACKAGE_ARCHITECTURE "32-bit x86")
+    set(INSTALLER_BUNDLE_FOLDER x86)
 else()
     set(INSTALLER_PACKAGE_SYSTEM win64)
     set(INSTALLER_PACKAGE_ARCHITECTURE "x86-64")
+    set(INSTALLER_BUNDLE_FOLDER x64)
 endif()
 
 # The texts are kept with LF line ends in the sources and shipped with CR LF for Windows
@@ -27,6 +30,11 @@ install(FILES
     ${installer_package_texts}/README-trace.txt
     ${installer_package_texts}/TqDbgCfg.ini
     DESTINATION . COMPONENT Installer)
+
+# This build's folder of the two-program deployment zip (cmake/Bundle.cmake): the Bundle
+# component, which the zip above leaves out.
+install(TARGETS Installer InstallerCheck TraceLogDecode
+    RUNTIME DESTINATION ${INSTALLER_BUNDLE_FOLDER} COMPONENT Bundle)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Installer)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up everything and runs the whole test suite: a format check, a check that the docs name
 # only scripts, presets and targets that exist, the host tests (plain and under sanitizers),
-# bounded fuzz runs, the two Windows builds with their packages, and both Windows programs end
-# to end under Wine.
+# bounded fuzz runs, the two Windows builds with their packages and the deployment zip of both,
+# and both Windows programs (with InstallerCheck and Deploy.cmd) end to end under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -54,6 +54,21 @@ for preset in win32 win64; do
     for file in Installer.exe README-trace.txt TqDbgCfg.ini; do
         grep -q "/$file\$" <<<"$listing" || { echo "$file missing from the $preset zip" >&2; exit 1; }
     done
+done
+
+# The deployment zip of both programs: each folder's three programs, the texts, CR LF line ends.
+cmake --preset bundle >/dev/null
+cpack --preset bundle >/dev/null
+bundle_zip=$(ls build/bundle/Installer-*-windows.zip)
+listing=$(unzip -l "$bundle_zip")
+for file in {x86,x64}/{Installer,InstallerCheck,TraceLogDecode}.exe TqDbgCfg.ini README.txt Deploy.cmd; do
+    grep -q "/$file\$" <<<"$listing" || { echo "$file missing from $bundle_zip" >&2; exit 1; }
+done
+for file in README.txt Deploy.cmd; do
+    if unzip -p "$bundle_zip" "*/$file" | grep -qv $'\r$'; then
+        echo "$file in $bundle_zip has a line without CR LF" >&2
+        exit 1
+    fi
 done
 
 # ---------------------------------------------------------------------------------------------

@@ -15,7 +15,8 @@
 #
 # Shared helpers live in wine-lib.sh (and wine-channel.py, which reads the debugger channel out
 # of Wine's log); the scenarios in scenarios/NN-name.sh, sourced in name order, each registering
-# its scenarios with `scenario NUMBER TITLE FUNCTION`. A new group is one new file there.
+# its scenarios with `scenario NUMBER TITLE FUNCTION [PROGRAM]` (PROGRAM: only for that one).
+# A new group is one new file there.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -69,6 +70,7 @@ done
 
 for arch in "${archs[@]}"; do
     for i in "${!scenario_functions[@]}"; do
+        [[ -z ${scenario_archs[i]} || ${scenario_archs[i]} == "$arch" ]] || continue
         run_scenario "${scenario_numbers[i]}" "${scenario_titles[i]}" "${scenario_functions[i]}"
     done
 done

@@ -1,6 +1,6 @@
 # Shared helpers of the end-to-end suite, sourced by run-wine-suite.sh after it has set $here,
 # $build, $work, $decoder and WINEPREFIX. Scenario files (scenarios/NN-name.sh) use these and
-# register their scenarios with `scenario NUMBER TITLE FUNCTION`.
+# register their scenarios with `scenario NUMBER TITLE FUNCTION [PROGRAM]`.
 
 channel() { python3 "$here/wine-channel.py" "$@"; }
 
@@ -14,14 +14,17 @@ failures=()
 
 failure() { failures+=("$*"); }
 
-# The registered scenarios, run in registration order for each program.
+# The registered scenarios, run in registration order for each program, or only for the program
+# named as a fourth argument.
 scenario_numbers=()
 scenario_titles=()
 scenario_functions=()
+scenario_archs=()
 scenario() {
     scenario_numbers+=("$1")
     scenario_titles+=("$2")
     scenario_functions+=("$3")
+    scenario_archs+=("${4:-}")
 }
 
 run_scenario() {
