@@ -126,7 +126,8 @@ std::string FormatMachine(const Machine& machine) {
                     std::to_string(fault.firstCall == 0 ? 1 : fault.firstCall) + " " +
                     ErrorText(fault.error) + " " + std::to_string(fault.count);
             if (fault.requiredSize) {
-                text += " " + std::to_string(*fault.requiredSize);
+                text += ' ';
+                text += std::to_string(*fault.requiredSize);
             }
             text += "\n";
         }
