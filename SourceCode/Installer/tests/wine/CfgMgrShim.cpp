@@ -2,8 +2,9 @@
 // counts as present. Placed beside a copy of Installer.exe and loaded before the system's
 // (WINEDLLOVERRIDES=cfgmgr32=n,b), it makes chosen devices absent: CM_Get_DevNode_Status answers
 // CR_NO_SUCH_DEVINST for the device instances listed in INSTALLER_TEST_ABSENT (instance IDs
-// separated by ';', compared ignoring case) and passes every other call to the system's
-// implementation, which lives in setupapi.dll.
+// separated by ';', compared ignoring case), CR_FAILURE for those listed in
+// INSTALLER_TEST_NODE_FAIL (a node state that cannot be read), and passes every other call to
+// the system's implementation, which lives in setupapi.dll.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -41,10 +42,11 @@ bool Listed(const wchar_t* list, const wchar_t* instance) {
     return false;
 }
 
-bool MarkedAbsent(DEVINST node) {
+// True when the node's instance ID is listed in the environment variable `variable`.
+bool ListedIn(const wchar_t* variable, DEVINST node) {
     static const GetDeviceIdFn getDeviceId = SystemFunction<GetDeviceIdFn>("CM_Get_Device_IDW");
     wchar_t list[4096];
-    const DWORD listLength = GetEnvironmentVariableW(L"INSTALLER_TEST_ABSENT", list, 4096);
+    const DWORD listLength = GetEnvironmentVariableW(variable, list, 4096);
     wchar_t instance[MAX_DEVICE_ID_LEN + 1] = {};
     if (getDeviceId == nullptr || listLength == 0 || listLength >= 4096 ||
         getDeviceId(node, instance, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS) {
@@ -58,7 +60,12 @@ bool MarkedAbsent(DEVINST node) {
 // Exported as CM_Get_DevNode_Status (CfgMgrShim.def).
 extern "C" CONFIGRET WINAPI ShimGetDevNodeStatus(PULONG status, PULONG problem, DEVINST node,
                                                  ULONG flags) {
-    if (MarkedAbsent(node)) {
+    // A failure wins over absence, so that a device can be made unreadable in a list of
+    // absent ones.
+    if (ListedIn(L"INSTALLER_TEST_NODE_FAIL", node)) {
+        return CR_FAILURE;
+    }
+    if (ListedIn(L"INSTALLER_TEST_ABSENT", node)) {
         return CR_NO_SUCH_DEVINST;
     }
     static const GetDevNodeStatusFn system =

@@ -134,7 +134,7 @@ scenario_check_present() {
 
 # 11. Absent devices (through the test cfgmgr32.dll): plan lists them with their flags, verify
 #     fails until the run marked them, and fails again, naming the device, once one flag is
-#     cleared; --detect then prints nothing. Wine's set of present devices holds every device,
+#     cleared; --detect then prints nothing; a node state that cannot be read is exit 3. Wine's set of present devices holds every device,
 #     so the run tries a driver update, not the copy, and plan says so; with lower-case IDs
 #     Wine's update installs on the absent devices (resetting their flags), which stages the INF.
 scenario_check_absent() {
@@ -173,6 +173,14 @@ scenario_check_absent() {
     check detect verify --detect "$ID" "$win"
     expect_code detect 0
     [[ ! -s $dir/detect.out && ! -s $dir/detect.err ]] || failure "detect: printed something"
+    # A node state that cannot be read leaves the state unknown: 3, in every form.
+    INSTALLER_TEST_NODE_FAIL=$a check unreadable verify "$ID" "$win"
+    expect_code unreadable 3
+    grep -Fq "the node state of $a could not be read (CONFIGRET 0x13)" "$dir/unreadable.err" ||
+        failure "unreadable: no reason on stderr: $(cat "$dir/unreadable.err")"
+    [[ ! -s $dir/unreadable.out ]] || failure "unreadable: wrote a report"
+    INSTALLER_TEST_NODE_FAIL=$a check unreadable-detect verify --detect "$ID" "$win"
+    expect_code unreadable-detect 3
     export WINEDLLOVERRIDES=$saved
     unset INSTALLER_TEST_ABSENT
 }

@@ -122,7 +122,8 @@ scenario_deploy_no_device() {
 # 13. Absent devices (the test cfgmgr32.dll beside the x64 programs) are marked and the run exits
 #    0. Wine's device enumeration counts them as present, so Installer.exe also installs the
 #    driver on them (which stages the INF and, in Wine, resets their flags to 0): lower-case IDs,
-#    which Wine's case-sensitive update does not pass by. A non-matching one is left alone.
+#    which Wine's case-sensitive update does not pass by. A non-matching one is left alone. A
+#    node state that cannot be read makes the run exit 3.
 scenario_deploy_absent() {
     unpack_bundle || return
     cp "$build/win64/wine-tests/cfgmgr32.dll" "$bundle/x64/"
@@ -138,6 +139,13 @@ scenario_deploy_absent() {
     expect_flags "$a" 0x00000020
     expect_flags "$b" 0x00000020
     expect_flags "$other" 0x00000004
+    # The node state of one cannot be read (the test DLL answers CR_FAILURE): exit 3.
+    INSTALLER_TEST_ABSENT="$a;$b;$other" INSTALLER_TEST_NODE_FAIL=$b \
+        WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n,b" \
+        deploy 64 unreadable "$ID" "$(windows_path "$inf")"
+    deploy_exit_is unreadable 3
+    grep -Fq "the node state of $b could not be read" "$dir/unreadable.err" ||
+        failure "unreadable: no reason on stderr: $(head -c 300 "$dir/unreadable.err")"
 }
 
 # 14. A file that is not an INF is not staged: verify fails and Deploy.cmd exits 1603 with the
