@@ -218,6 +218,30 @@ TEST_F(TraceTest, BaseNamesAreFormatTextInTheSecondPass) {
     EXPECT_EQ(channel_[1], u"    odd26name%s.cpp(0001) : value %x\n");
 }
 
+// Every file that traces names itself, and its name fits the 19 columns of the layout, so that
+// all records stand in line.
+TEST(TraceSites, EachNamesItsOwnFileWithinTheBaseNameField) {
+    const std::string marker = "kTraceFile[] = u\".\\\\";
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(INSTALLER_SOURCE_DIR)) {
+        if (entry.path().extension() != ".cpp") {
+            continue;
+        }
+        std::ifstream in(entry.path());
+        const std::string text{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+        const size_t at = text.find(marker);
+        if (at == std::string::npos) {
+            continue;
+        }
+        ++files;
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(text.substr(at + marker.size(), name.size() + 2), name + "\";") << entry.path();
+        EXPECT_LE(name.size(), 19u) << entry.path();
+    }
+    EXPECT_GE(files, 8);
+}
+
 TEST_F(TraceTest, LogFileNameComesFromLocalStartTime) {
     EXPECT_EQ(MakeLogFileName(kStartTime), u"12061858.log");
     EXPECT_EQ(MakeLogFileName(0), u"01010000.log");

@@ -3,7 +3,7 @@
 #include "MatchRule.h"
 #include "XTrace.h"
 
-static constexpr char16_t kTraceFile[] = u".\\MatchRule-prefix.cpp";
+static constexpr char16_t kTraceFile[] = u".\\MatchPrefix.cpp";
 
 bool MatchHardwareId(const std::u16string& csHwID, const std::u16string& entry,
                      std::u16string& shown) {
