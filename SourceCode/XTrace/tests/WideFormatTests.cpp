@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -63,8 +65,21 @@ TEST(WideFormat, OutputIsCutToCapacityAndAlwaysTerminated) {
     EXPECT_EQ(Format(u"%s", {longer.c_str()}, 4096, &result), std::u16string(4095, u'b'));
     EXPECT_EQ(result, -1);
 
-    // Padding is cut the same way, and an absurd width neither hangs nor overflows.
-    EXPECT_EQ(Format(u"%999999999d", {1}, 16, &result), std::u16string(15, u' '));
+    // Padding is cut the same way and is exact however wide the field: the cut output is the
+    // start of what printf gives.
+    for (const char* format : {"%2000000.1048000d", "%1048590.1048580d", "%-1048590.1048580x",
+                               "%01048590d", "%+.1048590d"}) {
+        char expected[64];
+        std::snprintf(expected, sizeof(expected), format, 1);
+        const std::u16string wide(format, format + std::strlen(format));
+        EXPECT_EQ(Format(wide.c_str(), {1}, 64, &result), std::u16string(expected, expected + 63))
+            << format;
+        EXPECT_EQ(result, -1);
+    }
+    // Up to the largest field printf can produce, and beyond it, a width neither hangs nor
+    // overflows.
+    EXPECT_EQ(Format(u"%-2147483647d|", {1}, 16, &result), u"1" + std::u16string(14, u' '));
+    EXPECT_EQ(Format(u"%99999999999d", {1}, 16, &result), std::u16string(15, u' '));
     EXPECT_EQ(result, -1);
     EXPECT_EQ(Format(u"xy", {}, 1, &result), u"");
     EXPECT_EQ(result, -1);
