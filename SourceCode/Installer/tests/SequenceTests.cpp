@@ -59,6 +59,16 @@ TEST_F(SequenceTest, NoDeviceStagesTheInfAndStops) {
     EXPECT_EQ(Steps(), (Messages{u"DEVICE_UNPLUG", u"Copy inf file ===>", u"DEVICE_UNPLUG"}));
     EXPECT_EQ(Staged().size(), 1u);
     EXPECT_EQ(FlagsOf(DevSim::Current().devices[0]), 0u);
+
+    // An empty ID, what a script with an unset variable sends, is no device's: the same.
+    UseDevices({MakeDevice(u"ROOT\\P\\0000", {kIdShort}, true, 0),
+                MakeDevice(u"ROOT\\A\\0000", {kIdOther}, false, 0)});
+    RunInstallation(u"", MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_UNPLUG", u"Copy inf file ===>", u"DEVICE_UNPLUG"}));
+    EXPECT_EQ(DevSim::Calls(Op::Update), 0u);
+    EXPECT_EQ(DevSim::Calls(Op::Copy), 1u);
+    EXPECT_TRUE(DevSim::Current().devices[0].driver.empty());
+    EXPECT_EQ(FlagsOf(DevSim::Current().devices[1]), 0u);
 }
 
 TEST_F(SequenceTest, AbsentDevicesAreMarkedAfterEitherAction) {
