@@ -4,6 +4,7 @@
 
 TraceSettingsData TraceSettings = {0, 0, 3};
 std::u16string LogFileName;
+TraceObserverFn TraceObserver = nullptr;
 
 namespace {
 
@@ -181,6 +182,9 @@ void TraceEmit(const TraceSite& site, const char16_t* format, const FormatArg* a
     // Pass 2: everything composed, the base name included, is format text now.
     char16_t line[kTraceBufferChars];
     FormatWide(line, kTraceBufferChars, composed, args, argCount);
+    if (TraceObserver != nullptr) {
+        TraceObserver(site, format, line);
+    }
 
     if (TraceSettings.VIEW != 0) {
         TracePlatform::DebugChannelWrite(line);
