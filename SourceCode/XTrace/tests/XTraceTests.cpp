@@ -262,13 +262,45 @@ TEST_F(TraceTest, UnusablePathsLoseOnlyTheFileOutput) {
     EXPECT_EQ(channel_.size(), 1u);
     EXPECT_EQ(FilesIn(dir_), std::vector<fs::path>{"user.reg"});
 
+    // The boundary: a settings or log path of 259 characters is used, one of 260 is not; the
+    // same for the executable's own path. LEVEL comes only from the settings file.
+    Overrides("\"LOGFILE\"=dword:00000001\n\"VIEW\"=dword:00000001\n");
+    const std::u16string root = TracePlatformHost::CorePath(dir_.string()) + u"\\";
+    for (const size_t length : {259u, 260u}) {
+        const fs::path folder = dir_ / std::string(length - 12 - root.size() - 1, 'f');
+        fs::create_directory(folder);
+        WriteFile(folder / "TqDbgCfg.ini", "[OUTPUT]\nLEVEL=1\n");
+        ASSERT_EQ(TracePlatformHost::CorePath((folder / "TqDbgCfg.ini").string()).size(), length);
+        SetExecutableDirectory(folder);
+        LogFileName.clear();
+        InitTrace();
+        TraceOut(TraceSite{kSample, 4, 3}, u"at the boundary");
+        EXPECT_EQ(TraceSettings.LEVEL, length == 259 ? 1 : 3) << length;
+        EXPECT_EQ(fs::exists(folder / "12061858.log"), length == 259) << length;
+
+        const std::u16string executable = root + std::u16string(length - root.size(), u'x');
+        ASSERT_EQ(executable.size(), length);
+        TracePlatformHost::SetExecutablePath(executable);
+        WriteFile(dir_ / "TqDbgCfg.ini", "[OUTPUT]\nLEVEL=1\n");
+        InitTrace();
+        TraceOut(TraceSite{kSample, 5, 3}, u"at the boundary");
+        EXPECT_EQ(TraceSettings.LEVEL, length == 259 ? 1 : 3) << length;
+        EXPECT_EQ(fs::exists(dir_ / "12061858.log"), length == 259) << length;
+        fs::remove(dir_ / "TqDbgCfg.ini");
+        fs::remove(dir_ / "12061858.log");
+    }
+    EXPECT_EQ(channel_.size(), 5u);
+    channel_.clear();
+    Overrides("\"LEVEL\"=dword:00000001\n\"LOGFILE\"=dword:00000001\n\"VIEW\"=dword:00000001\n");
+
     // A directory that is missing or not writable: the record is lost from the file only,
     // and the next record tries again.
     SetExecutableDirectory(dir_ / "missing");
+    InitTrace();
     TraceOut(TraceSite{kSample, 2, 1}, u"lost");
     fs::create_directory(dir_ / "missing");
     TraceOut(TraceSite{kSample, 3, 1}, u"kept");
-    EXPECT_EQ(channel_.size(), 3u);
+    EXPECT_EQ(channel_.size(), 2u);
     EXPECT_TRUE(fs::exists(dir_ / "missing" / "12061858.log"));
 }
 
