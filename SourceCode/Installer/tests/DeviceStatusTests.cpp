@@ -6,6 +6,7 @@
 #include "DeviceServices.h"
 #include "DeviceStatus.h"
 #include "LogicTestSupport.h"
+#include "XTrace.h"
 
 using DevSim::MakeDevice;
 using DevSim::Op;
@@ -144,6 +145,10 @@ TEST_F(DeviceStatusTest, UnreadableDevicesAreSkippedWithTheirRecords) {
     UseDevices({MakeDevice(u"ROOT\\B\\0000", {kIdShort}, true), noIds,
                 MakeDevice(u"ROOT\\C\\0000", {kIdShort}, true)});
     TraceLevel(2);
+    // With the log file on, each record opens and appends to it, which on Windows changes the
+    // thread's last error: the second record after a failed renewal still shows the renewal's.
+    TraceSettings.LOGFILE = 1;
+    LogFileName = u"walk.log";
     DevSim::AddFault(Fail(Op::Alloc, 1, 8));                 // member 0: its first buffer
     DevSim::AddFault(Fail(Op::GetProperty, 2, 122, 1, 600)); // member 2 asks for more ...
     DevSim::AddFault(Fail(Op::Alloc, 4, 14));                // ... which cannot be had

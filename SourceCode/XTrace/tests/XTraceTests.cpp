@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TracePlatform.h"
 #include "TracePlatformHost.h"
 #include "XTrace.h"
 
@@ -85,10 +86,16 @@ TEST_F(TraceTest, WorkedExampleReachesBothOutputs) {
                                       0xA5, 0xB4, 0x20, 0x7D, 0x20, 0xA4, 0x0D, 0x0A};
     EXPECT_EQ(LogBytes(), std::string(std::begin(expected), std::end(expected)));
 
-    // Records append, and a relative and an absolute path give the same base name.
+    // Records append, and a relative and an absolute path give the same base name. Appending
+    // to the file changes the thread's last error, but a record leaves the caller's in place.
+    TracePlatform::SetThreadLastError(0x1234);
     TraceOut(TraceSite{u"C:\\work\\src\\Sample", 7, 1}, u"uRet = %x", 13u);
+    EXPECT_EQ(TracePlatform::ThreadLastError(), 0x1234u);
     EXPECT_EQ(LogBytes().size(), 2 * sizeof(expected));
     EXPECT_EQ(channel_[1], channel_[0]);
+    EXPECT_TRUE(TracePlatform::AppendToFile(
+        TracePlatformHost::CorePath((dir_ / "12061858.log").string()).c_str(), "", 0));
+    EXPECT_EQ(TracePlatform::ThreadLastError(), 183u); // ERROR_ALREADY_EXISTS
 }
 
 TEST_F(TraceTest, WithoutSettingsNothingIsWrittenAnywhere) {
