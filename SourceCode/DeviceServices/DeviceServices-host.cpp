@@ -149,6 +149,8 @@ bool EnumDeviceInfo(DevInfoSet set, uint32_t index, DevInfoData* element) {
 bool GetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
                                uint8_t* buffer, uint32_t bufferSize, uint32_t* requiredSize) {
     std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::GetProperty);
+    // Every offer of an ID buffer is checked against its block, whatever else the call does.
+    const bool offerFits = buffer == nullptr || DevSim::Hooks::OfferFits(buffer, bufferSize);
     DevSim::Device* device = nullptr;
     uint32_t error = ResolveElement(set, element, &device);
     std::optional<std::vector<uint8_t>>* data =
@@ -172,7 +174,7 @@ bool GetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t pr
     if (!data->has_value()) {
         return Fail(ERROR_INVALID_DATA_CODE);
     }
-    if (buffer == nullptr && bufferSize != 0) {
+    if (buffer == nullptr ? bufferSize != 0 : !offerFits) {
         return Fail(kErrorInvalidUserBuffer);
     }
     const std::vector<uint8_t>& bytes = **data;

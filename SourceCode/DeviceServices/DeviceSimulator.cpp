@@ -31,8 +31,13 @@ struct DeviceSet {
 
 struct Buffer {
     std::unique_ptr<uint8_t[]> block;
+    size_t size;
     uint64_t generation;
 };
+
+// The zero bytes a caller keeps after what it offers, so that a list the system wrote whole
+// is always followed by a UTF-16 terminator.
+constexpr size_t kSpareBytes = 2;
 
 struct State {
     bool loaded = false;
@@ -45,6 +50,7 @@ struct State {
     std::unordered_map<uint8_t*, Buffer> buffers;
     uint64_t generation = 0; // bumped by UseMachine: older buffers stop counting as live
     int strayReleases = 0;
+    int overlongOffers = 0;
 };
 
 State& S() {
@@ -175,6 +181,7 @@ void UseMachine(Machine machine, std::string stateFile) {
     s.sets.clear();
     ++s.generation;
     s.strayReleases = 0;
+    s.overlongOffers = 0;
 }
 
 bool LoadDefaultMachine() {
@@ -239,6 +246,11 @@ int LiveBuffers() {
 int StrayReleases() {
     Hooks::EnsureLoaded();
     return S().strayReleases;
+}
+
+int OverlongOffers() {
+    Hooks::EnsureLoaded();
+    return S().overlongOffers;
 }
 
 const std::string& StateFile() {
@@ -307,8 +319,20 @@ uint8_t* NewBuffer(size_t bytes) {
         return nullptr;
     }
     uint8_t* pointer = block.get();
-    S().buffers.emplace(pointer, Buffer{std::move(block), S().generation});
+    S().buffers.emplace(pointer, Buffer{std::move(block), bytes, S().generation});
     return pointer;
+}
+
+bool OfferFits(const uint8_t* buffer, uint32_t offered) {
+    auto found = S().buffers.find(const_cast<uint8_t*>(buffer));
+    if (found == S().buffers.end()) {
+        return true; // not one of ours: its size is the caller's business
+    }
+    if (found->second.size < kSpareBytes || offered > found->second.size - kSpareBytes) {
+        ++S().overlongOffers;
+        return false;
+    }
+    return true;
 }
 
 void FreeBuffer(uint8_t* buffer) {
