@@ -222,6 +222,7 @@ std::string OverrideStorePath() {
 namespace TracePlatform {
 
 int32_t OpenOverrideKey(KeyHandle* key) {
+    TracePlatformHost::CountPlatformCall();
     if (key == nullptr) {
         return kErrorInvalidParameter;
     }
@@ -236,6 +237,7 @@ int32_t OpenOverrideKey(KeyHandle* key) {
 }
 
 int32_t QueryOverride(KeyHandle key, const char16_t* name, uint8_t* data, uint32_t* size) {
+    TracePlatformHost::CountPlatformCall();
     if (key == nullptr) {
         return kErrorInvalidHandle;
     }
@@ -265,6 +267,7 @@ int32_t QueryOverride(KeyHandle key, const char16_t* name, uint8_t* data, uint32
 }
 
 void CloseOverrideKey(KeyHandle key) {
+    TracePlatformHost::CountPlatformCall();
     delete static_cast<OverrideKey*>(key);
 }
 

@@ -65,6 +65,16 @@ void SetClock(std::optional<int64_t> now) {
     g_clock = now;
 }
 
+static uint32_t g_platformCalls = 0;
+
+void CountPlatformCall() {
+    ++g_platformCalls;
+}
+
+uint32_t PlatformCalls() {
+    return g_platformCalls;
+}
+
 void ResetControls() {
     g_executablePath.reset();
     g_debugSink = nullptr;
@@ -106,6 +116,7 @@ std::string ToUtf8(const std::u16string& text) {
 namespace TracePlatform {
 
 uint32_t ExecutablePath(char16_t* buffer, uint32_t capacity) {
+    TracePlatformHost::CountPlatformCall();
     std::u16string path;
     if (g_executablePath) {
         path = *g_executablePath;
@@ -141,6 +152,7 @@ uint32_t ExecutablePath(char16_t* buffer, uint32_t capacity) {
 }
 
 void DebugChannelWrite(const char16_t* text) {
+    TracePlatformHost::CountPlatformCall();
     if (text == nullptr) {
         return;
     }
@@ -166,10 +178,12 @@ void DebugChannelWrite(const char16_t* text) {
 }
 
 int64_t CurrentTime() {
+    TracePlatformHost::CountPlatformCall();
     return g_clock ? *g_clock : static_cast<int64_t>(std::time(nullptr));
 }
 
 bool ToLocalTime(int64_t time, LocalTime* out) {
+    TracePlatformHost::CountPlatformCall();
     if (out == nullptr || time < 0 || time > kLatestLocalTime) {
         return false;
     }
@@ -190,16 +204,19 @@ bool ToLocalTime(int64_t time, LocalTime* out) {
 }
 
 uint32_t ThreadLastError() {
+    TracePlatformHost::CountPlatformCall();
     return HostSupport::ThreadError();
 }
 
 void SetThreadLastError(uint32_t error) {
+    TracePlatformHost::CountPlatformCall();
     HostSupport::ThreadError() = error;
 }
 
 // The last error is left as opening the file for appending leaves it on Windows: 183
 // (ERROR_ALREADY_EXISTS) when the file was there, 0 when it was created, the reason otherwise.
 bool AppendToFile(const char16_t* path, const char* bytes, size_t count) {
+    TracePlatformHost::CountPlatformCall();
     if (path == nullptr) {
         HostSupport::ThreadError() = kErrorInvalidParameter;
         return false;
