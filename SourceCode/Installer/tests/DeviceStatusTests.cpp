@@ -98,6 +98,10 @@ TEST_F(DeviceStatusTest, MatchRuleDiffersOnlyWhereTheProgramsDiffer) {
     // The whole ID: both rules match, whatever the case of the entry.
     EXPECT_EQ(GetDeviceStatus(u"usb\\vid_1234&pid_5678&rev_0100", kPresentFlags),
               DEVICE_EXIST_AND_PLUG);
+    // A to Z, the ends included, are lower-cased on the entry's side for both rules.
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {u"ACPI\\VEN_AZ"}, true)});
+    EXPECT_EQ(GetDeviceStatus(u"acpi\\ven_az", kPresentFlags), DEVICE_EXIST_AND_PLUG);
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdFull}, true)});
     // An upper-case letter in the request: equality ignores case, prefix never matches.
     EXPECT_EQ(GetDeviceStatus(u"USB\\vid_1234&pid_5678&rev_0100", kPresentFlags),
               kPrefixRule ? DEVICE_UNPLUG : DEVICE_EXIST_AND_PLUG);

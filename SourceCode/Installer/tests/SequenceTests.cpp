@@ -119,6 +119,8 @@ TEST_F(SequenceTest, FailedActionsStillLeadToTheFollowUp) {
     EXPECT_NE(InstallDriver(kIdShort, MakeInf().c_str()), 1);
     EXPECT_EQ(InstallDriver(kIdShort, u"/nonexistent/driver.inf"), 2);
     EXPECT_EQ(InstallDriver(kIdShort, MakeInf().c_str()), 1);
+    EXPECT_EQ(CopyOemInf(MakeInf().c_str()), 1);
+    EXPECT_EQ(CopyOemInf(u"/nonexistent/driver.inf"), 0);
 }
 
 // The cost of a run at its floor, counted rather than timed: on a machine of N devices each

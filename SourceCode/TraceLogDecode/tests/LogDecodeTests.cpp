@@ -97,6 +97,10 @@ TEST(LogDecode, ArbitraryBytesNeverBreakIt) {
                   std::count(bytes.begin(), bytes.end(), '\n'));
     }
     EXPECT_EQ(DecodeTraceLog("a\r\r\nb"), "a\r\nb");
+    // A NUL byte in a record line is kept and the shift goes on after it.
+    const std::string record = std::string(13, ' ') + "\x93\xA1\xAD\xB0\xAC\xA5hpppwi z \xA1";
+    EXPECT_EQ(DecodeTraceLog(record + std::string(1, '\0') + "\xA2\xA3\r\n"),
+              "             Sample(0007) : a" + std::string(1, '\0') + "bc\n");
     EXPECT_EQ(DecodeTraceLog(""), "");
 }
 

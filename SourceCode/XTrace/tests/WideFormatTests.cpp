@@ -37,7 +37,9 @@ TEST(WideFormat, FlagsWidthsAndPrecisions) {
               u"[+5][ 5][0xff][010][007][]");
     EXPECT_EQ(Format(u"[%.2s][%*d][%-*d][%.*s]", {u"abc", 4, 1, 3, 2, 1, u"xyz"}),
               u"[ab][   1][2  ][x]");
-    EXPECT_EQ(Format(u"%I64x %lx %hd %lld", {1u, 2u, 3, 4}), u"1 2 3 4");
+    EXPECT_EQ(Format(u"%I64x %lx %hd %lld %I32d", {1u, 2u, 3, 4, 5}), u"1 2 3 4 5");
+    // A negative precision argument counts as none; a zero one prints nothing for 0.
+    EXPECT_EQ(Format(u"[%.*d][%.*d]", {-1, 0, 0, 0}), u"[0][]");
 }
 
 TEST(WideFormat, ConversionsWithoutTheirArgumentStayAsTextAndReadNothing) {
@@ -50,6 +52,7 @@ TEST(WideFormat, ConversionsWithoutTheirArgumentStayAsTextAndReadNothing) {
     // Conversions no record ever uses are never interpreted.
     EXPECT_EQ(Format(u"%n %p %f %q", {1, 2, 3, 4}), u"%n %p %f %q");
     EXPECT_EQ(Format(u"%*d", {u"width"}), u"%*d");
+    EXPECT_EQ(Format(u"%c|%.*s|%s", {u"x"}), u"%c|%.*s|x");
     EXPECT_EQ(Format(u"ends with %"), u"ends with %");
     EXPECT_EQ(Format(u"ends with %-0"), u"ends with %-0");
     EXPECT_EQ(Format(nullptr), u"");
@@ -83,6 +86,9 @@ TEST(WideFormat, OutputIsCutToCapacityAndAlwaysTerminated) {
     EXPECT_EQ(result, -1);
     EXPECT_EQ(Format(u"xy", {}, 1, &result), u"");
     EXPECT_EQ(result, -1);
+    char16_t none = u'#';
+    EXPECT_EQ(FormatWide(&none, 0, u"xy", nullptr, 0), -1);
+    EXPECT_EQ(none, u'#');
 }
 
 } // namespace

@@ -144,11 +144,11 @@ TEST_F(TraceTest, LevelFilterIsSignedAndSwitchesChooseTheOutputs) {
 
 TEST_F(TraceTest, OverridesReplaceFileValuesOneByOne) {
     Settings("LOGFILE=1\nVIEW=1\nLEVEL=2\n");
-    Overrides("\"LEVEL\"=hex:ff,ff,ff,ff\n");
+    Overrides("\"LEVEL\"=hex:01,02,03,84\n");
     InitTrace();
     EXPECT_EQ(TraceSettings.LOGFILE, 1);
     EXPECT_EQ(TraceSettings.VIEW, 1);
-    EXPECT_EQ(TraceSettings.LEVEL, -1);
+    EXPECT_EQ(TraceSettings.LEVEL, static_cast<int32_t>(0x84030201)); // little-endian, signed
 
     // An override of 0 switches logging off: no name, no file.
     Overrides("\"LOGFILE\"=dword:00000000\n");
