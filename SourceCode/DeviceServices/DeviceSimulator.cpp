@@ -3,6 +3,7 @@
 // read in StateFileRead.cpp and written in StateFileWrite.cpp.
 #include "DeviceSimulator.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -51,6 +52,8 @@ struct State {
     uint64_t generation = 0; // bumped by UseMachine: older buffers stop counting as live
     int strayReleases = 0;
     int overlongOffers = 0;
+    int liveBuffers = 0; // of this generation
+    int peakLiveBuffers = 0;
 };
 
 State& S() {
@@ -182,6 +185,8 @@ void UseMachine(Machine machine, std::string stateFile) {
     ++s.generation;
     s.strayReleases = 0;
     s.overlongOffers = 0;
+    s.liveBuffers = 0;
+    s.peakLiveBuffers = 0;
 }
 
 bool LoadDefaultMachine() {
@@ -246,6 +251,11 @@ int LiveBuffers() {
 int StrayReleases() {
     Hooks::EnsureLoaded();
     return S().strayReleases;
+}
+
+int PeakLiveBuffers() {
+    Hooks::EnsureLoaded();
+    return S().peakLiveBuffers;
 }
 
 int OverlongOffers() {
@@ -320,6 +330,7 @@ uint8_t* NewBuffer(size_t bytes) {
     }
     uint8_t* pointer = block.get();
     S().buffers.emplace(pointer, Buffer{std::move(block), bytes, S().generation});
+    S().peakLiveBuffers = std::max(S().peakLiveBuffers, ++S().liveBuffers);
     return pointer;
 }
 
@@ -336,9 +347,13 @@ bool OfferFits(const uint8_t* buffer, uint32_t offered) {
 }
 
 void FreeBuffer(uint8_t* buffer) {
-    if (S().buffers.erase(buffer) == 0) {
+    auto found = S().buffers.find(buffer);
+    if (found == S().buffers.end()) {
         ++S().strayReleases;
+        return;
     }
+    S().liveBuffers -= found->second.generation == S().generation ? 1 : 0;
+    S().buffers.erase(found);
 }
 
 void StateChanged() {

@@ -82,8 +82,9 @@ void AddFault(Fault fault);
 
 // Counters since the last UseMachine.
 uint32_t Calls(Op op);
-int OpenSets();    // sets built and not yet destroyed
-int LiveBuffers(); // ID buffers allocated and not yet released
+int OpenSets();        // sets built and not yet destroyed
+int LiveBuffers();     // ID buffers allocated and not yet released
+int PeakLiveBuffers(); // the most ID buffers live at one time
 
 // State file: text, UTF-8. Parse errors name the line.
 bool ParseMachine(const std::string& text, Machine* out, std::string* error);

@@ -24,6 +24,9 @@ void SetClock(std::optional<int64_t> now);
 // Undoes all of the above.
 void ResetControls();
 
+// Override keys opened and not yet closed.
+int OpenOverrideKeys();
+
 // Every TracePlatform call the stand-ins have answered so far; each stand-in counts itself.
 uint32_t PlatformCalls();
 void CountPlatformCall();

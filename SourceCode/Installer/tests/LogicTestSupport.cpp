@@ -112,6 +112,7 @@ void LogicTest::TearDown() {
     EXPECT_EQ(DevSim::OpenSets(), 0) << "a device information set was not destroyed";
     EXPECT_EQ(DevSim::LiveBuffers(), 0) << "an ID buffer was not released";
     EXPECT_EQ(DevSim::OverlongOffers(), 0) << "an ID buffer was offered beyond its block";
+    EXPECT_LE(DevSim::PeakLiveBuffers(), 1) << "a lookup held two ID buffers at once";
     EXPECT_EQ(observedRecords, lines_.size()) << "a record went out unseen";
     TraceObserver = nullptr;
     TracePlatformHost::ResetControls();
@@ -124,6 +125,7 @@ void LogicTest::TearDown() {
 void LogicTest::UseDevices(std::vector<DevSim::Device> devices) {
     // Counters start again with the new machine: what the last one saw must be clean.
     EXPECT_EQ(DevSim::OverlongOffers(), 0) << "an ID buffer was offered beyond its block";
+    EXPECT_LE(DevSim::PeakLiveBuffers(), 1) << "a lookup held two ID buffers at once";
     DevSim::Machine machine;
     machine.devices = std::move(devices);
     machine.driverStore = StoreDir().string();

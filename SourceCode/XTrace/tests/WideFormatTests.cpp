@@ -53,8 +53,11 @@ TEST(WideFormat, ConversionsWithoutTheirArgumentStayAsTextAndReadNothing) {
     EXPECT_EQ(Format(u"%n %p %f %q", {1, 2, 3, 4}), u"%n %p %f %q");
     EXPECT_EQ(Format(u"%*d", {u"width"}), u"%*d");
     EXPECT_EQ(Format(u"%c|%.*s|%s", {u"x"}), u"%c|%.*s|x");
-    EXPECT_EQ(Format(u"ends with %"), u"ends with %");
-    EXPECT_EQ(Format(u"ends with %-0"), u"ends with %-0");
+    int result = 0;
+    EXPECT_EQ(Format(u"ends with %", {}, 4096, &result), u"ends with %");
+    EXPECT_EQ(result, 11);
+    EXPECT_EQ(Format(u"ends with %-0", {}, 4096, &result), u"ends with %-0");
+    EXPECT_EQ(result, 13);
     EXPECT_EQ(Format(nullptr), u"");
 }
 

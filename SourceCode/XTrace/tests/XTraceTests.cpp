@@ -26,6 +26,9 @@ class TraceTest : public ::testing::Test {
         tzset();
         char pattern[] = "/tmp/xtrace-test-XXXXXX";
         dir_ = mkdtemp(pattern);
+        // A file named without its folder would land here, where FilesIn sees it.
+        previousDir_ = fs::current_path();
+        fs::current_path(dir_);
         setenv("XTRACE_USER_REGISTRY", (dir_ / "user.reg").c_str(), 1);
         SetExecutableDirectory(dir_);
         TracePlatformHost::CaptureDebugChannel(&channel_);
@@ -38,6 +41,8 @@ class TraceTest : public ::testing::Test {
         unsetenv("XTRACE_USER_REGISTRY");
         TraceSettings = {0, 0, 3};
         LogFileName.clear();
+        EXPECT_EQ(TracePlatformHost::OpenOverrideKeys(), 0);
+        fs::current_path(previousDir_);
         fs::remove_all(dir_);
     }
 
@@ -67,6 +72,7 @@ class TraceTest : public ::testing::Test {
     }
 
     fs::path dir_;
+    fs::path previousDir_;
     std::vector<std::u16string> channel_;
 };
 
@@ -259,14 +265,21 @@ TEST_F(TraceTest, LogFileNameComesFromLocalStartTime) {
 }
 
 TEST_F(TraceTest, UnusablePathsLoseOnlyTheFileOutput) {
-    // An executable path of 260 characters or more: no settings file, no log file.
-    const std::u16string longDir =
-        TracePlatformHost::CorePath(dir_.string()) + u"\\" + std::u16string(300, u'd');
-    TracePlatformHost::SetExecutablePath(longDir + u"\\Installer");
+    // An executable path of 260 characters or more: no settings file, no log file, not even
+    // one named from what part of the path there is (relative here, so it would land in dir_).
+    TracePlatformHost::SetExecutablePath(std::u16string(300, u'd') + u"\\Installer");
     Overrides("\"LOGFILE\"=dword:00000001\n\"VIEW\"=dword:00000001\n\"LEVEL\"=dword:00000001\n");
     InitTrace();
     TraceOut(TraceSite{kSample, 1, 1}, u"still seen");
     EXPECT_EQ(channel_.size(), 1u);
+    EXPECT_EQ(FilesIn(dir_), std::vector<fs::path>{"user.reg"});
+    // A path without any folder, or none at all, names nothing either.
+    for (const char16_t* executable : {u"Installer", u""}) {
+        TracePlatformHost::SetExecutablePath(executable);
+        InitTrace();
+        TraceOut(TraceSite{kSample, 1, 1}, u"still seen");
+    }
+    EXPECT_EQ(channel_.size(), 3u);
     EXPECT_EQ(FilesIn(dir_), std::vector<fs::path>{"user.reg"});
 
     // The boundary: a settings or log path of 259 characters is used, one of 260 is not; the
@@ -296,7 +309,7 @@ TEST_F(TraceTest, UnusablePathsLoseOnlyTheFileOutput) {
         fs::remove(dir_ / "TqDbgCfg.ini");
         fs::remove(dir_ / "12061858.log");
     }
-    EXPECT_EQ(channel_.size(), 5u);
+    EXPECT_EQ(channel_.size(), 7u);
     channel_.clear();
     Overrides("\"LEVEL\"=dword:00000001\n\"LOGFILE\"=dword:00000001\n\"VIEW\"=dword:00000001\n");
 
