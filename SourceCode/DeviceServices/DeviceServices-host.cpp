@@ -15,6 +15,7 @@
 
 #include "DeviceSimulator.h"
 #include "HostCalls.h"
+#include "ThreadError.h"
 
 namespace DevSvc {
 
@@ -32,8 +33,6 @@ constexpr uint32_t kKnownInstallFlags = 0x7; // FORCE | READONLY | NONINTERACTIV
 constexpr uint32_t kCrInvalidPointer = 3;
 constexpr uint32_t kCrInvalidFlag = 4;
 constexpr uint32_t kCrInvalidDevNode = 5;
-
-uint32_t g_lastError = 0;
 
 bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
     auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; };
@@ -70,17 +69,17 @@ std::optional<std::vector<uint8_t>>* PropertyOf(DevSim::Device* device, uint32_t
 namespace HostCalls {
 
 bool Fail(uint32_t error) {
-    g_lastError = error;
+    HostSupport::ThreadError() = error;
     return false;
 }
 
 bool Succeed() {
-    g_lastError = 0;
+    HostSupport::ThreadError() = 0;
     return true;
 }
 
 void SetLastError(uint32_t error) {
-    g_lastError = error;
+    HostSupport::ThreadError() = error;
 }
 
 std::u16string Text(const char16_t* text) {
@@ -150,6 +149,8 @@ bool EnumDeviceInfo(DevInfoSet set, uint32_t index, DevInfoData* element) {
 bool GetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
                                uint8_t* buffer, uint32_t bufferSize, uint32_t* requiredSize) {
     std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::GetProperty);
+    // Every offer of an ID buffer is checked against its block, whatever else the call does.
+    const bool offerFits = buffer == nullptr || DevSim::Hooks::OfferFits(buffer, bufferSize);
     DevSim::Device* device = nullptr;
     uint32_t error = ResolveElement(set, element, &device);
     std::optional<std::vector<uint8_t>>* data =
@@ -173,7 +174,7 @@ bool GetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t pr
     if (!data->has_value()) {
         return Fail(ERROR_INVALID_DATA_CODE);
     }
-    if (buffer == nullptr && bufferSize != 0) {
+    if (buffer == nullptr ? bufferSize != 0 : !offerFits) {
         return Fail(kErrorInvalidUserBuffer);
     }
     const std::vector<uint8_t>& bytes = **data;
@@ -314,17 +315,18 @@ bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destina
 }
 
 uint32_t LastError() {
-    return g_lastError;
+    return HostSupport::ThreadError();
 }
 
 uint8_t* AllocateBuffer(size_t bytes) {
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::Alloc)) {
-        g_lastError = fault->error != 0 ? fault->error : ERROR_NOT_ENOUGH_MEMORY_CODE;
+        HostSupport::ThreadError() =
+            fault->error != 0 ? fault->error : ERROR_NOT_ENOUGH_MEMORY_CODE;
         return nullptr;
     }
     uint8_t* buffer = DevSim::Hooks::NewBuffer(bytes);
     if (buffer == nullptr) {
-        g_lastError = ERROR_NOT_ENOUGH_MEMORY_CODE;
+        HostSupport::ThreadError() = ERROR_NOT_ENOUGH_MEMORY_CODE;
     }
     return buffer;
 }

@@ -3,6 +3,7 @@
 // read in StateFileRead.cpp and written in StateFileWrite.cpp.
 #include "DeviceSimulator.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -31,8 +32,13 @@ struct DeviceSet {
 
 struct Buffer {
     std::unique_ptr<uint8_t[]> block;
+    size_t size;
     uint64_t generation;
 };
+
+// The zero bytes a caller keeps after what it offers, so that a list the system wrote whole
+// is always followed by a UTF-16 terminator.
+constexpr size_t kSpareBytes = 2;
 
 struct State {
     bool loaded = false;
@@ -45,6 +51,9 @@ struct State {
     std::unordered_map<uint8_t*, Buffer> buffers;
     uint64_t generation = 0; // bumped by UseMachine: older buffers stop counting as live
     int strayReleases = 0;
+    int overlongOffers = 0;
+    int liveBuffers = 0; // of this generation
+    int peakLiveBuffers = 0;
 };
 
 State& S() {
@@ -175,6 +184,9 @@ void UseMachine(Machine machine, std::string stateFile) {
     s.sets.clear();
     ++s.generation;
     s.strayReleases = 0;
+    s.overlongOffers = 0;
+    s.liveBuffers = 0;
+    s.peakLiveBuffers = 0;
 }
 
 bool LoadDefaultMachine() {
@@ -239,6 +251,16 @@ int LiveBuffers() {
 int StrayReleases() {
     Hooks::EnsureLoaded();
     return S().strayReleases;
+}
+
+int PeakLiveBuffers() {
+    Hooks::EnsureLoaded();
+    return S().peakLiveBuffers;
+}
+
+int OverlongOffers() {
+    Hooks::EnsureLoaded();
+    return S().overlongOffers;
 }
 
 const std::string& StateFile() {
@@ -307,14 +329,31 @@ uint8_t* NewBuffer(size_t bytes) {
         return nullptr;
     }
     uint8_t* pointer = block.get();
-    S().buffers.emplace(pointer, Buffer{std::move(block), S().generation});
+    S().buffers.emplace(pointer, Buffer{std::move(block), bytes, S().generation});
+    S().peakLiveBuffers = std::max(S().peakLiveBuffers, ++S().liveBuffers);
     return pointer;
 }
 
-void FreeBuffer(uint8_t* buffer) {
-    if (S().buffers.erase(buffer) == 0) {
-        ++S().strayReleases;
+bool OfferFits(const uint8_t* buffer, uint32_t offered) {
+    auto found = S().buffers.find(const_cast<uint8_t*>(buffer));
+    if (found == S().buffers.end()) {
+        return true; // not one of ours: its size is the caller's business
     }
+    if (found->second.size < kSpareBytes || offered > found->second.size - kSpareBytes) {
+        ++S().overlongOffers;
+        return false;
+    }
+    return true;
+}
+
+void FreeBuffer(uint8_t* buffer) {
+    auto found = S().buffers.find(buffer);
+    if (found == S().buffers.end()) {
+        ++S().strayReleases;
+        return;
+    }
+    S().liveBuffers -= found->second.generation == S().generation ? 1 : 0;
+    S().buffers.erase(found);
 }
 
 void StateChanged() {

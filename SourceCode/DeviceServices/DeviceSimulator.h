@@ -82,8 +82,9 @@ void AddFault(Fault fault);
 
 // Counters since the last UseMachine.
 uint32_t Calls(Op op);
-int OpenSets();    // sets built and not yet destroyed
-int LiveBuffers(); // ID buffers allocated and not yet released
+int OpenSets();        // sets built and not yet destroyed
+int LiveBuffers();     // ID buffers allocated and not yet released
+int PeakLiveBuffers(); // the most ID buffers live at one time
 
 // State file: text, UTF-8. Parse errors name the line.
 bool ParseMachine(const std::string& text, Machine* out, std::string* error);
@@ -109,6 +110,10 @@ std::string DriverStoreFolder();
 // ReleaseBuffer calls with a pointer that is not a live buffer (released twice, or never
 // allocated here) since the last UseMachine. Such pointers are not freed.
 int StrayReleases();
+// Reads offered more bytes of an ID buffer than the block holds less its two spare bytes (a
+// renewed buffer a few bytes too small), since the last UseMachine. Such a read fails with
+// ERROR_INVALID_USER_BUFFER and writes nothing.
+int OverlongOffers();
 
 // UTF-8 <-> UTF-16 (HostSupport's conversion). FromUtf8 fails on malformed UTF-8, so that the
 // state file never holds a value that was silently changed; ToUtf8 writes U+FFFD for an unpaired
@@ -132,6 +137,9 @@ bool CloseSet(void* handle);                      // false: not a live set
 // Zero-filled buffers; nullptr when the memory cannot be had.
 uint8_t* NewBuffer(size_t bytes);
 void FreeBuffer(uint8_t* buffer);
+// False, and counted, when `buffer` is a live block that cannot take `offered` bytes and the
+// two spare bytes after them. Other buffers are not checked.
+bool OfferFits(const uint8_t* buffer, uint32_t offered);
 // Saves the machine to the state file, if one is in use.
 void StateChanged();
 // The driver store (DriverStore.cpp). Puts the INF into DriverStoreFolder() as SetupCopyOEMInf

@@ -1,5 +1,5 @@
-// The hardware-ID match rule. Each program is built with exactly one of MatchRule-prefix.cpp
-// (32-bit x86: the lower-cased entry begins with the requested ID) and MatchRule-equality.cpp
+// The hardware-ID match rule. Each program is built with exactly one of MatchPrefix.cpp
+// (32-bit x86: the lower-cased entry begins with the requested ID) and MatchEquality.cpp
 // (x86-64: the entry equals the requested ID, ignoring the case of A to Z).
 #pragma once
 

@@ -7,11 +7,15 @@ namespace {
 // What a scrambled '?' turns back into: the mark for a character the log could not hold.
 constexpr char16_t kUnwritable = 0xFFFF;
 constexpr char16_t kReplacement = 0xFFFD;
+constexpr size_t kBaseNameColumns = 19; // "%19s"
+constexpr size_t kLineDigits = 4;       // "%04d"
 
 bool IsScrambledDigit(char16_t c) {
     return c >= u'p' && c <= u'y';
 } // '0'..'9' shifted
 
+// Only U+0000 to U+00FF (a byte as it stands) and U+FFC0 to U+FFFF (a byte shifted down) reach
+// here: never a surrogate.
 void AppendUtf8(std::string& out, char16_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -19,9 +23,6 @@ void AppendUtf8(std::string& out, char16_t c) {
         out.push_back(static_cast<char>(0xC0 | c >> 6));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            c = kReplacement; // a lone surrogate cannot be written as UTF-8
-        }
         out.push_back(static_cast<char>(0xE0 | c >> 12));
         out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
@@ -31,20 +32,26 @@ void AppendUtf8(std::string& out, char16_t c) {
 } // namespace
 
 bool IsScrambledRecord(std::u16string_view line) {
-    // The layout "%19s(%04d) : " scrambles to: base name, 'h', digits as 'p'..'y' (a minus
-    // as 'm'), 'i', " z ". Look for the first such block after a non-empty base name.
+    // The layout "%19s(%04d) : " scrambles to: the base name right-aligned in 19 columns (wider
+    // names unpadded), 'h', at least four digits as 'p'..'y' (or 'm' for a minus and at least
+    // three), 'i', " z ". Look for such a block after a base name that is not all blank.
     for (size_t close = line.find(u"i z "); close != std::u16string_view::npos;
          close = line.find(u"i z ", close + 1)) {
         size_t open = close;
         while (open > 0 && IsScrambledDigit(line[open - 1])) {
             --open;
         }
-        const size_t digits = close - open;
+        size_t digits = close - open;
         if (open > 0 && line[open - 1] == u'm') {
             --open;
+            ++digits; // the minus takes the place of a digit
         }
-        if (digits >= 1 && open > 0 && line[open - 1] == u'h' &&
-            line.find_first_not_of(u' ') < open - 1) {
+        if (digits < kLineDigits || open == 0 || line[open - 1] != u'h') {
+            continue;
+        }
+        const size_t field = open - 1; // the base name's columns
+        if (field >= kBaseNameColumns && line.find_first_not_of(u' ') < field &&
+            (field == kBaseNameColumns || line[0] != u' ')) {
             return true;
         }
     }

@@ -23,7 +23,10 @@ const char kHelp[] =
     "    that record and its line end are lost and the next record continues on the same\n"
     "    line; U+FFE0 is indistinguishable from a space;\n"
     "  - a record longer than 4095 characters: the rest was never written, it has no line\n"
-    "    end, and the next record continues on the same line.\n";
+    "    end, and the next record continues on the same line;\n"
+    "  - a plain rest line that itself has the scrambled record layout (a base name field\n"
+    "    of 19 columns or more, then 'h', four digits 'p'..'y', 'i z '): it is shifted back\n"
+    "    as if it were a record.\n";
 
 bool ReadAll(std::FILE* file, std::string& bytes) {
     char chunk[65536];

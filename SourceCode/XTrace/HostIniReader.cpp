@@ -148,6 +148,7 @@ using namespace TracePlatformHost::IniText;
 
 int32_t ProfileInt(const char16_t* section, const char16_t* key, int32_t defaultValue,
                    const char16_t* path) {
+    TracePlatformHost::CountPlatformCall();
     if (section == nullptr || key == nullptr || path == nullptr) {
         return defaultValue;
     }

@@ -11,6 +11,8 @@
 
 namespace {
 
+int g_openKeys = 0; // override keys opened and not yet closed
+
 using namespace TracePlatformHost::IniText;
 
 constexpr int32_t kErrorFileNotFound = 2;
@@ -200,6 +202,10 @@ bool LoadOverrideKey(OverrideKey* key) {
 
 namespace TracePlatformHost {
 
+int OpenOverrideKeys() {
+    return g_openKeys;
+}
+
 std::string OverrideStorePath() {
     const char* explicitPath = std::getenv("XTRACE_USER_REGISTRY");
     if (explicitPath != nullptr && explicitPath[0] != '\0') {
@@ -222,6 +228,7 @@ std::string OverrideStorePath() {
 namespace TracePlatform {
 
 int32_t OpenOverrideKey(KeyHandle* key) {
+    TracePlatformHost::CountPlatformCall();
     if (key == nullptr) {
         return kErrorInvalidParameter;
     }
@@ -232,10 +239,12 @@ int32_t OpenOverrideKey(KeyHandle* key) {
         return kErrorFileNotFound;
     }
     *key = opened;
+    ++g_openKeys;
     return 0;
 }
 
 int32_t QueryOverride(KeyHandle key, const char16_t* name, uint8_t* data, uint32_t* size) {
+    TracePlatformHost::CountPlatformCall();
     if (key == nullptr) {
         return kErrorInvalidHandle;
     }
@@ -265,6 +274,10 @@ int32_t QueryOverride(KeyHandle key, const char16_t* name, uint8_t* data, uint32
 }
 
 void CloseOverrideKey(KeyHandle key) {
+    TracePlatformHost::CountPlatformCall();
+    if (key != nullptr) {
+        --g_openKeys;
+    }
     delete static_cast<OverrideKey*>(key);
 }
 

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "ThreadError.h"
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
 #include "Utf8.h"
@@ -19,6 +20,13 @@ namespace {
 
 // _localtime64_s accepts 1970-01-01 00:00:00 to 3000-12-31 23:59:59 UTC and fails outside.
 constexpr int64_t kLatestLocalTime = 32535215999;
+
+// Windows error codes the stand-ins leave as the thread's last error.
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorInsufficientBuffer = 122;
+constexpr uint32_t kErrorAlreadyExists = 183;
 
 std::optional<std::u16string> g_executablePath;
 std::vector<std::u16string>* g_debugSink = nullptr;
@@ -55,6 +63,16 @@ void CaptureDebugChannel(std::vector<std::u16string>* sink) {
 
 void SetClock(std::optional<int64_t> now) {
     g_clock = now;
+}
+
+static uint32_t g_platformCalls = 0;
+
+void CountPlatformCall() {
+    ++g_platformCalls;
+}
+
+uint32_t PlatformCalls() {
+    return g_platformCalls;
 }
 
 void ResetControls() {
@@ -98,6 +116,7 @@ std::string ToUtf8(const std::u16string& text) {
 namespace TracePlatform {
 
 uint32_t ExecutablePath(char16_t* buffer, uint32_t capacity) {
+    TracePlatformHost::CountPlatformCall();
     std::u16string path;
     if (g_executablePath) {
         path = *g_executablePath;
@@ -124,6 +143,7 @@ uint32_t ExecutablePath(char16_t* buffer, uint32_t capacity) {
     if (path.size() >= capacity) {
         path.copy(buffer, capacity - 1);
         buffer[capacity - 1] = u'\0';
+        HostSupport::ThreadError() = kErrorInsufficientBuffer;
         return capacity;
     }
     path.copy(buffer, path.size());
@@ -132,6 +152,7 @@ uint32_t ExecutablePath(char16_t* buffer, uint32_t capacity) {
 }
 
 void DebugChannelWrite(const char16_t* text) {
+    TracePlatformHost::CountPlatformCall();
     if (text == nullptr) {
         return;
     }
@@ -157,10 +178,12 @@ void DebugChannelWrite(const char16_t* text) {
 }
 
 int64_t CurrentTime() {
+    TracePlatformHost::CountPlatformCall();
     return g_clock ? *g_clock : static_cast<int64_t>(std::time(nullptr));
 }
 
 bool ToLocalTime(int64_t time, LocalTime* out) {
+    TracePlatformHost::CountPlatformCall();
     if (out == nullptr || time < 0 || time > kLatestLocalTime) {
         return false;
     }
@@ -180,21 +203,39 @@ bool ToLocalTime(int64_t time, LocalTime* out) {
     return true;
 }
 
+uint32_t ThreadLastError() {
+    TracePlatformHost::CountPlatformCall();
+    return HostSupport::ThreadError();
+}
+
+void SetThreadLastError(uint32_t error) {
+    TracePlatformHost::CountPlatformCall();
+    HostSupport::ThreadError() = error;
+}
+
+// The last error is left as opening the file for appending leaves it on Windows: 183
+// (ERROR_ALREADY_EXISTS) when the file was there, 0 when it was created, the reason otherwise.
 bool AppendToFile(const char16_t* path, const char* bytes, size_t count) {
+    TracePlatformHost::CountPlatformCall();
     if (path == nullptr) {
+        HostSupport::ThreadError() = kErrorInvalidParameter;
         return false;
     }
-    const int fd = open(TracePlatformHost::HostPath(path).c_str(),
-                        O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const std::string hostPath = TracePlatformHost::HostPath(path);
+    const bool existed = access(hostPath.c_str(), F_OK) == 0;
+    const int fd = open(hostPath.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
+        HostSupport::ThreadError() = kErrorPathNotFound;
         return false;
     }
     // Held open without sharing: a file another writer holds counts as one that cannot be
     // opened.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
+        HostSupport::ThreadError() = kErrorSharingViolation;
         return false;
     }
+    HostSupport::ThreadError() = existed ? kErrorAlreadyExists : 0;
     if (count > 0 && bytes != nullptr) {
         WriteAll(fd, bytes, count);
     }

@@ -68,6 +68,14 @@ bool TracePlatform::ToLocalTime(int64_t time, LocalTime* out) {
     return true;
 }
 
+uint32_t TracePlatform::ThreadLastError() {
+    return GetLastError();
+}
+
+void TracePlatform::SetThreadLastError(uint32_t error) {
+    SetLastError(error);
+}
+
 bool TracePlatform::AppendToFile(const char16_t* path, const char* bytes, size_t count) {
     // Binary: the bytes already hold CR LF and one byte per character.
     FILE* file = _wfsopen(Wide(path), L"ab+", _SH_DENYRW);

@@ -43,6 +43,13 @@ struct LocalTime {
 // Converts `time` to local time. False on failure.
 bool ToLocalTime(int64_t time, LocalTime* out);
 
+// The calling thread's last error (GetLastError and SetLastError). The calls above may change
+// it, as the system functions behind them do; a record reads it before its first call and puts
+// it back after its last, so that a caller tracing between a failed call and its own read of
+// the error still gets that call's error.
+uint32_t ThreadLastError();
+void SetThreadLastError(uint32_t error);
+
 // Opens `path` for appending ("a+": created if missing, not shared while open), writes `count`
 // bytes as they are and closes it. False when the file could not be opened; a failed write is
 // ignored.

@@ -24,6 +24,13 @@ void SetClock(std::optional<int64_t> now);
 // Undoes all of the above.
 void ResetControls();
 
+// Override keys opened and not yet closed.
+int OpenOverrideKeys();
+
+// Every TracePlatform call the stand-ins have answered so far; each stand-in counts itself.
+uint32_t PlatformCalls();
+void CountPlatformCall();
+
 // The file that stands in for the per-user override key: $XTRACE_USER_REGISTRY, else
 // $XDG_CONFIG_HOME/Installer/user.reg, else $HOME/.config/Installer/user.reg. Empty when none of
 // these variables is set.

@@ -2,8 +2,9 @@
 
 namespace {
 
-// Widths and precisions beyond this are clamped; the output buffer is far smaller anyway.
-constexpr uint32_t kMaxFieldWidth = 0x100000;
+// Widths and precisions are taken exactly up to the largest that printf can produce at all,
+// so that padding and zeros always come out as they do there; larger ones count as it.
+constexpr uint32_t kMaxFieldWidth = INT32_MAX;
 
 class Sink {
   public:
@@ -73,7 +74,7 @@ bool IsDigit(char16_t c) {
 }
 
 uint32_t ReadNumber(const char16_t*& p) {
-    uint32_t value = 0;
+    uint64_t value = 0;
     while (IsDigit(*p)) {
         value = value * 10 + static_cast<uint32_t>(*p - u'0');
         if (value > kMaxFieldWidth) {
@@ -81,7 +82,7 @@ uint32_t ReadNumber(const char16_t*& p) {
         }
         ++p;
     }
-    return value;
+    return static_cast<uint32_t>(value);
 }
 
 void SkipLengthModifier(const char16_t*& p) {
@@ -226,8 +227,7 @@ bool Convert(Sink& sink, const char16_t*& p, ArgCursor& args) {
             field.left = true;
             width = width == INT32_MIN ? INT32_MAX : -width;
         }
-        field.width = static_cast<uint32_t>(width) > kMaxFieldWidth ? kMaxFieldWidth
-                                                                    : static_cast<uint32_t>(width);
+        field.width = static_cast<uint32_t>(width);
     } else {
         field.width = ReadNumber(p);
     }
@@ -244,9 +244,7 @@ bool Convert(Sink& sink, const char16_t*& p, ArgCursor& args) {
             if (precision < 0) {
                 field.hasPrecision = false; // a negative precision counts as none
             } else {
-                field.precision = static_cast<uint32_t>(precision) > kMaxFieldWidth
-                                      ? kMaxFieldWidth
-                                      : static_cast<uint32_t>(precision);
+                field.precision = static_cast<uint32_t>(precision);
             }
         } else {
             field.precision = ReadNumber(p);

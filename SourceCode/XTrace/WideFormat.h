@@ -33,7 +33,9 @@ struct FormatArg {
 //
 // Supported: %[flags][width][.precision][length]conv with flags "-+ #0", width and precision as
 // digits or '*', length modifiers h hh l ll L w z j t I I32 I64 (accepted and ignored), and the
-// conversions d i u x X o c C s S and %%. A conversion that has no matching argument, whose
+// conversions d i u x X o c C s S and %%. Widths and precisions are exact up to 2147483647, the
+// largest printf can produce, so that a cut output is the start of printf's; larger ones count
+// as 2147483647. A conversion that has no matching argument, whose
 // argument is of the wrong kind, or that is not supported (n, p, floating point, ...) is copied
 // to the output as it stands and consumes nothing, so no conversion ever reads beyond the
 // arguments that were passed.

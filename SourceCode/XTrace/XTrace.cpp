@@ -4,6 +4,7 @@
 
 TraceSettingsData TraceSettings = {0, 0, 3};
 std::u16string LogFileName;
+TraceObserverFn TraceObserver = nullptr;
 
 namespace {
 
@@ -172,6 +173,8 @@ void UnscrambleLine(char16_t* line) {
 
 void TraceEmit(const TraceSite& site, const char16_t* format, const FormatArg* args,
                size_t argCount) {
+    // The caller may read its own last error after the record: keep it across our calls.
+    const uint32_t callerError = TracePlatform::ThreadLastError();
     // Pass 1: the line layout around the caller's format, which is inserted as text.
     char16_t composed[kTraceBufferChars];
     const FormatArg layout[] = {BaseName(site.sourcePath), site.line,
@@ -181,13 +184,16 @@ void TraceEmit(const TraceSite& site, const char16_t* format, const FormatArg* a
     // Pass 2: everything composed, the base name included, is format text now.
     char16_t line[kTraceBufferChars];
     FormatWide(line, kTraceBufferChars, composed, args, argCount);
+    if (TraceObserver != nullptr) {
+        TraceObserver(site, format, line);
+    }
 
     if (TraceSettings.VIEW != 0) {
         TracePlatform::DebugChannelWrite(line);
     }
-    if (TraceSettings.LOGFILE == 0) {
-        return;
+    if (TraceSettings.LOGFILE != 0) {
+        ScrambleLine(line);
+        WriteLogFile(line);
     }
-    ScrambleLine(line);
-    WriteLogFile(line);
+    TracePlatform::SetThreadLastError(callerError);
 }

@@ -45,6 +45,12 @@ void ScrambleLine(char16_t* line);
 // the terminator, except a space, goes down by 0x40 (mod 0x10000).
 void UnscrambleLine(char16_t* line);
 
+// When set, sees each record that passed the filter as its finished line, before any output
+// does. Nothing in the programs sets it; tests use it to check every record's site and level.
+using TraceObserverFn = void (*)(const TraceSite& site, const char16_t* format,
+                                 const char16_t* line);
+extern TraceObserverFn TraceObserver;
+
 // The out-of-line part of TraceOut: formats and writes a record that passed the filter.
 void TraceEmit(const TraceSite& site, const char16_t* format, const FormatArg* args,
                size_t argCount);

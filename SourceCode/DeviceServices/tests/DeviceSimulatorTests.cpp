@@ -410,6 +410,22 @@ TEST_F(DeviceSim, BuffersAndSetsAreCountedEvenWhenCallsFail) {
     ReleaseBuffer(nullptr);
     EXPECT_EQ(DevSim::LiveBuffers(), 1);
     EXPECT_EQ(DevSim::StrayReleases(), 1);
+
+    // An ID buffer may be offered up to its size less the two spare bytes after the offer; more
+    // fails, writes nothing and is counted, even when the data would fit.
+    DevInfoSet ids = GetClassDevs(DIGCF_ALLCLASSES);
+    DevInfoData element{};
+    element.cbSize = sizeof(element);
+    ASSERT_TRUE(EnumDeviceInfo(ids, 0, &element));
+    uint32_t required = 0;
+    EXPECT_FALSE(GetDeviceRegistryProperty(ids, &element, SPDRP_HARDWAREID, second, 15, &required));
+    EXPECT_EQ(LastError(), 1784u);
+    EXPECT_EQ(DevSim::OverlongOffers(), 1);
+    EXPECT_EQ(std::vector<uint8_t>(second, second + 16), std::vector<uint8_t>(16, 0));
+    EXPECT_FALSE(GetDeviceRegistryProperty(ids, &element, SPDRP_HARDWAREID, second, 14, &required));
+    EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
+    EXPECT_EQ(DevSim::OverlongOffers(), 1);
+    DestroyDeviceInfoList(ids);
     ReleaseBuffer(second);
 
     DevSim::AddFault({Op::Alloc, 3, 0, 1, std::nullopt});
@@ -420,7 +436,7 @@ TEST_F(DeviceSim, BuffersAndSetsAreCountedEvenWhenCallsFail) {
     EXPECT_EQ(LastError(), 14u);
     EXPECT_EQ(DevSim::LiveBuffers(), 0);
 
-    DevSim::AddFault({Op::Destroy, 1, 5, 1, std::nullopt});
+    DevSim::AddFault({Op::Destroy, 2, 5, 1, std::nullopt});
     DevInfoSet set = GetClassDevs(DIGCF_ALLCLASSES);
     EXPECT_FALSE(DestroyDeviceInfoList(set));
     EXPECT_EQ(LastError(), 5u);

@@ -140,6 +140,7 @@ void CheckReleased() {
     FUZZ_CHECK(DevSim::OpenSets() == 0);
     FUZZ_CHECK(DevSim::LiveBuffers() == 0);
     FUZZ_CHECK(DevSim::StrayReleases() == 0);
+    FUZZ_CHECK(DevSim::OverlongOffers() == 0);
 }
 
 } // namespace

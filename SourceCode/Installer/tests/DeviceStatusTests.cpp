@@ -6,6 +6,7 @@
 #include "DeviceServices.h"
 #include "DeviceStatus.h"
 #include "LogicTestSupport.h"
+#include "XTrace.h"
 
 using DevSim::MakeDevice;
 using DevSim::Op;
@@ -97,19 +98,22 @@ TEST_F(DeviceStatusTest, MatchRuleDiffersOnlyWhereTheProgramsDiffer) {
     // The whole ID: both rules match, whatever the case of the entry.
     EXPECT_EQ(GetDeviceStatus(u"usb\\vid_1234&pid_5678&rev_0100", kPresentFlags),
               DEVICE_EXIST_AND_PLUG);
+    // A to Z, the ends included, are lower-cased on the entry's side for both rules.
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {u"ACPI\\VEN_AZ"}, true)});
+    EXPECT_EQ(GetDeviceStatus(u"acpi\\ven_az", kPresentFlags), DEVICE_EXIST_AND_PLUG);
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdFull}, true)});
     // An upper-case letter in the request: equality ignores case, prefix never matches.
     EXPECT_EQ(GetDeviceStatus(u"USB\\vid_1234&pid_5678&rev_0100", kPresentFlags),
               kPrefixRule ? DEVICE_UNPLUG : DEVICE_EXIST_AND_PLUG);
-    // An empty request: found at position 0 of any entry, but never equal to one.
+    // An empty request matches nothing under either rule, though the prefix rule finds it at
+    // position 0 of every entry and says so.
     TakeMessages();
-    EXPECT_EQ(GetDeviceStatus(u"", kPresentFlags),
-              kPrefixRule ? DEVICE_EXIST_AND_PLUG : DEVICE_UNPLUG);
-    if (kPrefixRule) {
-        const Messages messages = TakeMessages();
-        EXPECT_EQ(messages[2], u"cs = usb\\vid_1234&pid_5678&rev_0100");
-        EXPECT_EQ(messages[3], u"cs.Find() = 0");
-        EXPECT_EQ(messages[4], u"FOUND!!! HwID = usb\\vid_1234&pid_5678&rev_0100");
-    }
+    EXPECT_EQ(GetDeviceStatus(u"", kPresentFlags), DEVICE_UNPLUG);
+    Messages expected = {u"In Loop find SetupDiEnumDeviceInfo i=0",
+                         u"SetupDiGetDeviceRegistryProperty OK!!!"};
+    Append(expected, Compared(kIdFull, u""));
+    Append(expected, {u"Next HwID = " + Shown(kIdFull) + u"\n", u"DEVICE_UNPLUG"});
+    EXPECT_EQ(TakeMessages(), expected);
 }
 
 TEST_F(DeviceStatusTest, LongListIsReadAgainIntoABufferOfTheReportedSize) {
@@ -145,6 +149,10 @@ TEST_F(DeviceStatusTest, UnreadableDevicesAreSkippedWithTheirRecords) {
     UseDevices({MakeDevice(u"ROOT\\B\\0000", {kIdShort}, true), noIds,
                 MakeDevice(u"ROOT\\C\\0000", {kIdShort}, true)});
     TraceLevel(2);
+    // With the log file on, each record opens and appends to it, which on Windows changes the
+    // thread's last error: the second record after a failed renewal still shows the renewal's.
+    TraceSettings.LOGFILE = 1;
+    LogFileName = u"walk.log";
     DevSim::AddFault(Fail(Op::Alloc, 1, 8));                 // member 0: its first buffer
     DevSim::AddFault(Fail(Op::GetProperty, 2, 122, 1, 600)); // member 2 asks for more ...
     DevSim::AddFault(Fail(Op::Alloc, 4, 14));                // ... which cannot be had

@@ -25,7 +25,9 @@ class LogicTest : public ::testing::Test {
     void TraceLevel(int level);
 
     // The message part of every record so far (the text after "(line) : ", without the line
-    // end the trace adds), and forgets them.
+    // end the trace adds), and forgets them. Every record is also checked as it is made: its
+    // whole line has the layout with its site's base name and line, and its base name and level
+    // are those the catalogue of the program's records (LogicTestSupport.cpp) gives its format.
     std::vector<std::u16string> TakeMessages();
 
     // Writes a small INF into the test's folder and returns its path.

@@ -6,6 +6,8 @@
 #include "DriverActions.h"
 #include "LogicTestSupport.h"
 #include "Sequence.h"
+#include "TracePlatformHost.h"
+#include "XTrace.h"
 
 using DevSim::MakeDevice;
 using DevSim::Op;
@@ -59,6 +61,16 @@ TEST_F(SequenceTest, NoDeviceStagesTheInfAndStops) {
     EXPECT_EQ(Steps(), (Messages{u"DEVICE_UNPLUG", u"Copy inf file ===>", u"DEVICE_UNPLUG"}));
     EXPECT_EQ(Staged().size(), 1u);
     EXPECT_EQ(FlagsOf(DevSim::Current().devices[0]), 0u);
+
+    // An empty ID, what a script with an unset variable sends, is no device's: the same.
+    UseDevices({MakeDevice(u"ROOT\\P\\0000", {kIdShort}, true, 0),
+                MakeDevice(u"ROOT\\A\\0000", {kIdOther}, false, 0)});
+    RunInstallation(u"", MakeInf().c_str());
+    EXPECT_EQ(Steps(), (Messages{u"DEVICE_UNPLUG", u"Copy inf file ===>", u"DEVICE_UNPLUG"}));
+    EXPECT_EQ(DevSim::Calls(Op::Update), 0u);
+    EXPECT_EQ(DevSim::Calls(Op::Copy), 1u);
+    EXPECT_TRUE(DevSim::Current().devices[0].driver.empty());
+    EXPECT_EQ(FlagsOf(DevSim::Current().devices[1]), 0u);
 }
 
 TEST_F(SequenceTest, AbsentDevicesAreMarkedAfterEitherAction) {
@@ -107,6 +119,57 @@ TEST_F(SequenceTest, FailedActionsStillLeadToTheFollowUp) {
     EXPECT_NE(InstallDriver(kIdShort, MakeInf().c_str()), 1);
     EXPECT_EQ(InstallDriver(kIdShort, u"/nonexistent/driver.inf"), 2);
     EXPECT_EQ(InstallDriver(kIdShort, MakeInf().c_str()), 1);
+    EXPECT_EQ(CopyOemInf(MakeInf().c_str()), 1);
+    EXPECT_EQ(CopyOemInf(u"/nonexistent/driver.inf"), 0);
+}
+
+// The cost of a run at its floor, counted rather than timed: on a machine of N devices each
+// walk makes one set, N+1 enumerations (N when it stops at the last member) and one buffer and
+// one ID read per member visited; then the one action, and the node and flag calls per matched
+// device. With the trace off, not one trace platform call.
+TEST_F(SequenceTest, RunMakesExactlyThePlatformCallsItsBranchNeeds) {
+    constexpr uint32_t N = 5;
+    struct Branch {
+        const char* name;
+        bool matched;                // the last device carries the ID
+        bool matchedPresent;         // ... and is plugged in
+        std::vector<uint32_t> calls; // per Op, up to Copy: sets, enum, get, set, destroy,
+                                     // node, update, copy
+        uint32_t allocs;
+    };
+    const Branch branches[] = {
+        {"no device", false, false, {2, 2 * (N + 1), 2 * N, 0, 2, 0, 0, 1}, 2 * N},
+        {"present", true, true, {3, 3 * N + 1, 3 * N, 0, 3, 1, 1, 0}, 3 * N},
+        // The first walk sees N-1 present devices; the flag read is one more property read.
+        {"absent", true, false, {3, 3 * N + 1, 3 * N, 1, 3, 1, 0, 1}, 3 * N - 1},
+    };
+    for (const Branch& branch : branches) {
+        std::vector<DevSim::Device> devices;
+        for (uint32_t i = 0; i + 1 < N; ++i) {
+            devices.push_back(MakeDevice(u"ROOT\\O\\000" + std::u16string(1, u'0' + i),
+                                         {kIdOther, u"PCI\\CC_0C03"}, true, 0));
+        }
+        devices.push_back(MakeDevice(u"ROOT\\M\\0000", {branch.matched ? kIdShort : kIdOther},
+                                     branch.matchedPresent || !branch.matched, 0));
+        UseDevices(devices);
+        const std::u16string inf = MakeInf();
+        TraceSettings = {0, 0, 3};
+        const uint32_t traceCalls = TracePlatformHost::PlatformCalls();
+        ASSERT_GT(traceCalls, 0u); // start-up's calls were counted
+        RunInstallation(kIdShort, inf.c_str());
+        EXPECT_EQ(TracePlatformHost::PlatformCalls(), traceCalls) << branch.name;
+
+        std::vector<uint32_t> calls;
+        for (Op op : {Op::GetClassDevs, Op::Enum, Op::GetProperty, Op::SetProperty, Op::Destroy,
+                      Op::NodeStatus, Op::Update, Op::Copy}) {
+            calls.push_back(DevSim::Calls(op));
+        }
+        EXPECT_EQ(calls, branch.calls) << branch.name;
+        EXPECT_EQ(DevSim::Calls(Op::Alloc), branch.allocs) << branch.name;
+        for (Op op : {Op::InstanceId, Op::DriverKey, Op::ListFiles, Op::ReadFile}) {
+            EXPECT_EQ(DevSim::Calls(op), 0u) << branch.name;
+        }
+    }
 }
 
 TEST_F(SequenceTest, UnexpectedFirstStatusEndsTheSequence) {

@@ -49,7 +49,12 @@ TEST_F(LogDecodeTest, DecodedLogReadsAsTheDebuggerChannel) {
     TraceOut(TraceSite{u".\\Entry.cpp", 22, 1}, u"argc =%d", 3);
     TraceOut(TraceSite{u".\\Reinstall.cpp", 38, 1}, u"abBuf = %x\n", 0x12ab34u);
     TraceOut(TraceSite{u".\\Sample.cpp", 7, 2}, u"first line\nplain rest (kept) : 0123");
-    TraceOut(TraceSite{u".\\Sample.cpp", -5, 1}, u"caf\u00e9 ~!@#$%%^&*()_+{}|:\"<>? \u00ff");
+    // Plain rests that resemble a scrambled record but do not have its columns or digits.
+    TraceOut(TraceSite{u".\\Sample.cpp", 8, 2},
+             u"x\nAhpi z y\n                  Ahpppi z y\n AAAAAAAAAAAAAAAAAAAhppppi z y");
+    // Two-byte UTF-8: in the shifted part up to U+00BF, in the plain rest up to U+00FF.
+    TraceOut(TraceSite{u".\\Sample.cpp", -5, 1},
+             u"caf\u00e9 ~!@#$%%^&*()_+{}|:\"<>? \u00ff \u0080\u00a9\u00bf\n\u00e9\u0080\u00ff");
     TraceOut(TraceSite{u"C:\\src\\A Long Source File Name.cpp", 123456, 1}, u"[%s]", u"x\u4e2dy");
 
     std::string expected;
@@ -64,12 +69,17 @@ TEST_F(LogDecodeTest, DecodedLogReadsAsTheDebuggerChannel) {
 }
 
 TEST(LogDecode, RecognisesOnlyTheScrambledLayout) {
-    EXPECT_TRUE(IsScrambledRecord(u"  \x93\xA1\xAD\xB0\xAC\xA5hpppwi z \xB5"));
-    EXPECT_TRUE(IsScrambledRecord(u"\x93hmpppqi z x")); // line -1
+    const std::u16string pad(13, u' ');
+    EXPECT_TRUE(IsScrambledRecord(pad + u"\x93\xA1\xAD\xB0\xAC\xA5hpppwi z \xB5"));
+    EXPECT_TRUE(IsScrambledRecord(pad + u"     \x93hmppqi z x"));                 // line -1
+    EXPECT_TRUE(IsScrambledRecord(std::u16string(20, u'\x93') + u"hqpppqi z x")); // unpadded
     EXPECT_FALSE(IsScrambledRecord(u"plain rest (kept) : 0123"));
-    EXPECT_FALSE(IsScrambledRecord(u"         hpppwi z ")); // no base name
-    EXPECT_FALSE(IsScrambledRecord(u"\x93hi z "));          // no line number
+    EXPECT_FALSE(IsScrambledRecord(pad + u"      hppppi z "));   // no base name
+    EXPECT_FALSE(IsScrambledRecord(pad + u"     \x93hi z "));    // no line number
+    EXPECT_FALSE(IsScrambledRecord(pad + u"     \x93hmppi z ")); // "-01" is not "%04d"
     EXPECT_FALSE(IsScrambledRecord(u""));
+    // Plain text with exactly the scrambled layout cannot be told apart: it is shifted too.
+    EXPECT_TRUE(IsScrambledRecord(pad + u"     Ahppppi z y"));
 }
 
 TEST(LogDecode, ArbitraryBytesNeverBreakIt) {
@@ -87,6 +97,10 @@ TEST(LogDecode, ArbitraryBytesNeverBreakIt) {
                   std::count(bytes.begin(), bytes.end(), '\n'));
     }
     EXPECT_EQ(DecodeTraceLog("a\r\r\nb"), "a\r\nb");
+    // A NUL byte in a record line is kept and the shift goes on after it.
+    const std::string record = std::string(13, ' ') + "\x93\xA1\xAD\xB0\xAC\xA5hpppwi z \xA1";
+    EXPECT_EQ(DecodeTraceLog(record + std::string(1, '\0') + "\xA2\xA3\r\n"),
+              "             Sample(0007) : a" + std::string(1, '\0') + "bc\n");
     EXPECT_EQ(DecodeTraceLog(""), "");
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,7 +37,9 @@ TEST(WideFormat, FlagsWidthsAndPrecisions) {
               u"[+5][ 5][0xff][010][007][]");
     EXPECT_EQ(Format(u"[%.2s][%*d][%-*d][%.*s]", {u"abc", 4, 1, 3, 2, 1, u"xyz"}),
               u"[ab][   1][2  ][x]");
-    EXPECT_EQ(Format(u"%I64x %lx %hd %lld", {1u, 2u, 3, 4}), u"1 2 3 4");
+    EXPECT_EQ(Format(u"%I64x %lx %hd %lld %I32d", {1u, 2u, 3, 4, 5}), u"1 2 3 4 5");
+    // A negative precision argument counts as none; a zero one prints nothing for 0.
+    EXPECT_EQ(Format(u"[%.*d][%.*d]", {-1, 0, 0, 0}), u"[0][]");
 }
 
 TEST(WideFormat, ConversionsWithoutTheirArgumentStayAsTextAndReadNothing) {
@@ -48,8 +52,12 @@ TEST(WideFormat, ConversionsWithoutTheirArgumentStayAsTextAndReadNothing) {
     // Conversions no record ever uses are never interpreted.
     EXPECT_EQ(Format(u"%n %p %f %q", {1, 2, 3, 4}), u"%n %p %f %q");
     EXPECT_EQ(Format(u"%*d", {u"width"}), u"%*d");
-    EXPECT_EQ(Format(u"ends with %"), u"ends with %");
-    EXPECT_EQ(Format(u"ends with %-0"), u"ends with %-0");
+    EXPECT_EQ(Format(u"%c|%.*s|%s", {u"x"}), u"%c|%.*s|x");
+    int result = 0;
+    EXPECT_EQ(Format(u"ends with %", {}, 4096, &result), u"ends with %");
+    EXPECT_EQ(result, 11);
+    EXPECT_EQ(Format(u"ends with %-0", {}, 4096, &result), u"ends with %-0");
+    EXPECT_EQ(result, 13);
     EXPECT_EQ(Format(nullptr), u"");
 }
 
@@ -63,11 +71,27 @@ TEST(WideFormat, OutputIsCutToCapacityAndAlwaysTerminated) {
     EXPECT_EQ(Format(u"%s", {longer.c_str()}, 4096, &result), std::u16string(4095, u'b'));
     EXPECT_EQ(result, -1);
 
-    // Padding is cut the same way, and an absurd width neither hangs nor overflows.
-    EXPECT_EQ(Format(u"%999999999d", {1}, 16, &result), std::u16string(15, u' '));
+    // Padding is cut the same way and is exact however wide the field: the cut output is the
+    // start of what printf gives.
+    for (const char* format : {"%2000000.1048000d", "%1048590.1048580d", "%-1048590.1048580x",
+                               "%01048590d", "%+.1048590d"}) {
+        char expected[64];
+        std::snprintf(expected, sizeof(expected), format, 1);
+        const std::u16string wide(format, format + std::strlen(format));
+        EXPECT_EQ(Format(wide.c_str(), {1}, 64, &result), std::u16string(expected, expected + 63))
+            << format;
+        EXPECT_EQ(result, -1);
+    }
+    // Up to the largest field printf can produce, and beyond it, a width neither hangs nor
+    // overflows.
+    EXPECT_EQ(Format(u"%-2147483647d|", {1}, 16, &result), u"1" + std::u16string(14, u' '));
+    EXPECT_EQ(Format(u"%99999999999d", {1}, 16, &result), std::u16string(15, u' '));
     EXPECT_EQ(result, -1);
     EXPECT_EQ(Format(u"xy", {}, 1, &result), u"");
     EXPECT_EQ(result, -1);
+    char16_t none = u'#';
+    EXPECT_EQ(FormatWide(&none, 0, u"xy", nullptr, 0), -1);
+    EXPECT_EQ(none, u'#');
 }
 
 } // namespace

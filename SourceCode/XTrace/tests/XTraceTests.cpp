@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TracePlatform.h"
 #include "TracePlatformHost.h"
 #include "XTrace.h"
 
@@ -25,6 +26,9 @@ class TraceTest : public ::testing::Test {
         tzset();
         char pattern[] = "/tmp/xtrace-test-XXXXXX";
         dir_ = mkdtemp(pattern);
+        // A file named without its folder would land here, where FilesIn sees it.
+        previousDir_ = fs::current_path();
+        fs::current_path(dir_);
         setenv("XTRACE_USER_REGISTRY", (dir_ / "user.reg").c_str(), 1);
         SetExecutableDirectory(dir_);
         TracePlatformHost::CaptureDebugChannel(&channel_);
@@ -37,6 +41,8 @@ class TraceTest : public ::testing::Test {
         unsetenv("XTRACE_USER_REGISTRY");
         TraceSettings = {0, 0, 3};
         LogFileName.clear();
+        EXPECT_EQ(TracePlatformHost::OpenOverrideKeys(), 0);
+        fs::current_path(previousDir_);
         fs::remove_all(dir_);
     }
 
@@ -66,6 +72,7 @@ class TraceTest : public ::testing::Test {
     }
 
     fs::path dir_;
+    fs::path previousDir_;
     std::vector<std::u16string> channel_;
 };
 
@@ -85,10 +92,16 @@ TEST_F(TraceTest, WorkedExampleReachesBothOutputs) {
                                       0xA5, 0xB4, 0x20, 0x7D, 0x20, 0xA4, 0x0D, 0x0A};
     EXPECT_EQ(LogBytes(), std::string(std::begin(expected), std::end(expected)));
 
-    // Records append, and a relative and an absolute path give the same base name.
+    // Records append, and a relative and an absolute path give the same base name. Appending
+    // to the file changes the thread's last error, but a record leaves the caller's in place.
+    TracePlatform::SetThreadLastError(0x1234);
     TraceOut(TraceSite{u"C:\\work\\src\\Sample", 7, 1}, u"uRet = %x", 13u);
+    EXPECT_EQ(TracePlatform::ThreadLastError(), 0x1234u);
     EXPECT_EQ(LogBytes().size(), 2 * sizeof(expected));
     EXPECT_EQ(channel_[1], channel_[0]);
+    EXPECT_TRUE(TracePlatform::AppendToFile(
+        TracePlatformHost::CorePath((dir_ / "12061858.log").string()).c_str(), "", 0));
+    EXPECT_EQ(TracePlatform::ThreadLastError(), 183u); // ERROR_ALREADY_EXISTS
 }
 
 TEST_F(TraceTest, WithoutSettingsNothingIsWrittenAnywhere) {
@@ -137,11 +150,11 @@ TEST_F(TraceTest, LevelFilterIsSignedAndSwitchesChooseTheOutputs) {
 
 TEST_F(TraceTest, OverridesReplaceFileValuesOneByOne) {
     Settings("LOGFILE=1\nVIEW=1\nLEVEL=2\n");
-    Overrides("\"LEVEL\"=hex:ff,ff,ff,ff\n");
+    Overrides("\"LEVEL\"=hex:01,02,03,84\n");
     InitTrace();
     EXPECT_EQ(TraceSettings.LOGFILE, 1);
     EXPECT_EQ(TraceSettings.VIEW, 1);
-    EXPECT_EQ(TraceSettings.LEVEL, -1);
+    EXPECT_EQ(TraceSettings.LEVEL, static_cast<int32_t>(0x84030201)); // little-endian, signed
 
     // An override of 0 switches logging off: no name, no file.
     Overrides("\"LOGFILE\"=dword:00000000\n");
@@ -218,6 +231,30 @@ TEST_F(TraceTest, BaseNamesAreFormatTextInTheSecondPass) {
     EXPECT_EQ(channel_[1], u"    odd26name%s.cpp(0001) : value %x\n");
 }
 
+// Every file that traces names itself, and its name fits the 19 columns of the layout, so that
+// all records stand in line.
+TEST(TraceSites, EachNamesItsOwnFileWithinTheBaseNameField) {
+    const std::string marker = "kTraceFile[] = u\".\\\\";
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(INSTALLER_SOURCE_DIR)) {
+        if (entry.path().extension() != ".cpp") {
+            continue;
+        }
+        std::ifstream in(entry.path());
+        const std::string text{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+        const size_t at = text.find(marker);
+        if (at == std::string::npos) {
+            continue;
+        }
+        ++files;
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(text.substr(at + marker.size(), name.size() + 2), name + "\";") << entry.path();
+        EXPECT_LE(name.size(), 19u) << entry.path();
+    }
+    EXPECT_GE(files, 8);
+}
+
 TEST_F(TraceTest, LogFileNameComesFromLocalStartTime) {
     EXPECT_EQ(MakeLogFileName(kStartTime), u"12061858.log");
     EXPECT_EQ(MakeLogFileName(0), u"01010000.log");
@@ -228,23 +265,62 @@ TEST_F(TraceTest, LogFileNameComesFromLocalStartTime) {
 }
 
 TEST_F(TraceTest, UnusablePathsLoseOnlyTheFileOutput) {
-    // An executable path of 260 characters or more: no settings file, no log file.
-    const std::u16string longDir =
-        TracePlatformHost::CorePath(dir_.string()) + u"\\" + std::u16string(300, u'd');
-    TracePlatformHost::SetExecutablePath(longDir + u"\\Installer");
+    // An executable path of 260 characters or more: no settings file, no log file, not even
+    // one named from what part of the path there is (relative here, so it would land in dir_).
+    TracePlatformHost::SetExecutablePath(std::u16string(300, u'd') + u"\\Installer");
     Overrides("\"LOGFILE\"=dword:00000001\n\"VIEW\"=dword:00000001\n\"LEVEL\"=dword:00000001\n");
     InitTrace();
     TraceOut(TraceSite{kSample, 1, 1}, u"still seen");
     EXPECT_EQ(channel_.size(), 1u);
     EXPECT_EQ(FilesIn(dir_), std::vector<fs::path>{"user.reg"});
+    // A path without any folder, or none at all, names nothing either.
+    for (const char16_t* executable : {u"Installer", u""}) {
+        TracePlatformHost::SetExecutablePath(executable);
+        InitTrace();
+        TraceOut(TraceSite{kSample, 1, 1}, u"still seen");
+    }
+    EXPECT_EQ(channel_.size(), 3u);
+    EXPECT_EQ(FilesIn(dir_), std::vector<fs::path>{"user.reg"});
+
+    // The boundary: a settings or log path of 259 characters is used, one of 260 is not; the
+    // same for the executable's own path. LEVEL comes only from the settings file.
+    Overrides("\"LOGFILE\"=dword:00000001\n\"VIEW\"=dword:00000001\n");
+    const std::u16string root = TracePlatformHost::CorePath(dir_.string()) + u"\\";
+    for (const size_t length : {259u, 260u}) {
+        const fs::path folder = dir_ / std::string(length - 12 - root.size() - 1, 'f');
+        fs::create_directory(folder);
+        WriteFile(folder / "TqDbgCfg.ini", "[OUTPUT]\nLEVEL=1\n");
+        ASSERT_EQ(TracePlatformHost::CorePath((folder / "TqDbgCfg.ini").string()).size(), length);
+        SetExecutableDirectory(folder);
+        LogFileName.clear();
+        InitTrace();
+        TraceOut(TraceSite{kSample, 4, 3}, u"at the boundary");
+        EXPECT_EQ(TraceSettings.LEVEL, length == 259 ? 1 : 3) << length;
+        EXPECT_EQ(fs::exists(folder / "12061858.log"), length == 259) << length;
+
+        const std::u16string executable = root + std::u16string(length - root.size(), u'x');
+        ASSERT_EQ(executable.size(), length);
+        TracePlatformHost::SetExecutablePath(executable);
+        WriteFile(dir_ / "TqDbgCfg.ini", "[OUTPUT]\nLEVEL=1\n");
+        InitTrace();
+        TraceOut(TraceSite{kSample, 5, 3}, u"at the boundary");
+        EXPECT_EQ(TraceSettings.LEVEL, length == 259 ? 1 : 3) << length;
+        EXPECT_EQ(fs::exists(dir_ / "12061858.log"), length == 259) << length;
+        fs::remove(dir_ / "TqDbgCfg.ini");
+        fs::remove(dir_ / "12061858.log");
+    }
+    EXPECT_EQ(channel_.size(), 7u);
+    channel_.clear();
+    Overrides("\"LEVEL\"=dword:00000001\n\"LOGFILE\"=dword:00000001\n\"VIEW\"=dword:00000001\n");
 
     // A directory that is missing or not writable: the record is lost from the file only,
     // and the next record tries again.
     SetExecutableDirectory(dir_ / "missing");
+    InitTrace();
     TraceOut(TraceSite{kSample, 2, 1}, u"lost");
     fs::create_directory(dir_ / "missing");
     TraceOut(TraceSite{kSample, 3, 1}, u"kept");
-    EXPECT_EQ(channel_.size(), 3u);
+    EXPECT_EQ(channel_.size(), 2u);
     EXPECT_TRUE(fs::exists(dir_ / "missing" / "12061858.log"));
 }
 

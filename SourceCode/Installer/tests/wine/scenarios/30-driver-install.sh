@@ -1,5 +1,6 @@
 # Scenario group, sourced by run-wine-suite.sh (helpers in wine-lib.sh): the driver install,
-# i.e. staging with no device, a present device, absent devices marked, the match rules.
+# i.e. staging with no device, a present device, absent devices marked, the match rules, an
+# empty hardware ID.
 
 # 5. No matching device: the INF is staged in C:\windows\inf, unchanged; a missing INF
 #    gives error 2 and stages nothing. Nothing is installed or marked.
@@ -109,7 +110,35 @@ scenario_match_rule() {
     expect_flags "$device" 0x00000004
 }
 
+# 12. An empty hardware ID, what a deployment script with an unset variable sends, is no
+#     device's under either rule: the INF is staged, no driver is updated and no absent device
+#     is marked, though the 32-bit program's records show the empty ID found at position 0.
+scenario_empty_id() {
+    write_ini VIEW=1 LEVEL=1
+    cp "$build/$arch/wine-tests/cfgmgr32.dll" "$prog/"
+    local present absent inf before
+    present=$(add_device --flags 0x00000004 "$ID_LOWER") || return
+    absent=$(add_device --flags 0x00000004 "$ID_LOWER") || return
+    inf=$(fresh_inf empty.inf)
+    before=$(staged_infs)
+    INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n,b" \
+        run empty "" "$(windows_path "$inf")"
+    in_order empty 'argc =3' 'csHwID =' 'DEVICE_UNPLUG' 'Copy inf file ===>' 'DEVICE_UNPLUG'
+    lacks empty 'FOUND!!!'
+    lacks empty 'InstallDriver'
+    lacks empty 'OemCopylINF Error'
+    lacks empty '===> ENTER Reinstall'
+    if [[ $arch == win32 ]]; then
+        has empty "cs.Find() = 0"
+    fi
+    [[ $(staged_infs) != "$before" ]] || failure "the INF was not staged"
+    [[ $(driver_of "$present") == - ]] || failure "a driver was installed on $present"
+    expect_flags "$present" 0x00000004
+    expect_flags "$absent" 0x00000004
+}
+
 scenario 5 'no device: INF staged' scenario_no_device
 scenario 6 'present device, long ID list' scenario_present_device
 scenario 7 'absent devices marked' scenario_absent_devices
 scenario 8 'match rule' scenario_match_rule
+scenario 12 'empty hardware ID: INF staged, nothing marked' scenario_empty_id

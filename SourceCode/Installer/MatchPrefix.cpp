@@ -3,7 +3,7 @@
 #include "MatchRule.h"
 #include "XTrace.h"
 
-static constexpr char16_t kTraceFile[] = u".\\MatchRule-prefix.cpp";
+static constexpr char16_t kTraceFile[] = u".\\MatchPrefix.cpp";
 
 bool MatchHardwareId(const std::u16string& csHwID, const std::u16string& entry,
                      std::u16string& shown) {
@@ -15,7 +15,9 @@ bool MatchHardwareId(const std::u16string& csHwID, const std::u16string& entry,
         found == std::u16string::npos || found > INT32_MAX ? -1 : static_cast<int32_t>(found);
     XTRACE(1, u"cs.Find(%s) = %d", csHwID, position);
     shown = std::move(cs);
-    return position == 0;
+    // An empty request (an unset variable in a deployment script) is found at 0 of every entry;
+    // it must match nothing, or the run would act on the first device and mark every phantom.
+    return position == 0 && !csHwID.empty();
 }
 
 const char16_t* MatchRuleName() {
