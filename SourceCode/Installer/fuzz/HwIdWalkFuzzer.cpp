@@ -114,7 +114,8 @@ Case ReadCase(const uint8_t* data, size_t size) {
 bool EntryMatches(const std::u16string& entry, const std::u16string& id) {
     std::u16string lower = entry;
     LowerAsciiInPlace(lower);
-    return FUZZ_PREFIX_RULE ? lower.starts_with(id) : lower == id;
+    // An empty ID matches nothing under either rule.
+    return FUZZ_PREFIX_RULE ? !id.empty() && lower.starts_with(id) : lower == id;
 }
 
 bool DeviceMatches(const DevSim::Device& device, const std::u16string& id) {

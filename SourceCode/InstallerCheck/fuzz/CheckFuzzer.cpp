@@ -71,7 +71,7 @@ bool Matches(const DevSim::Device& device, const std::u16string& id) {
     }
     for (std::u16string entry : DevSim::SplitMultiSz(*device.hardwareIds)) {
         LowerAsciiInPlace(entry);
-        if (FUZZ_PREFIX_RULE ? entry.starts_with(id) : entry == id) {
+        if (FUZZ_PREFIX_RULE ? !id.empty() && entry.starts_with(id) : entry == id) {
             return true;
         }
     }
