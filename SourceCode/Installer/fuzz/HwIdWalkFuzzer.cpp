@@ -110,12 +110,12 @@ Case ReadCase(const uint8_t* data, size_t size) {
     return c;
 }
 
-// The rule as documented, applied to entries read by the simulator's own list reader.
+// The rule as documented, applied to entries read by the simulator's own list reader. An empty
+// ID matches nothing under either rule.
 bool EntryMatches(const std::u16string& entry, const std::u16string& id) {
     std::u16string lower = entry;
     LowerAsciiInPlace(lower);
-    // An empty ID matches nothing under either rule.
-    return FUZZ_PREFIX_RULE ? !id.empty() && lower.starts_with(id) : lower == id;
+    return !id.empty() && (FUZZ_PREFIX_RULE ? lower.starts_with(id) : lower == id);
 }
 
 bool DeviceMatches(const DevSim::Device& device, const std::u16string& id) {

@@ -117,6 +117,13 @@ TEST_F(ReinstallTest, FlagFailureStopsTheWalkButKeepsEarlierMarks) {
     EXPECT_EQ(Reinstall(kRequested), -1);
     EXPECT_EQ(DevSim::Calls(Op::SetProperty), 0u);
     EXPECT_EQ(DevSim::Current().devices[0].configFlags, (std::vector<uint8_t>{0x01, 0x00}));
+    // One as long as the whole flag buffer is marked, and its other bytes are kept.
+    std::vector<uint8_t> longFlags(260, 0x07);
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, std::nullopt)});
+    DevSim::Current().devices[0].configFlags = longFlags;
+    EXPECT_EQ(Reinstall(kRequested), 1);
+    longFlags[0] = 0x27;
+    EXPECT_EQ(DevSim::Current().devices[0].configFlags, longFlags);
 
     // No set at all.
     TakeMessages();

@@ -24,7 +24,7 @@ TEST(WideFormat, ConversionsMeanWhatTheWindowsWidePrintfMakesThemMean) {
     EXPECT_EQ(Format(u"%x", {-1}), u"ffffffff");
     EXPECT_EQ(Format(u"%d", {0xFFFFFFFFu}), u"-1");
     EXPECT_EQ(Format(u"%d %u", {INT32_MIN, 4000000000u}), u"-2147483648 4000000000");
-    EXPECT_EQ(Format(u"%X %o %c %%", {0xABCu, 8, u'Z'}), u"ABC 10 Z %");
+    EXPECT_EQ(Format(u"%X %o %c %%|", {0xABCu, 8, u'Z'}), u"ABC 10 Z %|");
     EXPECT_EQ(Format(u"%S %ls %ws", {u"a", u"b", u"c"}), u"a b c");
     EXPECT_EQ(Format(u"%s", {static_cast<const char16_t*>(nullptr)}), u"(null)");
 }
@@ -37,7 +37,9 @@ TEST(WideFormat, FlagsWidthsAndPrecisions) {
               u"[+5][ 5][0xff][010][007][]");
     EXPECT_EQ(Format(u"[%.2s][%*d][%-*d][%.*s]", {u"abc", 4, 1, 3, 2, 1, u"xyz"}),
               u"[ab][   1][2  ][x]");
-    EXPECT_EQ(Format(u"%I64x %lx %hd %lld %I32d", {1u, 2u, 3, 4, 5}), u"1 2 3 4 5");
+    EXPECT_EQ(Format(u"%I64x %lx %hd %lld %I32d %Ix2d", {1u, 2u, 3, 4, 5, 255u}),
+              u"1 2 3 4 5 ff2d");
+    EXPECT_EQ(Format(u"[%-4s][%-3c]", {u"ab", u'z'}), u"[ab  ][z  ]");
     // A negative precision argument counts as none; a zero one prints nothing for 0.
     EXPECT_EQ(Format(u"[%.*d][%.*d]", {-1, 0, 0, 0}), u"[0][]");
 }

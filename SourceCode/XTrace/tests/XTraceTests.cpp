@@ -195,6 +195,11 @@ TEST_F(TraceTest, LineFeedsAndWrapInsideMessages) {
                               std::string(13, ' ') +
                               "\x93\xA1\xAD\xB0\xAC\xA5hpppri z \xA1\r\nb c\r\n");
 
+    // Every line feed becomes CR LF, however many a record holds.
+    fs::remove(dir_ / "12061858.log");
+    TraceOut(TraceSite{kSample, 4, 1}, u"%s", std::u16string(3000, u'\n'));
+    EXPECT_EQ(LogBytes().size(), 28 + 2 * 3001u); // the layout, then 3000 and its own
+
     // U+FFC0 scrambles to the terminator: the file gets the line only up to it.
     fs::remove(dir_ / "12061858.log");
     TraceOut(TraceSite{kSample, 3, 1}, u"x\xFFC0y");
