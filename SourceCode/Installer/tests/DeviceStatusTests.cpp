@@ -170,6 +170,16 @@ TEST_F(DeviceStatusTest, UnreadableDevicesAreSkippedWithTheirRecords) {
     DevSim::AddFault(Fail(Op::GetClassDevs, 2, 5));
     EXPECT_EQ(GetDeviceStatus(u"usb\\vid_1234&pid_5678", kPresentFlags), -1);
     EXPECT_EQ(TakeMessages(), Messages{u"DeviceInfoSet == INVALID_HANDLE_VALUE"});
+
+    // One byte of list data holds no entry, though the byte after it in the buffer is zero.
+    DevSim::Device oneByte = MakeDevice(u"ROOT\\O\\0000", {}, true);
+    oneByte.hardwareIds = std::vector<uint8_t>{0x41};
+    UseDevices({oneByte});
+    TraceLevel(1);
+    EXPECT_EQ(GetDeviceStatus(u"a", kPresentFlags), DEVICE_UNPLUG);
+    EXPECT_EQ(TakeMessages(),
+              (Messages{u"In Loop find SetupDiEnumDeviceInfo i=0",
+                        u"SetupDiGetDeviceRegistryProperty OK!!!", u"DEVICE_UNPLUG"}));
 }
 
 TEST_F(DeviceStatusTest, SystemThatKeepsAskingForMoreCannotHoldTheWalk) {
