@@ -84,6 +84,21 @@ TEST_F(ReinstallTest, WalkRecordsAndNoStatusRecords) {
     EXPECT_TRUE(std::any_of(marked.begin(), marked.end(), [](const std::u16string& m) {
         return m.starts_with(u"abBuf = ") && m.ends_with(u"\n");
     }));
+
+    // The marking's own allocation messages: a first buffer and a renewal that cannot be had.
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false),
+                MakeDevice(u"ROOT\\B\\0000", {kIdShort}, false)});
+    TraceLevel(2);
+    DevSim::AddFault(Fail(Op::Alloc, 1, 8));
+    DevSim::AddFault(Fail(Op::GetProperty, 1, 122, 1, 600));
+    DevSim::AddFault(Fail(Op::Alloc, 3, 14));
+    EXPECT_EQ(Reinstall(kRequested), 1);
+    EXPECT_EQ(TakeMessages(),
+              (Messages{u"new abBuf fail = 8 XXXXXXXXXXXXXXXXXXXX",
+                        u"ERROR_INSUFFICIENT_BUFFER, renew buffer and "
+                        u"SetupDiGetDeviceRegistryProperty again!",
+                        u"Renew abBuf fail = e XXXXXXXXXXXXXXXXXXXX",
+                        u"SetupDiGetDeviceRegistryProperty fail = e XXXXXXXXXXXXXXXXXXXX"}));
 }
 
 TEST_F(ReinstallTest, FlagFailureStopsTheWalkButKeepsEarlierMarks) {
