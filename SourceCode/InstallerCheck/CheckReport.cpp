@@ -7,17 +7,8 @@
 
 namespace {
 
-std::u16string Number(size_t n) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-        n /= 10;
-    } while (n != 0);
-    return digits;
-}
-
 std::u16string Count(size_t n, const char16_t* one, const char16_t* many) {
-    return Number(n) + u" " + (n == 1 ? one : many);
+    return Decimal(n) + u" " + (n == 1 ? one : many);
 }
 
 std::u16string Flags(const SurveyedDevice& device) {
@@ -97,7 +88,7 @@ void Verify(Report* report) {
         }
         return failed == 0
                    ? Count(all, u"device", u"devices")
-                   : Number(failed) + u" of " + Count(all, u"device", u"devices") + u" failing";
+                   : Decimal(failed) + u" of " + Count(all, u"device", u"devices") + u" failing";
     };
     report->conditions.push_back({u"present devices use the INF", presentFailed == 0,
                                   detail(present, presentFailed, u"no present device")});

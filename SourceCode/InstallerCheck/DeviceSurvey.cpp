@@ -141,6 +141,15 @@ std::u16string Hex(uint32_t value, int digits) {
     return text;
 }
 
+std::u16string Decimal(uint64_t value) {
+    std::u16string text;
+    do {
+        text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return text;
+}
+
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
                    std::u16string* failure) {
     devices->clear();

@@ -31,3 +31,5 @@ bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* de
 
 // Hexadecimal with at least `digits` digits, as the reports show codes and flag words.
 std::u16string Hex(uint32_t value, int digits = 0);
+// Decimal, as the reports show counts.
+std::u16string Decimal(uint64_t value);

@@ -20,13 +20,7 @@ std::u16string Header(const Report& report) {
 
 // "1 present device", "2 absent devices".
 std::u16string Devices(size_t n, const char16_t* kind) {
-    const bool one = n == 1;
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-        n /= 10;
-    } while (n != 0);
-    return digits + u" " + kind + (one ? u" device" : u" devices");
+    return Decimal(n) + u" " + kind + (n == 1 ? u" device" : u" devices");
 }
 
 std::u16string PlanText(const Report& report) {
@@ -79,20 +73,11 @@ std::u16string JsonBool(bool value) {
     return value ? u"true" : u"false";
 }
 
-std::u16string JsonNumber(uint32_t value) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
-
 std::u16string JsonDevice(const Report& report, size_t index) {
     const SurveyedDevice& device = report.devices[index];
     std::u16string json = u"{\"instanceId\":" + JsonString(device.instanceId) + u",\"present\":" +
                           JsonBool(device.present) + u",\"configFlags\":" +
-                          (device.hasFlags ? JsonNumber(device.configFlags) : u"null") +
+                          (device.hasFlags ? Decimal(device.configFlags) : u"null") +
                           u",\"driverInf\":" +
                           (device.driverInf.empty() ? u"null" : JsonString(device.driverInf));
     if (index < report.verdicts.size()) {
