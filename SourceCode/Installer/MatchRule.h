@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Compares one entry of a device's hardware-ID list with `csHwID`, tracing what the rule
 // traces. `shown` receives the text that the walk's records show for the entry.
@@ -21,4 +22,16 @@ inline void LowerAsciiInPlace(std::u16string& text) {
     for (char16_t& c : text) {
         c = LowerAscii(c);
     }
+}
+// Equal when the letters A to Z equal a to z and every other character is identical.
+inline bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }

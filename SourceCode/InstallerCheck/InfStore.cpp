@@ -28,15 +28,7 @@ std::u16string BaseName(const std::u16string& path) {
 }
 
 bool SameName(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return EqualIgnoringAsciiCase(a, b);
 }
 
 InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes,
