@@ -186,8 +186,9 @@ TEST_F(DeviceStatusTest, SystemThatKeepsAskingForMoreCannotHoldTheWalk) {
     const std::u16string fail = u"SetupDiGetDeviceRegistryProperty fail = 7a XXXXXXXXXXXXXXXXXXXX";
     const std::u16string renew =
         u"ERROR_INSUFFICIENT_BUFFER, renew buffer and SetupDiGetDeviceRegistryProperty again!";
-    // A required size of 0, one that does not grow, and one whose +2 would overflow.
-    for (uint32_t required : {0u, 260u, 0xFFFFFFFFu}) {
+    // A required size of 0, one that does not grow, one just past the largest list believed
+    // (16 MiB), and one whose +2 would overflow.
+    for (uint32_t required : {0u, 260u, 16u * 1024 * 1024 + 1, 0xFFFFFFFFu}) {
         UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, true)});
         TraceLevel(2);
         DevSim::AddFault(Fail(Op::GetProperty, 1, 122, 0, required));
@@ -195,6 +196,11 @@ TEST_F(DeviceStatusTest, SystemThatKeepsAskingForMoreCannotHoldTheWalk) {
         EXPECT_EQ(TakeMessages(), Messages{fail}) << required;
         EXPECT_EQ(DevSim::Calls(Op::GetProperty), 1u);
     }
+    // Exactly the largest list believed is renewed for.
+    UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, true)});
+    DevSim::AddFault(Fail(Op::GetProperty, 1, 122, 1, 16u * 1024 * 1024));
+    EXPECT_EQ(GetDeviceStatus(u"usb\\vid_1234&pid_5678", kPresentFlags), DEVICE_EXIST_AND_PLUG);
+    EXPECT_EQ(TakeMessages(), Messages{renew});
     // A size that grows every time but is never enough: renewed a bounded number of times.
     UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, true)});
     for (uint32_t call = 1; call <= 64; ++call) {
