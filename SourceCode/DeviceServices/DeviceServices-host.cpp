@@ -1,7 +1,8 @@
 // Host device-installation services: the Windows call contracts over the device-manager
 // simulator. Every call first loads the default machine if none is in use, counts itself and
 // honours an injected fault before looking at its arguments. The BOOL-style calls set
-// LastError() to 0 when they succeed; GetDevNodeStatus never touches it.
+// LastError() to 0 when they succeed; GetDevNodeStatus touches it only when a "bind" fault makes
+// it fail. The calls that change the device state are in DeviceChanges-host.cpp.
 #include "DeviceServices.h"
 
 #include <algorithm>
@@ -25,33 +26,9 @@ namespace {
 
 using DevSim::Op;
 
-constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorInvalidFlags = 1004;
-constexpr uint32_t kErrorInvalidUserBuffer = 1784;
-constexpr uint32_t kErrorInvalidRegProperty = 0xE0000209;
-constexpr uint32_t kKnownInstallFlags = 0x7; // FORCE | READONLY | NONINTERACTIVE
 constexpr uint32_t kCrInvalidPointer = 3;
 constexpr uint32_t kCrInvalidFlag = 4;
 constexpr uint32_t kCrInvalidDevNode = 5;
-
-bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
-    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&fold](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
-
-bool HasHardwareId(const DevSim::Device& device, const std::u16string& id) {
-    if (!device.hardwareIds) {
-        return false;
-    }
-    for (const std::u16string& entry : DevSim::SplitMultiSz(*device.hardwareIds)) {
-        if (EqualIgnoringCase(entry, id)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 std::optional<std::vector<uint8_t>>* PropertyOf(DevSim::Device* device, uint32_t property) {
     switch (property) {
@@ -84,6 +61,13 @@ void SetLastError(uint32_t error) {
 
 std::u16string Text(const char16_t* text) {
     return text != nullptr ? text : u"";
+}
+
+std::optional<uint32_t> BindFault() {
+    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::Bind)) {
+        return fault->error;
+    }
+    return std::nullopt;
 }
 
 uint32_t ResolveElement(DevInfoSet set, const DevInfoData* element, DevSim::Device** device) {
@@ -189,31 +173,6 @@ bool GetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t pr
     return Succeed();
 }
 
-bool SetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
-                               const uint8_t* buffer, uint32_t size) {
-    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::SetProperty)) {
-        return Fail(fault->error);
-    }
-    DevSim::Device* device = nullptr;
-    if (uint32_t error = ResolveElement(set, element, &device)) {
-        return Fail(error);
-    }
-    if (property != SPDRP_CONFIGFLAGS) {
-        return Fail(kErrorInvalidRegProperty);
-    }
-    if (buffer == nullptr && size != 0) {
-        return Fail(kErrorInvalidUserBuffer);
-    }
-    // A null buffer of size 0 deletes the property, as on Windows.
-    if (buffer == nullptr) {
-        device->configFlags.reset();
-    } else {
-        device->configFlags = std::vector<uint8_t>(buffer, buffer + size);
-    }
-    DevSim::Hooks::StateChanged();
-    return Succeed();
-}
-
 bool DestroyDeviceInfoList(DevInfoSet set) {
     std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::Destroy);
     // Even a failing destroy has taken the handle back: the set is gone either way.
@@ -226,6 +185,10 @@ bool DestroyDeviceInfoList(DevInfoSet set) {
 
 uint32_t GetDevNodeStatus(uint32_t* status, uint32_t* problemNumber, uint32_t devInst,
                           uint32_t flags) {
+    if (std::optional<uint32_t> error = BindFault()) {
+        SetLastError(*error);
+        return CR_FAILURE;
+    }
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::NodeStatus)) {
         return fault->error;
     }
@@ -245,73 +208,6 @@ uint32_t GetDevNodeStatus(uint32_t* status, uint32_t* problemNumber, uint32_t de
     *status = devices[devInst - 1].nodeStatus;
     *problemNumber = devices[devInst - 1].problem;
     return CR_SUCCESS;
-}
-
-bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
-                            uint32_t installFlags, bool* rebootRequired) {
-    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::Update)) {
-        return Fail(fault->error);
-    }
-    std::u16string id = Text(hardwareId);
-    std::u16string inf = Text(infPath);
-    if (id.empty() || inf.empty()) {
-        return Fail(ERROR_INVALID_PARAMETER_CODE);
-    }
-    if ((installFlags & ~kKnownInstallFlags) != 0) {
-        return Fail(kErrorInvalidFlags);
-    }
-    if (!DevSim::Hooks::IsRegularFile(DevSim::ToUtf8(inf))) {
-        return Fail(ERROR_FILE_NOT_FOUND_CODE);
-    }
-    std::vector<DevSim::Device>& devices = DevSim::Current().devices;
-    std::vector<size_t> matches;
-    for (size_t i = 0; i < devices.size(); ++i) {
-        if (devices[i].present && HasHardwareId(devices[i], id)) {
-            matches.push_back(i);
-        }
-    }
-    if (matches.empty()) {
-        return Fail(ERROR_NO_SUCH_DEVINST_CODE);
-    }
-    std::string stagedPath;
-    std::u16string name;
-    if (uint32_t error = DevSim::Hooks::StageInf(inf, &stagedPath, &name)) {
-        return Fail(error);
-    }
-    for (size_t i : matches) {
-        devices[i].driver = name;
-    }
-    DevSim::Hooks::StateChanged();
-    if (rebootRequired != nullptr) {
-        *rebootRequired = false;
-    }
-    return Succeed();
-}
-
-bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destinationChars,
-                uint32_t* requiredSize) {
-    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::Copy)) {
-        return Fail(fault->error);
-    }
-    std::string stagedPath;
-    std::u16string name;
-    if (uint32_t error = DevSim::Hooks::StageInf(Text(infPath), &stagedPath, &name)) {
-        return Fail(error);
-    }
-    std::optional<std::u16string> path = DevSim::FromUtf8(stagedPath);
-    if (!path) {
-        return Fail(kErrorPathNotFound);
-    }
-    uint32_t chars = static_cast<uint32_t>(path->size() + 1);
-    if (requiredSize != nullptr) {
-        *requiredSize = chars;
-    }
-    if (destination == nullptr || destinationChars < chars) {
-        return Fail(ERROR_INSUFFICIENT_BUFFER_CODE);
-    }
-    std::copy(path->begin(), path->end(), destination);
-    destination[path->size()] = u'\0';
-    return Succeed();
 }
 
 uint32_t LastError() {

@@ -1,21 +1,13 @@
-// Device services on Windows: each function is the Setup API, Configuration Manager or
-// driver-update call it names.
-//
-// DeviceServices.h comes first, before the system headers define macros with the names of its
-// constants (DIGCF_PRESENT, CR_SUCCESS, ...). Below, those names are the system's macros, which
-// have the same values. Definitions are written with the qualified name so that one whose name a
-// system macro rewrites fails to compile instead of defining some other function.
-#include "DeviceServices.h"
-
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+// Device services on Windows that only read the device state: each function is the Setup API or
+// Configuration Manager call it names. Also the loading of functions from the system folder,
+// which both Windows device-services files use (Win32Calls.h).
+#include "Win32Calls.h"
 
 #include <cfgmgr32.h>
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
 #include <new>
-#include <newdev.h>
-#include <setupapi.h>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 static_assert(sizeof(DevSvc::DevInfoData) == sizeof(SP_DEVINFO_DATA));
@@ -28,14 +20,34 @@ static_assert(offsetof(DevSvc::DevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA
 static_assert(offsetof(DevSvc::DevInfoData, reserved) == offsetof(SP_DEVINFO_DATA, Reserved));
 static_assert(sizeof(DevSvc::DevInfoSet) == sizeof(HDEVINFO));
 
-namespace {
-SP_DEVINFO_DATA* Native(DevSvc::DevInfoData* element) {
-    return reinterpret_cast<SP_DEVINFO_DATA*>(element);
+using DevSvc::Win32Calls::AddressAs;
+using DevSvc::Win32Calls::LoadSystemFunction;
+using DevSvc::Win32Calls::Native;
+using DevSvc::Win32Calls::SystemFunction;
+using DevSvc::Win32Calls::Wide;
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32 looks in the system folder alone. Windows 7 without KB2533623
+// does not know the flag and rejects it with ERROR_INVALID_PARAMETER: there the DLL is named by
+// its full path in the system folder, and LOAD_WITH_ALTERED_SEARCH_PATH looks for the DLLs it
+// imports in that folder first. Nothing is looked for beside the program.
+SystemFunction DevSvc::Win32Calls::LoadSystemFunction(const wchar_t* dll, const char* function) {
+    HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+        wchar_t path[MAX_PATH];
+        const size_t folder = GetSystemDirectoryW(path, MAX_PATH);
+        const size_t name = wcslen(dll);
+        if (folder != 0 && folder + 1 + name < MAX_PATH) {
+            path[folder] = L'\\';
+            wmemcpy(path + folder + 1, dll, name + 1);
+            module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        }
+    }
+    if (module == nullptr) {
+        return {nullptr, ERROR_MOD_NOT_FOUND};
+    }
+    const FARPROC address = GetProcAddress(module, function);
+    return {address, address != nullptr ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_PROC_NOT_FOUND}};
 }
-const wchar_t* Wide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
-}
-} // namespace
 
 // INVALID_HANDLE_VALUE has all bits set, as kInvalidSet does, so the set is passed on as it is.
 DevSvc::DevInfoSet DevSvc::GetClassDevs(uint32_t flags) {
@@ -61,22 +73,24 @@ bool DevSvc::GetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uin
     return done != FALSE;
 }
 
-bool DevSvc::SetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
-                                       const uint8_t* buffer, uint32_t size) {
-    return SetupDiSetDeviceRegistryPropertyW(set, Native(element), property, buffer, size) != FALSE;
-}
-
 bool DevSvc::DestroyDeviceInfoList(DevInfoSet set) {
     return SetupDiDestroyDeviceInfoList(set) != FALSE;
 }
 
+// Loaded once, at the first call; a DLL or function that is missing stays missing.
 uint32_t DevSvc::GetDevNodeStatus(uint32_t* status, uint32_t* problemNumber, uint32_t devInst,
                                   uint32_t flags) {
+    static const SystemFunction cmGetDevNodeStatus =
+        LoadSystemFunction(L"cfgmgr32.dll", "CM_Get_DevNode_Status");
+    if (cmGetDevNodeStatus.address == nullptr) {
+        SetLastError(cmGetDevNodeStatus.error);
+        return CR_FAILURE;
+    }
     ULONG nodeStatus = status != nullptr ? *status : 0;
     ULONG problem = problemNumber != nullptr ? *problemNumber : 0;
-    const CONFIGRET result =
-        CM_Get_DevNode_Status(status != nullptr ? &nodeStatus : nullptr,
-                              problemNumber != nullptr ? &problem : nullptr, devInst, flags);
+    const CONFIGRET result = AddressAs<decltype(&CM_Get_DevNode_Status)>(cmGetDevNodeStatus)(
+        status != nullptr ? &nodeStatus : nullptr, problemNumber != nullptr ? &problem : nullptr,
+        devInst, flags);
     if (status != nullptr) {
         *status = nodeStatus;
     }
@@ -84,30 +98,6 @@ uint32_t DevSvc::GetDevNodeStatus(uint32_t* status, uint32_t* problemNumber, uin
         *problemNumber = problem;
     }
     return result;
-}
-
-bool DevSvc::UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
-                                    uint32_t installFlags, bool* rebootRequired) {
-    BOOL reboot = FALSE;
-    const BOOL done =
-        UpdateDriverForPlugAndPlayDevicesW(nullptr, Wide(hardwareId), Wide(infPath), installFlags,
-                                           rebootRequired != nullptr ? &reboot : nullptr);
-    if (rebootRequired != nullptr) {
-        *rebootRequired = reboot != FALSE;
-    }
-    return done != FALSE;
-}
-
-bool DevSvc::CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destinationChars,
-                        uint32_t* requiredSize) {
-    DWORD required = requiredSize != nullptr ? *requiredSize : 0;
-    const BOOL done = SetupCopyOEMInfW(Wide(infPath), nullptr, SPOST_PATH, 0,
-                                       reinterpret_cast<wchar_t*>(destination), destinationChars,
-                                       requiredSize != nullptr ? &required : nullptr, nullptr);
-    if (requiredSize != nullptr) {
-        *requiredSize = required;
-    }
-    return done != FALSE;
 }
 
 uint32_t DevSvc::LastError() {

@@ -1,9 +1,17 @@
 // Device-installation services: the only way the installation logic reaches the system's
-// device state. DeviceServices-win32.cpp calls the real Setup API, Configuration Manager and
-// driver-update functions; DeviceServices-host.cpp is a device-manager simulator for Linux.
+// device state. This header holds the operations that only read it (library devsvc);
+// DeviceChanges.h adds those that change it (library devsvc_changes), so that a program that
+// must not change anything does not even contain them. DeviceServices-win32.cpp calls the real
+// Setup API and Configuration Manager functions; DeviceServices-host.cpp and
+// ReadOnlyCalls-host.cpp answer from a device-manager simulator for Linux.
 //
 // Every function keeps the contract of the Windows call it stands for: BOOL-style results with
 // the reason in LastError(), CONFIGRET-style codes from GetDevNodeStatus.
+//
+// Functions of DLLs outside the system's KnownDLLs (cfgmgr32, newdev) are not imported: they are
+// loaded at their first call from the system folder alone, so that a DLL of that name beside the
+// program never runs. When the DLL or the function cannot be had there, the call fails as the
+// Windows call would fail, with LastError() ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND.
 #pragma once
 
 #include <cstddef>
@@ -47,12 +55,15 @@ inline constexpr uint32_t ERROR_PATH_NOT_FOUND_CODE = 3;
 inline constexpr uint32_t ERROR_FILE_TOO_LARGE_CODE = 223;
 inline constexpr uint32_t ERROR_MORE_DATA_CODE = 234;
 inline constexpr uint32_t ERROR_KEY_DOES_NOT_EXIST_CODE = 0xE0000204;
+inline constexpr uint32_t ERROR_MOD_NOT_FOUND_CODE = 126;
+inline constexpr uint32_t ERROR_PROC_NOT_FOUND_CODE = 127;
 inline constexpr uint32_t REG_SZ_TYPE = 1;
 inline constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY_BIT = 0x10;
 inline constexpr uint32_t INVALID_FILE_ATTRIBUTES_VALUE = 0xFFFFFFFF;
 
 inline constexpr uint32_t CR_SUCCESS = 0;
 inline constexpr uint32_t CR_NO_SUCH_DEVINST = 13;
+inline constexpr uint32_t CR_FAILURE = 0x13;
 
 // SetupDiGetClassDevsW(NULL, NULL, NULL, flags).
 DevInfoSet GetClassDevs(uint32_t flags);
@@ -65,25 +76,14 @@ bool EnumDeviceInfo(DevInfoSet set, uint32_t index, DevInfoData* element);
 bool GetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
                                uint8_t* buffer, uint32_t bufferSize, uint32_t* requiredSize);
 
-// SetupDiSetDeviceRegistryPropertyW.
-bool SetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
-                               const uint8_t* buffer, uint32_t size);
-
 // SetupDiDestroyDeviceInfoList.
 bool DestroyDeviceInfoList(DevInfoSet set);
 
-// CM_Get_DevNode_Status: a CONFIGRET; CR_NO_SUCH_DEVINST when the node is not present now.
+// CM_Get_DevNode_Status (cfgmgr32, loaded at run time): a CONFIGRET; CR_NO_SUCH_DEVINST when
+// the node is not present now. CR_FAILURE, with LastError() ERROR_MOD_NOT_FOUND or
+// ERROR_PROC_NOT_FOUND, when the function cannot be loaded; otherwise LastError() is untouched.
 uint32_t GetDevNodeStatus(uint32_t* status, uint32_t* problemNumber, uint32_t devInst,
                           uint32_t flags);
-
-// UpdateDriverForPlugAndPlayDevicesW(NULL, hardwareId, infPath, flags, &reboot).
-bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
-                            uint32_t installFlags, bool* rebootRequired);
-
-// SetupCopyOEMInfW(infPath, NULL, SPOST_PATH, 0, destination, destinationChars, requiredSize,
-// NULL).
-bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destinationChars,
-                uint32_t* requiredSize);
 
 // GetLastError: the last error of the calling thread.
 uint32_t LastError();
@@ -92,8 +92,7 @@ uint32_t LastError();
 uint8_t* AllocateBuffer(size_t bytes);
 void ReleaseBuffer(uint8_t* buffer);
 
-// Read-only calls, for the companion that checks a machine's state. None of them changes the
-// device state, the registry or any file.
+// Further read-only calls, for the companions that check a machine's state.
 
 // SetupDiGetDeviceInstanceIdW. On FALSE with LastError() 122, `*requiredChars` holds the size
 // needed in characters, its NUL included.

@@ -24,7 +24,7 @@ namespace {
 constexpr std::array<const char*, static_cast<size_t>(Op::Count)> kOpNames = {
     "get-class-devs", "enum",       "get-property", "set-property", "destroy",
     "node-status",    "update",     "copy",         "alloc",        "instance-id",
-    "driver-key",     "list-files", "read-file"};
+    "driver-key",     "list-files", "read-file",    "bind"};
 
 struct DeviceSet {
     std::vector<size_t> devices;

@@ -27,6 +27,8 @@ enum class Op {
     DriverKey,    // "driver-key" (a value of the device's driver key)
     ListFiles,    // "list-files"
     ReadFile,     // "read-file"
+    Bind,         // "bind" (loading a function Windows binds at run time: GetDevNodeStatus,
+                  // UpdateDriverForDevices)
     Count
 };
 
@@ -36,7 +38,10 @@ std::optional<Op> OpFromName(const std::string& name);
 // Makes calls number firstCall, firstCall+1, ... (counted from 1 per operation) fail with
 // `error`; `count` calls in all, 0 meaning every call from firstCall on. For GetProperty with
 // error 122, `requiredSize` (when given) is reported instead of the true size. For NodeStatus
-// the error is the CONFIGRET returned. For GetClassDevs the set is INVALID_HANDLE_VALUE.
+// the error is the CONFIGRET returned. For Bind the call being bound fails as it does when its DLL
+// or function is missing from the system folder, with `error` as the reason (126, 127); a
+// missing DLL stays missing, so such a fault usually has a count of 0. For GetClassDevs the set is
+// INVALID_HANDLE_VALUE.
 struct Fault {
     Op op;
     uint32_t firstCall;

@@ -1,6 +1,6 @@
 #include "DriverActions.h"
 
-#include "DeviceServices.h"
+#include "DeviceChanges.h"
 #include "XTrace.h"
 
 static constexpr char16_t kTraceFile[] = u".\\DriverActions.cpp";

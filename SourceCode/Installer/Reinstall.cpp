@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "DeviceChanges.h"
 #include "HwIdWalk.h"
 #include "XTrace.h"
 

@@ -113,6 +113,14 @@ bool Describe(DevInfoSet set, DevInfoData* element, SurveyedDevice* device,
     if (node != CR_SUCCESS && node != CR_NO_SUCH_DEVINST) {
         *failure = u"the node state of " + device->instanceId +
                    u" could not be read (CONFIGRET 0x" + Hex(node) + u")";
+        // The call itself may be what is missing: cfgmgr32 is loaded from the system folder only.
+        error = LastError();
+        if (node == CR_FAILURE &&
+            (error == ERROR_MOD_NOT_FOUND_CODE || error == ERROR_PROC_NOT_FOUND_CODE)) {
+            *failure += u": CM_Get_DevNode_Status could not be loaded from the system folder "
+                        u"(error 0x" +
+                        Hex(error) + u")";
+        }
         return false;
     }
     device->present = node == CR_SUCCESS;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceServices.h"
+#include "DeviceChanges.h"
 #include "DeviceSimulator.h"
 
 namespace fs = std::filesystem;

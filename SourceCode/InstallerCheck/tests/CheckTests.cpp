@@ -264,7 +264,10 @@ TEST_F(CheckTest, AFailingReadIsReportedAsUnreadableState) {
         {Fail(Op::Alloc, 1, 8), "the hardware IDs of ROOT\\A\\0000 could not be read (error 0x8)"},
         {Fail(Op::InstanceId, 1, 0x1f), "the instance ID of a matching device could not be read"},
         {Fail(Op::NodeStatus, 1, 0x13), "the node state of ROOT\\A\\0000 could not be read "
-                                        "(CONFIGRET 0x13)"},
+                                        "(CONFIGRET 0x13)\n"},
+        {Fail(Op::Bind, 1, 0x7e), "the node state of ROOT\\A\\0000 could not be read (CONFIGRET "
+                                  "0x13): CM_Get_DevNode_Status could not be loaded from the "
+                                  "system folder (error 0x7e)"},
         {Fail(Op::GetProperty, 2, 0x1f), "the config flags of ROOT\\A\\0000 could not be read"},
         {Fail(Op::DriverKey, 1, 5),
          "the driver key of ROOT\\A\\0000 could not be read (error 0x5)"},

@@ -1,0 +1,48 @@
+// Device services on Windows that change the device state: each function is the Setup API or
+// driver-update call it names. Only Installer links this file; newdev.dll is loaded from the
+// system folder at the first driver update (Win32Calls.h).
+#include "DeviceChanges.h"
+#include "Win32Calls.h"
+
+#include <newdev.h>
+
+using DevSvc::Win32Calls::AddressAs;
+using DevSvc::Win32Calls::LoadSystemFunction;
+using DevSvc::Win32Calls::Native;
+using DevSvc::Win32Calls::SystemFunction;
+using DevSvc::Win32Calls::Wide;
+
+bool DevSvc::SetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
+                                       const uint8_t* buffer, uint32_t size) {
+    return SetupDiSetDeviceRegistryPropertyW(set, Native(element), property, buffer, size) != FALSE;
+}
+
+bool DevSvc::UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
+                                    uint32_t installFlags, bool* rebootRequired) {
+    static const SystemFunction updateDriver =
+        LoadSystemFunction(L"newdev.dll", "UpdateDriverForPlugAndPlayDevicesW");
+    if (updateDriver.address == nullptr) {
+        SetLastError(updateDriver.error);
+        return false;
+    }
+    BOOL reboot = FALSE;
+    const BOOL done = AddressAs<decltype(&UpdateDriverForPlugAndPlayDevicesW)>(updateDriver)(
+        nullptr, Wide(hardwareId), Wide(infPath), installFlags,
+        rebootRequired != nullptr ? &reboot : nullptr);
+    if (rebootRequired != nullptr) {
+        *rebootRequired = reboot != FALSE;
+    }
+    return done != FALSE;
+}
+
+bool DevSvc::CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destinationChars,
+                        uint32_t* requiredSize) {
+    DWORD required = requiredSize != nullptr ? *requiredSize : 0;
+    const BOOL done = SetupCopyOEMInfW(Wide(infPath), nullptr, SPOST_PATH, 0,
+                                       reinterpret_cast<wchar_t*>(destination), destinationChars,
+                                       requiredSize != nullptr ? &required : nullptr, nullptr);
+    if (requiredSize != nullptr) {
+        *requiredSize = required;
+    }
+    return done != FALSE;
+}
