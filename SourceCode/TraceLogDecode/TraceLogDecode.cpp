@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "DllSearch.h"
 #include "LogDecode.h"
 
 namespace {
@@ -49,6 +50,7 @@ bool Decode(std::FILE* file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    LimitDllSearchToSystemFolder();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kHelp, stdout);
