@@ -1,9 +1,11 @@
 // Linux stand-ins for the trace platform: /proc/self/exe for the executable's path, an optional
 // file for the debugger channel, the C library clock and an append with an exclusive advisory
-// lock, and the test controls over them. The settings file is read in HostIniReader.cpp, the
-// per-user override key in HostOverrideStore.cpp. Nothing here writes to the console.
+// lock that follows no link, and the test controls over them. The settings file is read in
+// HostIniReader.cpp, the per-user override key in HostOverrideStore.cpp. Nothing here writes to the
+// console.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +25,7 @@ constexpr int64_t kLatestLocalTime = 32535215999;
 
 // Windows error codes the stand-ins leave as the thread's last error.
 constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorInsufficientBuffer = 122;
@@ -223,9 +226,18 @@ bool AppendToFile(const char16_t* path, const char* bytes, size_t count) {
     }
     const std::string hostPath = TracePlatformHost::HostPath(path);
     const bool existed = access(hostPath.c_str(), F_OK) == 0;
-    const int fd = open(hostPath.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // O_NOFOLLOW: a symbolic link at the name is refused, not followed; O_NONBLOCK: a pipe at the
+    // name does not hold the program up. What the name is, is then asked of the open file.
+    const int fd = open(hostPath.c_str(),
+                        O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd < 0) {
-        HostSupport::ThreadError() = kErrorPathNotFound;
+        HostSupport::ThreadError() = errno == ELOOP ? kErrorAccessDenied : kErrorPathNotFound;
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        close(fd);
+        HostSupport::ThreadError() = kErrorAccessDenied;
         return false;
     }
     // Held open without sharing: a file another writer holds counts as one that cannot be

@@ -5,7 +5,6 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <share.h>
 #include <stdio.h>
 #include <time.h>
 
@@ -76,13 +75,30 @@ void TracePlatform::SetThreadLastError(uint32_t error) {
     SetLastError(error);
 }
 
+// FILE_FLAG_OPEN_REPARSE_POINT opens a link itself instead of what it points to, and the handle
+// then tells what the name really is. FILE_APPEND_DATA without FILE_WRITE_DATA writes at the end
+// only; no sharing, as with "a+" under _SH_DENYRW.
 bool TracePlatform::AppendToFile(const char16_t* path, const char* bytes, size_t count) {
-    // Binary: the bytes already hold CR LF and one byte per character.
-    FILE* file = _wfsopen(Wide(path), L"ab+", _SH_DENYRW);
-    if (file == nullptr) {
+    const HANDLE file =
+        CreateFileW(Wide(path), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    fwrite(bytes, 1, count, file);
-    fclose(file);
-    return true;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool plainFile =
+        GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes &
+         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0 &&
+        info.nNumberOfLinks == 1;
+    if (plainFile) {
+        // Binary: the bytes already hold CR LF and one byte per character.
+        DWORD written = 0;
+        WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr);
+    }
+    CloseHandle(file);
+    if (!plainFile) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    }
+    return plainFile;
 }

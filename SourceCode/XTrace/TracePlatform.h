@@ -52,7 +52,10 @@ void SetThreadLastError(uint32_t error);
 
 // Opens `path` for appending ("a+": created if missing, not shared while open), writes `count`
 // bytes as they are and closes it. False when the file could not be opened; a failed write is
-// ignored.
+// ignored. The name is never followed: when it is taken by a symbolic link, junction or other
+// reparse point, by a file with more than one hard link, or by anything but a plain disk file,
+// nothing is written and the call fails, leaving the name and what it leads to as they were. A
+// program running elevated writes its log in a folder that others may be able to write to.
 bool AppendToFile(const char16_t* path, const char* bytes, size_t count);
 
 } // namespace TracePlatform

@@ -2,6 +2,7 @@
 // tested against the wrong contract.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -208,7 +209,7 @@ TEST_F(HostPlatform, ExecutablePathFollowsModuleFileNameRules) {
     EXPECT_EQ(ExecutablePath(buffer, 400), 0u);
 }
 
-TEST_F(HostPlatform, AppendToFileCreatesAppendsAndRefusesSharing) {
+TEST_F(HostPlatform, AppendToFileCreatesAppendsAndRefusesSharingAndLinks) {
     const std::string path = dir_ + "/01020304.log";
     const std::u16string core = CorePath(path);
     ASSERT_TRUE(AppendToFile(core.c_str(), "ab\r\n", 4));
@@ -222,6 +223,33 @@ TEST_F(HostPlatform, AppendToFileCreatesAppendsAndRefusesSharing) {
     EXPECT_FALSE(AppendToFile(core.c_str(), "x", 1));
     close(holder);
     EXPECT_EQ(Read(path).size(), 6u);
+
+    // A name that leads elsewhere takes nothing, and stays what it was: a symbolic link (to a
+    // file or to nothing yet), a second hard link of another file, a pipe.
+    const std::string target = dir_ + "/target.txt";
+    std::ofstream(target) << "kept";
+    const std::string symlinked = dir_ + "/01020305.log";
+    const std::string dangling = dir_ + "/01020306.log";
+    const std::string hardLinked = dir_ + "/01020307.log";
+    const std::string pipe = dir_ + "/01020308.log";
+    ASSERT_EQ(symlink(target.c_str(), symlinked.c_str()), 0);
+    ASSERT_EQ(symlink((dir_ + "/made.txt").c_str(), dangling.c_str()), 0);
+    ASSERT_EQ(link(target.c_str(), hardLinked.c_str()), 0);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& name : {symlinked, dangling, hardLinked, pipe}) {
+        SetThreadLastError(0);
+        EXPECT_FALSE(AppendToFile(CorePath(name).c_str(), "x", 1)) << name;
+        EXPECT_EQ(ThreadLastError(), 5u) << name; // ERROR_ACCESS_DENIED
+    }
+    EXPECT_EQ(Read(target), "kept");
+    EXPECT_TRUE(fs::is_symlink(symlinked));
+    EXPECT_FALSE(fs::exists(dir_ + "/made.txt"));
+    EXPECT_EQ(fs::hard_link_count(target), 2u);
+    // Once the name is free again, the next record creates the file.
+    fs::remove(hardLinked);
+    EXPECT_TRUE(AppendToFile(CorePath(hardLinked).c_str(), "x", 1));
+    EXPECT_EQ(Read(hardLinked), "x");
+    EXPECT_EQ(Read(target), "kept");
 }
 
 TEST_F(HostPlatform, DebugChannelGoesToCaptureOrChosenFile) {
