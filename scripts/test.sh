@@ -33,22 +33,9 @@ echo "== Windows builds and release packages"
 for preset in win32 win64; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
-    prefix=$([[ $preset == win32 ]] && echo i686 || echo x86_64)
-    # Self-contained: no runtime DLLs besides the system's.
-    for program in Installer InstallerCheck; do
-        if "$prefix-w64-mingw32-objdump" -p "build/$preset/$program.exe" |
-            grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
-            echo "build/$preset/$program.exe imports a runtime DLL" >&2
-            exit 1
-        fi
-        "$prefix-w64-mingw32-objdump" -p "build/$preset/$program.exe" |
-            grep -A3 'DLL Name: CFGMGR32.dll' | grep -q CM_Get_DevNode_Status
-    done
-    "$prefix-w64-mingw32-windres" -i "build/$preset/Installer.exe" -O rc |
-        grep -q 'requireAdministrator'
-    # The check only reads: it runs with the caller's token.
-    "$prefix-w64-mingw32-windres" -i "build/$preset/InstallerCheck.exe" -O rc |
-        grep -q 'asInvoker'
+    # Imports only KnownDLLs, ASLR/DEP, the stack protector, the manifests, and a check that
+    # holds no call that changes device state.
+    bash scripts/check-windows-programs.sh "$preset"
     cpack --preset "$preset" >/dev/null
     listing=$(unzip -l build/$preset/Installer-*-$preset.zip)
     for file in Installer.exe README-trace.txt TqDbgCfg.ini; do
