@@ -1,5 +1,5 @@
 // Test-only cfgmgr32.dll for the end-to-end suite under Wine, where every registered device
-// counts as present. Placed beside a copy of Installer.exe and loaded before the system's
+// counts as present. Installed in the prefix's system folder and loaded instead of Wine's own
 // (WINEDLLOVERRIDES=cfgmgr32=n,b), it makes chosen devices absent: CM_Get_DevNode_Status answers
 // CR_NO_SUCH_DEVINST for the device instances listed in INSTALLER_TEST_ABSENT (instance IDs
 // separated by ';', compared ignoring case), CR_FAILURE for those listed in

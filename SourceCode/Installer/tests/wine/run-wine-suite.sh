@@ -6,8 +6,10 @@
 #
 # Needs the win32 and win64 builds (Installer.exe and wine-tests/ with WineDeviceHelper.exe and
 # the test cfgmgr32.dll) and build/host/TraceLogDecode. Devices are registered in the prefix by
-# WineDeviceHelper.exe; the test cfgmgr32.dll beside a copy of the program makes chosen devices
-# absent, which Wine's own CM_Get_DevNode_Status never reports.
+# WineDeviceHelper.exe; the test cfgmgr32.dll makes chosen devices absent, which Wine's own
+# CM_Get_DevNode_Status never reports. It is installed in the prefix's system folders (system32
+# for 64-bit programs, syswow64 for 32-bit ones), the only place the programs load cfgmgr32.dll
+# from, and only runs with WINEDLLOVERRIDES=cfgmgr32=n,b prefer it to Wine's own.
 #
 # Environment: INSTALLER_BUILD_DIR (default <repo>/build); WINEDEBUG for the helper runs (default
 # -all; the program runs always use -all,warn+seh, which shows the debugger channel).
@@ -59,6 +61,10 @@ if ! timeout -k 10 600 wineboot -i >"$work/wineboot.log" 2>&1; then
     echo "wine suite: wineboot -i failed (see $work/wineboot.log)" >&2
     exit 1
 fi
+for arch in "${archs[@]}"; do
+    system_folder=$WINEPREFIX/drive_c/windows/$([[ $arch == win64 ]] && echo system32 || echo syswow64)
+    cp "$build/$arch/wine-tests/cfgmgr32.dll" "$system_folder/cfgmgr32.dll"
+done
 echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
 
 # shellcheck source=wine-lib.sh

@@ -61,7 +61,6 @@ scenario_present_device() {
 #    are left alone.
 scenario_absent_devices() {
     write_ini VIEW=1 LEVEL=1
-    cp "$build/$arch/wine-tests/cfgmgr32.dll" "$prog/"
     # Upper-case IDs: Wine's case-sensitive driver update (which would reset the flags) skips
     # them.
     local a b present other inf
@@ -115,7 +114,6 @@ scenario_match_rule() {
 #     is marked, though the 32-bit program's records show the empty ID found at position 0.
 scenario_empty_id() {
     write_ini VIEW=1 LEVEL=1
-    cp "$build/$arch/wine-tests/cfgmgr32.dll" "$prog/"
     local present absent inf before
     present=$(add_device --flags 0x00000004 "$ID_LOWER") || return
     absent=$(add_device --flags 0x00000004 "$ID_LOWER") || return

@@ -138,7 +138,7 @@ scenario_check_present() {
 #     so the run tries a driver update, not the copy, and plan says so; with lower-case IDs
 #     Wine's update installs on the absent devices (resetting their flags), which stages the INF.
 scenario_check_absent() {
-    cp "$build/$arch/InstallerCheck.exe" "$build/$arch/wine-tests/cfgmgr32.dll" "$prog/"
+    cp "$build/$arch/InstallerCheck.exe" "$prog/"
     local a b inf win
     a=$(add_device --flags 0x00010004 "$ID_LOWER") || return
     b=$(add_device --flags 0x00000000 "$ID_LOWER") || return
