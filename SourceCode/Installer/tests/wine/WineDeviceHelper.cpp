@@ -6,6 +6,8 @@
 //   WineDeviceHelper list                          one line per device: instance, flags, driver
 //                                                  and hardware IDs, separated by tabs
 //   WineDeviceHelper remove INSTANCE [...]         removes the devices
+//   WineDeviceHelper load DLL                      loads a DLL by its full path (to show that a
+//                                                  planted DLL does what the suite looks for)
 //
 // Output is UTF-8 with LF line ends; failures go to stderr with exit code 1 (2: bad usage).
 #define WIN32_LEAN_AND_MEAN
@@ -235,10 +237,12 @@ int wmain(int argc, wchar_t** argv) {
         result = List();
     } else if (command == L"remove") {
         result = Remove(argc, argv);
+    } else if (command == L"load" && argc == 3) {
+        result = LoadLibraryW(argv[2]) != nullptr ? 0 : Fail(L"LoadLibraryW");
     }
     if (result == 2) {
         fputs("usage: WineDeviceHelper add [--flags N] ID [ID ...] | flags INSTANCE | list | "
-              "remove INSTANCE [...]\n",
+              "remove INSTANCE [...] | load DLL\n",
               stderr);
     }
     fflush(stdout);

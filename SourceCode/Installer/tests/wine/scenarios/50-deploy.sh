@@ -212,19 +212,31 @@ scenario_deploy_unsupported() {
     [[ -z $(bundle_logs x64)$(bundle_logs x86) ]] || failure "Installer.exe ran"
 }
 
-# 17. /keep: the folder (a path with a space, made by Deploy.cmd) receives the chosen
-#    InstallerCheck.exe, the INF and the trace log; the printed detection command, run from a
-#    batch file after the package is gone, prints one line and exits 0.
+# 17. /keep: the folder (a path with a space), made beforehand by a user who left DLLs for the
+#    detection command and a stray file in it, is emptied and receives the chosen
+#    InstallerCheck.exe, the INF and the trace log, nothing else. The printed detection command,
+#    run from a batch file after the package is gone and with native DLLs preferred, prints one
+#    line and exits 0, and no planted DLL runs. A /keep path that is a symbolic link, or a folder
+#    that holds a folder, is refused with 1603 before anything is copied or run. (Wine's icacls
+#    changes no access list: the owner and the access list are Windows' part.)
 scenario_deploy_keep() {
     unpack_bundle || return
     bundle_ini LOGFILE=1 LEVEL=1
-    local keep="$dir/kept files/device" inf
+    local keep="$dir/kept files/device" inf overrides="$base_overrides;newdev,cfgmgr32=n,b"
+    mkdir -p "$keep"
+    cp "$build/win64/wine-tests/planted/newdev.dll" "$build/win64/wine-tests/planted/cfgmgr32.dll" \
+        "$keep/"
+    printf 'stray\r\n' >"$keep/stray.txt"
     inf=$(fresh_inf keep.inf)
-    deploy 64 keep /keep "$(windows_path "$keep")" "$ID" "$(windows_path "$inf")"
+    WINEDLLOVERRIDES=$overrides deploy 64 keep /keep "$(windows_path "$keep")" "$ID" \
+        "$(windows_path "$inf")"
     deploy_exit_is keep 0
     cmp -s "$bundle/x64/InstallerCheck.exe" "$keep/InstallerCheck.exe" ||
         failure "keep: x64 InstallerCheck.exe not kept"
     cmp -s "$inf" "$keep/keep.inf" || failure "keep: the INF not kept"
+    local kept
+    kept=$(find "$keep" -mindepth 1 ! -name '*.log' -printf '%f ' | tr ' ' '\n' | sort | xargs)
+    [[ $kept == 'InstallerCheck.exe keep.inf' ]] || failure "keep: the folder holds $kept"
     [[ -n $(find "$keep" -maxdepth 1 -name '*.log') ]] || failure "keep: no trace log kept"
     local command
     command=$(tr -d '\r' <"$dir/keep.out" | sed -n 's/^Detection command: //p')
@@ -235,11 +247,27 @@ scenario_deploy_keep() {
 
     mv "$bundle" "$dir/gone"
     printf '@%s\r\n@>code.txt echo %%errorlevel%%\r\n' "$command" >"$dir/caller/detect.cmd"
-    (cd "$dir/caller" && timeout -k 5 120 "$wine64_loader" cmd /c detect.cmd) \
-        >"$dir/detect.out" 2>"$dir/detect.err"
+    (cd "$dir/caller" && WINEDLLOVERRIDES=$overrides timeout -k 5 120 "$wine64_loader" cmd /c \
+        detect.cmd) >"$dir/detect.out" 2>"$dir/detect.err"
     [[ $(tr -d '\r ' <"$dir/caller/code.txt") == 0 ]] || failure "detect: exit code not 0"
     [[ $(wc -l <"$dir/detect.out") == 1 && ! -s $dir/detect.err ]] ||
         failure "detect: $(wc -l <"$dir/detect.out") lines, stderr $(head -c 200 "$dir/detect.err")"
+    local markers
+    markers=$(find "$dir" -name '*.dll.loaded' -printf '%P ')
+    [[ -z $markers ]] || failure "planted DLLs ran: $markers"
+
+    # Refused: a link to a folder elsewhere, and a folder that holds a folder.
+    mv "$dir/gone" "$bundle"
+    mkdir -p "$dir/elsewhere" "$dir/nested/inner"
+    ln -s "$dir/elsewhere" "$dir/linked"
+    deploy 64 linked /keep "$(windows_path "$dir/linked")" "$ID" "$(windows_path "$inf")"
+    deploy_exit_is linked 1603
+    deploy_stderr_has linked 'is a junction or symbolic link, not a folder'
+    deploy 64 nested /keep "$(windows_path "$dir/nested")" "$ID" "$(windows_path "$inf")"
+    deploy_exit_is nested 1603
+    deploy_stderr_has nested 'holds folders; /keep needs a folder of its own'
+    [[ -z $(find "$dir/elsewhere" -mindepth 1) && -d $dir/nested/inner ]] ||
+        failure "a refused /keep folder was changed"
 }
 
 scenario 12 'Deploy.cmd: no device, 64- and 32-bit shells' scenario_deploy_no_device win64

@@ -1,0 +1,66 @@
+# Scenario group, sourced by run-wine-suite.sh (helpers in wine-lib.sh): what a user who can write
+# to the programs' folder plants there to take over an elevated run, and that none of it works.
+
+# The planted DLLs that were loaded, anywhere under $dir (each leaves NAME.dll.loaded beside
+# itself when a process loads it).
+loaded_markers() { find "$dir" -name '*.dll.loaded' -printf '%P '; }
+
+# 18. newdev.dll and cfgmgr32.dll planted beside Installer.exe, InstallerCheck.exe and
+#     TraceLogDecode.exe, run with native DLLs preferred for both (as Windows treats DLLs
+#     outside the KnownDLLs), and hard links at the names of the log files the run would write,
+#     leading to a file of someone else's: no planted DLL runs, the linked file is unchanged, and
+#     each program still does its job. The absent device is marked through the suite's
+#     cfgmgr32.dll, which only the system folder holds; the log is written once the name is free.
+scenario_planted_files() {
+    local planted=$build/$arch/wine-tests/planted
+    cp "$planted/newdev.dll" "$planted/cfgmgr32.dll" "$build/$arch/InstallerCheck.exe" \
+        "$build/$arch/TraceLogDecode.exe" "$prog/"
+    local overrides="$base_overrides;newdev,cfgmgr32=n,b"
+    # The markers work: a planted DLL loaded by its full path leaves one.
+    mkdir -p "$dir/control"
+    cp "$planted/newdev.dll" "$dir/control/"
+    WINEDLLOVERRIDES=$overrides helper load "$(windows_path "$dir/control/newdev.dll")" ||
+        failure "WineDeviceHelper load failed"
+    [[ -f $dir/control/newdev.dll.loaded ]] || failure "the planted DLL leaves no marker"
+    rm -rf "$dir/control"
+
+    write_ini LOGFILE=1 VIEW=1 LEVEL=1
+    local present absent inf win zone=XST-5:30 minute target
+    # Lower case: Wine's case-sensitive update installs on it; upper case: passed by.
+    present=$(add_device --flags 0 "$ID_LOWER") || return
+    absent=$(add_device --flags 0x00000004 "$ID") || return
+    inf=$(fresh_inf planted.inf)
+    win=$(windows_path "$inf")
+    target=$dir/someone-elses.txt
+    printf 'not a log\r\n' >"$target"
+    for minute in 0 1 2; do
+        ln "$target" "$prog/$(TZ=$zone date -d "+$minute min" +%m%d%H%M).log"
+    done
+    TZ=$zone INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides \
+        run planted "$ID" "$win"
+    in_order planted "FOUND!!! HwID = $ID_LOWER" 'UpdateDriver SUCCEED. ' '===> ENTER Reinstall' \
+        'uRet = d' 'pSetbuf = 4' '*pSetbuf = 24'
+    [[ $(driver_of "$present") != - ]] || failure "no driver installed on $present"
+    expect_flags "$absent" 0x00000024
+    [[ $(cat "$target") == $'not a log\r' ]] || failure "the linked file changed"
+    [[ $(stat -c %h "$target") == 4 ]] || failure "the links at the log names were touched"
+
+    # The names are free again: the next run writes its log, which the decoder reads.
+    rm "$prog"/*.log
+    TZ=$zone INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides run again "$ID" "$win"
+    local logs=("$prog"/*.log)
+    [[ -f ${logs[0]} ]] || failure "no log file once the name was free"
+    WINEDEBUG=-all WINEDLLOVERRIDES=$overrides timeout -k 5 120 \
+        wine "$prog/TraceLogDecode.exe" "$(windows_path "${logs[0]}")" >"$dir/decoded.txt" 2>&1
+    grep -Fq " : csHwID =$ID" "$dir/decoded.txt" || failure "TraceLogDecode.exe: no records"
+
+    (cd "$dir" && INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides WINEDEBUG=-all \
+        timeout -k 5 120 wine "$prog/InstallerCheck.exe" verify "$ID" "$win") \
+        >"$dir/verify.out" 2>&1 || failure "InstallerCheck.exe verify: $(tail -3 "$dir/verify.out")"
+
+    local markers
+    markers=$(loaded_markers)
+    [[ -z $markers ]] || failure "planted DLLs ran: $markers"
+}
+
+scenario 18 'planted DLLs and log links beside the programs' scenario_planted_files
