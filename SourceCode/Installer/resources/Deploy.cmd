@@ -11,10 +11,16 @@ rem    3     the device state could not be read
 rem    1633  not an x86 or x64 Windows (nothing was run)
 rem A relative INF path is taken from the working folder. /keep <folder> also copies
 rem InstallerCheck.exe and the INF into <folder> and prints the detection command to use later.
+rem The folder is made anew, owned by Administrators, with access for SYSTEM and Administrators
+rem (full) and Users (read and execute) only: the detection command runs from it as SYSTEM.
 rem
 rem Arguments are quoted wherever they are used and never passed through CALL, which would
-rem expand them once more; delayed expansion stays off so that "!" is plain text.
+rem expand them once more; delayed expansion stays off so that "!" is plain text. System tools
+rem are run by their full path, and the working folder is not searched for programs: cmd.exe
+rem would otherwise run a planted icacls.exe from there.
 setlocal EnableExtensions DisableDelayedExpansion
+set "NoDefaultCurrentDirectoryInExePath=1"
+set "DEPLOY_SYSTEM=%SystemRoot%\System32"
 
 rem Before any SHIFT: SHIFT moves %0 too.
 set "DEPLOY_HOME=%~dp0"
@@ -58,12 +64,36 @@ if not exist "%DEPLOY_PROGRAMS%\InstallerCheck.exe" goto :incomplete
 
 if not defined DEPLOY_KEEP goto :install
 if "%DEPLOY_KEEP:~-1%"=="\" set "DEPLOY_KEEP=%DEPLOY_KEEP:~0,-1%"
-if not exist "%DEPLOY_KEEP%\" mkdir "%DEPLOY_KEEP%"
-if not exist "%DEPLOY_KEEP%\" goto :keep_failed
+rem The folder is emptied and made anew: it can hold neither the INF nor anything but files.
+if /i "%DEPLOY_KEEP%\%DEPLOY_INF_NAME%"=="%DEPLOY_INF%" goto :keep_holds_inf
+if not exist "%DEPLOY_KEEP%" goto :keep_make
+rem The ninth attribute letter is l for a junction, symbolic link or other reparse point.
+for %%I in ("%DEPLOY_KEEP%") do set "DEPLOY_KEEP_ATTRIBUTES=%%~aI"
+if "%DEPLOY_KEEP_ATTRIBUTES:~8,1%"=="l" goto :keep_link
+if not "%DEPLOY_KEEP_ATTRIBUTES:~0,1%"=="d" goto :keep_not_folder
+set "DEPLOY_FOUND="
+for /f "delims=" %%E in ('dir /a:d /b "%DEPLOY_KEEP%" 2^>nul') do set "DEPLOY_FOUND=%%E"
+if defined DEPLOY_FOUND goto :keep_has_folders
+rem Files only: deleting one deletes that name, never what a link leads to.
+del /f /q /a "%DEPLOY_KEEP%\*" >nul 2>&1
+rd "%DEPLOY_KEEP%" 2>nul
+if exist "%DEPLOY_KEEP%" goto :keep_not_cleared
+:keep_make
+rem A folder that exists already, made meanwhile by someone else, makes mkdir fail.
+mkdir "%DEPLOY_KEEP%" 2>nul
+if errorlevel 1 goto :keep_not_made
+if not exist "%DEPLOY_SYSTEM%\icacls.exe" goto :keep_not_secured
+"%DEPLOY_SYSTEM%\icacls.exe" "%DEPLOY_KEEP%" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX >nul
+if errorlevel 1 goto :keep_not_secured
+"%DEPLOY_SYSTEM%\icacls.exe" "%DEPLOY_KEEP%" /setowner *S-1-5-32-544 >nul
+if errorlevel 1 goto :keep_not_secured
+rem Until the access list was set the folder had its parent's: what came in meanwhile goes.
+del /f /q /a "%DEPLOY_KEEP%\*" >nul 2>&1
+set "DEPLOY_FOUND="
+for /f "delims=" %%E in ('dir /a /b "%DEPLOY_KEEP%" 2^>nul') do set "DEPLOY_FOUND=%%E"
+if defined DEPLOY_FOUND goto :keep_not_cleared
 copy /y "%DEPLOY_PROGRAMS%\InstallerCheck.exe" "%DEPLOY_KEEP%\InstallerCheck.exe" >nul
 if errorlevel 1 goto :keep_failed
-rem The INF may already live in the folder.
-if /i "%DEPLOY_KEEP%\%DEPLOY_INF_NAME%"=="%DEPLOY_INF%" goto :install
 copy /y "%DEPLOY_INF%" "%DEPLOY_KEEP%\%DEPLOY_INF_NAME%" >nul
 if errorlevel 1 goto :keep_failed
 
@@ -114,4 +144,32 @@ exit /b 1603
 
 :keep_failed
 >&2 echo Deploy: could not copy InstallerCheck.exe and the INF into "%DEPLOY_KEEP%"; nothing was run.
+exit /b 1603
+
+:keep_holds_inf
+>&2 echo Deploy: the INF is in the /keep folder "%DEPLOY_KEEP%", which Deploy empties and makes anew; give the INF from another folder. Nothing was run.
+exit /b 2
+
+:keep_link
+>&2 echo Deploy: "%DEPLOY_KEEP%" is a junction or symbolic link, not a folder; nothing was copied or run.
+exit /b 1603
+
+:keep_not_folder
+>&2 echo Deploy: "%DEPLOY_KEEP%" is a file, not a folder; nothing was copied or run.
+exit /b 1603
+
+:keep_has_folders
+>&2 echo Deploy: "%DEPLOY_KEEP%" holds folders; /keep needs a folder of its own, which Deploy empties. Nothing was copied or run.
+exit /b 1603
+
+:keep_not_cleared
+>&2 echo Deploy: could not empty "%DEPLOY_KEEP%" of files Deploy did not put there; nothing was copied or run.
+exit /b 1603
+
+:keep_not_made
+>&2 echo Deploy: could not make the folder "%DEPLOY_KEEP%" anew; nothing was copied or run.
+exit /b 1603
+
+:keep_not_secured
+>&2 echo Deploy: could not give "%DEPLOY_KEEP%" to Administrators with access for SYSTEM, Administrators and Users (read) only, using "%DEPLOY_SYSTEM%\icacls.exe"; nothing was copied or run.
 exit /b 1603
