@@ -202,14 +202,20 @@ TEST_F(HostPlatform, ExecutablePathFollowsModuleFileNameRules) {
     EXPECT_EQ(std::u16string(buffer), longPath.substr(0, 300));
     EXPECT_EQ(ExecutablePath(buffer, 300), 300u); // no room for the terminator
     EXPECT_EQ(std::u16string(buffer), longPath.substr(0, 299));
+    buffer[260] = u'#';
     EXPECT_EQ(ExecutablePath(buffer, 260), 260u);
     EXPECT_EQ(std::u16string(buffer), longPath.substr(0, 259));
+    EXPECT_EQ(buffer[260], u'#') << "wrote past the buffer";
 
     TracePlatformHost::SetExecutablePath(u"");
     EXPECT_EQ(ExecutablePath(buffer, 400), 0u);
 }
 
 TEST_F(HostPlatform, AppendToFileCreatesAppendsAndRefusesSharingAndLinks) {
+    auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto filesBefore = openFiles();
     const std::string path = dir_ + "/01020304.log";
     const std::u16string core = CorePath(path);
     ASSERT_TRUE(AppendToFile(core.c_str(), "ab\r\n", 4));
@@ -250,6 +256,7 @@ TEST_F(HostPlatform, AppendToFileCreatesAppendsAndRefusesSharingAndLinks) {
     EXPECT_TRUE(AppendToFile(CorePath(hardLinked).c_str(), "x", 1));
     EXPECT_EQ(Read(hardLinked), "x");
     EXPECT_EQ(Read(target), "kept");
+    EXPECT_EQ(openFiles(), filesBefore) << "a refused append left its file open";
 }
 
 TEST_F(HostPlatform, DebugChannelGoesToCaptureOrChosenFile) {
