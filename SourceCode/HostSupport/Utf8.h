@@ -1,6 +1,6 @@
 // UTF-8 <-> UTF-16 for the host stand-ins (the device-manager simulator and the trace platform),
 // which meet UTF-8 in file names, state files and settings files while the core works in
-// UTF-16. Host builds only.
+// UTF-16, and for the deployment log, which writes UTF-8 on every platform.
 #pragma once
 
 #include <string>
