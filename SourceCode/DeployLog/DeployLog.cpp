@@ -12,6 +12,7 @@ namespace {
 
 const char kUsage[] = "Usage: DeployLog LOG begin ACTION ARCHITECTURE [DEPLOY-ARGUMENT...]\n"
                       "       DeployLog LOG run [--trace] PROGRAM [ARGUMENT...]\n"
+                      "       DeployLog LOG say WORD...\n"
                       "       DeployLog LOG end CODE\n";
 
 std::string Utf8(std::u16string_view text) {
@@ -204,6 +205,17 @@ int Run(Log& log, const std::vector<std::u16string>& arguments) {
     return static_cast<int>(finished.code);
 }
 
+int Say(Log& log, const std::vector<std::u16string>& arguments) {
+    std::string text;
+    for (size_t i = 2; i < arguments.size(); ++i) {
+        text += (i > 2 ? " " : "") + Utf8(arguments[i]);
+    }
+    text += "\n";
+    DeployPlatform::WriteOutput(true, text);
+    log.Append(text);
+    return 0;
+}
+
 int End(Log& log, const std::vector<std::u16string>& arguments) {
     if (arguments.size() != 3) {
         DeployPlatform::WriteOutput(true, kUsage);
@@ -283,6 +295,9 @@ int RunDeployLog(const std::vector<std::u16string>& arguments) {
     }
     if (command == u"run") {
         return Run(log, arguments);
+    }
+    if (command == u"say") {
+        return Say(log, arguments);
     }
     if (command == u"end") {
         return End(log, arguments);

@@ -5,15 +5,17 @@
 //
 //   DeployLog LOG begin ACTION ARCHITECTURE [DEPLOY-ARGUMENT...]
 //   DeployLog LOG run [--trace] PROGRAM [ARGUMENT...]
+//   DeployLog LOG say WORD...
 //   DeployLog LOG end CODE
 //
 // `begin` rolls the log over to one .old file once it has reached 1 MiB, then starts the
 // record. `run` runs PROGRAM (a full path), passes its output on to this program's own, appends
 // the command, the output and the exit code, and exits with that code; with --trace it also
 // appends the trace records that the run added to the *.log files beside PROGRAM, decoded.
-// `end` closes the record with the final code and what it means. LOG may be empty: then nothing
-// is written, and `run` still runs the program. The log is never what decides a deployment: a
-// log that cannot be written costs one line on standard error.
+// `say` writes its words, joined by spaces, to standard error and to the record: Deploy.cmd's
+// own reasons for a code. `end` closes the record with the final code and what it means. LOG may be
+// empty: then nothing is written, and `run` still runs the program. The log is never what decides a
+// deployment: a log that cannot be written costs one line on standard error.
 #pragma once
 
 #include <cstdint>

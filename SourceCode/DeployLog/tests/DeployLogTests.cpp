@@ -95,6 +95,9 @@ TEST_F(DeployLogTest, ARecordHoldsEachRunWithItsOutputCodeAndTrace) {
     EXPECT_EQ(verify.code, 4u);
     EXPECT_EQ(verify.out, "report for USB\\VID&1 x.inf\n");
     EXPECT_EQ(verify.err, "oops\n");
+    const DeployPlatform::Finished said =
+        Deploy({log_, "say", "Deploy:", "\"C:\\a & b\"", "is odd."});
+    EXPECT_EQ(said.err, "Deploy: \"C:\\a & b\" is odd.\n");
     EXPECT_EQ(Deploy({log_, "end", "3010"}).code, 0u);
 
     const std::string text = Read(log_);
@@ -104,23 +107,25 @@ TEST_F(DeployLogTest, ARecordHoldsEachRunWithItsOutputCodeAndTrace) {
     std::smatch match;
     ASSERT_TRUE(std::regex_search(text, match, header)) << text;
     EXPECT_EQ(match.position(0), 0);
-    EXPECT_EQ(text.substr(match.length(0)), "command line: /keep \"C:\\kept dir\" USB\\VID&1\r\n"
-                                            "architecture: x64\r\n"
-                                            "-- " +
-                                                installer +
-                                                " \"a b\"\r\n"
-                                                "exit code: 0\r\n"
-                                                "trace 12091700.log:\r\n"
-                                                "             Sample(0007) : uRet = d\r\n"
-                                                "trace 12091701.log:\r\n"
-                                                "             Sample(0007) : uRet = d\r\n"
-                                                "-- " +
-                                                check +
-                                                " USB\\VID&1 x.inf\r\n"
-                                                "report for USB\\VID&1 x.inf\r\n"
-                                                "stderr: oops\r\n"
-                                                "exit code: 4\r\n"
-                                                "result: 3010 (done, restart needed)\r\n");
+    const std::string expected = "command line: /keep \"C:\\kept dir\" USB\\VID&1\r\n"
+                                 "architecture: x64\r\n"
+                                 "-- " +
+                                 installer +
+                                 " \"a b\"\r\n"
+                                 "exit code: 0\r\n"
+                                 "trace 12091700.log:\r\n"
+                                 "             Sample(0007) : uRet = d\r\n"
+                                 "trace 12091701.log:\r\n"
+                                 "             Sample(0007) : uRet = d\r\n"
+                                 "-- " +
+                                 check +
+                                 " USB\\VID&1 x.inf\r\n"
+                                 "report for USB\\VID&1 x.inf\r\n"
+                                 "stderr: oops\r\n"
+                                 "exit code: 4\r\n"
+                                 "Deploy: \"C:\\a & b\" is odd.\r\n"
+                                 "result: 3010 (done, restart needed)\r\n";
+    EXPECT_EQ(text.substr(match.length(0)), expected);
 }
 
 // The log never decides the deployment: a name that leads elsewhere takes nothing and costs one
