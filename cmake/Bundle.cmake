@@ -1,7 +1,8 @@
 # Deployment zip for both Windows programs (preset "bundle"): Installer-<version>-windows.zip with
-# x86\ and x64\ (each Installer.exe, InstallerCheck.exe, TraceLogDecode.exe), TqDbgCfg.ini,
-# README.txt and Deploy.cmd. It builds nothing: the win32 and win64 builds must be there, and
-# CPack takes their Bundle components (cmake/Packaging.cmake) with their own strip tools.
+# x86\ and x64\ (each Installer.exe, InstallerCheck.exe, TraceLogDecode.exe, DeployLog.exe),
+# TqDbgCfg.ini, README.txt and Deploy.cmd (SourceCode/Bundle). It builds nothing: the win32 and
+# win64 builds must be there, and CPack takes their Bundle components (cmake/Packaging.cmake)
+# with their own strip tools.
 #
 #   cmake --build --preset win32 && cmake --build --preset win64
 #   cmake --preset bundle && cpack --preset bundle        -> build/bundle/Installer-*-windows.zip
@@ -9,7 +10,8 @@ set(INSTALLER_BUNDLE_WIN32 ${PROJECT_SOURCE_DIR}/build/win32 CACHE PATH "The win
 set(INSTALLER_BUNDLE_WIN64 ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build")
 
 foreach(build IN ITEMS ${INSTALLER_BUNDLE_WIN32} ${INSTALLER_BUNDLE_WIN64})
-    foreach(file IN ITEMS cmake_install.cmake Installer.exe InstallerCheck.exe TraceLogDecode.exe)
+    foreach(file IN ITEMS cmake_install.cmake Installer.exe InstallerCheck.exe TraceLogDecode.exe
+            DeployLog.exe)
         if(NOT EXISTS ${build}/${file})
             message(FATAL_ERROR "${build}/${file} missing: build the win32 and win64 presets first")
         endif()
@@ -19,11 +21,12 @@ endforeach()
 # Windows texts: CR LF line ends (cmd.exe misreads labels in a batch file with bare LF).
 set(installer_bundle_texts ${CMAKE_BINARY_DIR}/bundle-texts)
 set(installer_resources_dir ${PROJECT_SOURCE_DIR}/SourceCode/Installer/resources)
-configure_file(${installer_resources_dir}/README-bundle.txt
+set(installer_bundle_dir ${PROJECT_SOURCE_DIR}/SourceCode/Bundle)
+configure_file(${installer_bundle_dir}/README.txt
     ${installer_bundle_texts}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(${installer_resources_dir}/TqDbgCfg.ini
     ${installer_bundle_texts}/TqDbgCfg.ini @ONLY NEWLINE_STYLE CRLF)
-configure_file(${installer_resources_dir}/Deploy.cmd
+configure_file(${installer_bundle_dir}/Deploy.cmd
     ${installer_bundle_texts}/Deploy.cmd @ONLY NEWLINE_STYLE CRLF)
 
 install(FILES
