@@ -22,7 +22,7 @@ win64) tools=x86_64-w64-mingw32 flags=(HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT) ;
 esac
 
 problems=()
-for program in Installer InstallerCheck TraceLogDecode; do
+for program in Installer InstallerCheck TraceLogDecode DeployLog; do
     exe=build/$preset/$program.exe
     if [[ ! -f $exe ]]; then
         problems+=("$exe missing")

@@ -208,7 +208,10 @@ int Run(Log& log, const std::vector<std::u16string>& arguments) {
 int Say(Log& log, const std::vector<std::u16string>& arguments) {
     std::string text;
     for (size_t i = 2; i < arguments.size(); ++i) {
-        text += (i > 2 ? " " : "") + Utf8(arguments[i]);
+        if (i > 2) {
+            text += ' ';
+        }
+        text += Utf8(arguments[i]);
     }
     text += "\n";
     DeployPlatform::WriteOutput(true, text);
