@@ -1,7 +1,7 @@
 # The steps CPack runs around every release zip (cmake/Packaging.cmake, cmake/Bundle.cmake), and
 # what they need to know from the configure step:
 #   cmake/ReleaseDate.cmake   first: the commit and its date; strip takes the date from there
-#   cmake/ReleaseStage.cmake  on the staged files: BUILDINFO.txt, the bundle's SHA256SUMS
+#   cmake/ReleaseStage.cmake  on the staged files: signing, BUILDINFO.txt, the bundle's SHA256SUMS
 #   cmake/ReleaseZip.cmake    on the zip: fixed entry times, order and modes; SHA256SUMS beside it
 # The including file sets CPACK_INSTALLER_BUILDINFO_TITLE (BUILDINFO.txt's first line),
 # CPACK_INSTALLER_TOOLCHAIN_FILES (the toolchain lines of the builds in the zip, as the Windows

@@ -1,7 +1,12 @@
 # CPack pre-build step (cmake/Release.cmake): runs on the staged, stripped files before they are
-# zipped. Writes BUILDINFO.txt and, for the deployment zip, SHA256SUMS of every file in it.
+# zipped. Signs the programs when a certificate is named (cmake/ReleaseSign.cmake), writes
+# BUILDINFO.txt and, for the deployment zip, SHA256SUMS of every file in it; so the zip, and the
+# sums, hold the signed programs.
+
+include(${CMAKE_CURRENT_LIST_DIR}/ReleaseSign.cmake)
 
 set(stage ${CPACK_TEMPORARY_DIRECTORY})
+installer_sign_programs(${stage})
 
 # BUILDINFO.txt: what someone needs to build the same bytes again. CR LF, like the other texts.
 string(TIMESTAMP source_date "%Y-%m-%d %H:%M:%S UTC" UTC) # from SOURCE_DATE_EPOCH
