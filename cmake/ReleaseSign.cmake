@@ -15,10 +15,17 @@
 # line, where other users of the machine could see it. Without a certificate nothing is signed,
 # and the run says so.
 
+# The environment variable INSTALLER_SIGN_<name>, its semicolons (pkcs11: URIs have them) kept
+# from splitting it when it goes into a command line as a list element.
+function(installer_sign_setting var name)
+    string(REPLACE ";" "\\;" value "$ENV{INSTALLER_SIGN_${name}}")
+    set(${var} "${value}" PARENT_SCOPE)
+endfunction()
+
 # Signs every .exe under `folder` in place; the signature names the program (UAC shows it).
 function(installer_sign_programs folder)
-    set(pkcs12 "$ENV{INSTALLER_SIGN_PKCS12}")
-    set(module "$ENV{INSTALLER_SIGN_PKCS11_MODULE}")
+    installer_sign_setting(pkcs12 PKCS12)
+    installer_sign_setting(module PKCS11_MODULE)
     if(pkcs12 STREQUAL "" AND module STREQUAL "")
         message(STATUS "Installer: the programs are not signed "
             "(no INSTALLER_SIGN_PKCS12 or INSTALLER_SIGN_PKCS11_MODULE)")
@@ -33,39 +40,43 @@ function(installer_sign_programs folder)
     endif()
 
     if(NOT pkcs12 STREQUAL "")
-        set(signer -pkcs12 ${pkcs12})
-        set(signer_name "${pkcs12}")
+        set(signer -pkcs12 "${pkcs12}")
+        set(signer_name "$ENV{INSTALLER_SIGN_PKCS12}")
     else()
-        set(key "$ENV{INSTALLER_SIGN_KEY}")
-        set(cert "$ENV{INSTALLER_SIGN_CERT}")
+        installer_sign_setting(key KEY)
+        installer_sign_setting(cert CERT)
+        installer_sign_setting(engine PKCS11_ENGINE)
         if(key STREQUAL "" OR cert STREQUAL "")
             message(FATAL_ERROR "a PKCS#11 module needs INSTALLER_SIGN_KEY (the key's pkcs11: URI)"
                 " and INSTALLER_SIGN_CERT (a certificate file or pkcs11: URI)")
         endif()
-        set(signer -pkcs11module ${module})
-        if(NOT "$ENV{INSTALLER_SIGN_PKCS11_ENGINE}" STREQUAL "")
-            list(PREPEND signer -pkcs11engine "$ENV{INSTALLER_SIGN_PKCS11_ENGINE}")
+        set(signer "")
+        if(NOT engine STREQUAL "")
+            set(signer -pkcs11engine "${engine}")
         endif()
+        list(APPEND signer -pkcs11module "${module}")
         if(cert MATCHES "^pkcs11:")
-            list(APPEND signer -pkcs11cert ${cert})
+            list(APPEND signer -pkcs11cert "${cert}")
         else()
-            list(APPEND signer -certs ${cert})
+            list(APPEND signer -certs "${cert}")
         endif()
-        list(APPEND signer -key ${key})
-        set(signer_name "${key}")
+        list(APPEND signer -key "${key}")
+        set(signer_name "$ENV{INSTALLER_SIGN_KEY}")
     endif()
 
     # The password: osslsigncode reads the file, or a pipe that sh fills from the environment
     # (printf is a shell builtin, so the value is never an argument of a process).
+    installer_sign_setting(password_file PASSWORD_FILE)
+    installer_sign_setting(timestamp_url TIMESTAMP_URL)
     set(launcher "")
-    if(NOT "$ENV{INSTALLER_SIGN_PASSWORD_FILE}" STREQUAL "")
-        list(APPEND signer -readpass "$ENV{INSTALLER_SIGN_PASSWORD_FILE}")
+    if(NOT password_file STREQUAL "")
+        list(APPEND signer -readpass "${password_file}")
     elseif(DEFINED ENV{INSTALLER_SIGN_PASSWORD})
         set(launcher sh -c [=[printf '%s' "$INSTALLER_SIGN_PASSWORD" | "$@"]=] sh)
         list(APPEND signer -readpass /dev/stdin)
     endif()
-    if(NOT "$ENV{INSTALLER_SIGN_TIMESTAMP_URL}" STREQUAL "")
-        list(APPEND signer -ts "$ENV{INSTALLER_SIGN_TIMESTAMP_URL}")
+    if(NOT timestamp_url STREQUAL "")
+        list(APPEND signer -ts "${timestamp_url}")
     endif()
 
     file(GLOB_RECURSE programs LIST_DIRECTORIES false "${folder}/*.exe")
