@@ -1,8 +1,8 @@
 # Deployment zip for both Windows programs (preset "bundle"): Installer-<version>-windows.zip with
 # x86\ and x64\ (each Installer.exe, InstallerCheck.exe, TraceLogDecode.exe, DeployLog.exe),
-# TqDbgCfg.ini, README.txt and Deploy.cmd (SourceCode/Bundle). It builds nothing: the win32 and
-# win64 builds must be there, and CPack takes their Bundle components (cmake/Packaging.cmake)
-# with their own strip tools.
+# TqDbgCfg.ini, README.txt and Deploy.cmd (SourceCode/Bundle), BUILDINFO.txt and SHA256SUMS. It
+# builds nothing: the win32 and win64 builds must be there, and CPack takes their Bundle
+# components (cmake/Packaging.cmake) with their own strip tools.
 #
 #   cmake --build --preset win32 && cmake --build --preset win64
 #   cmake --preset bundle && cpack --preset bundle        -> build/bundle/Installer-*-windows.zip
@@ -10,8 +10,8 @@ set(INSTALLER_BUNDLE_WIN32 ${PROJECT_SOURCE_DIR}/build/win32 CACHE PATH "The win
 set(INSTALLER_BUNDLE_WIN64 ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build")
 
 foreach(build IN ITEMS ${INSTALLER_BUNDLE_WIN32} ${INSTALLER_BUNDLE_WIN64})
-    foreach(file IN ITEMS cmake_install.cmake Installer.exe InstallerCheck.exe TraceLogDecode.exe
-            DeployLog.exe)
+    foreach(file IN ITEMS cmake_install.cmake release-toolchain.txt
+            Installer.exe InstallerCheck.exe TraceLogDecode.exe DeployLog.exe)
         if(NOT EXISTS ${build}/${file})
             message(FATAL_ERROR "${build}/${file} missing: build the win32 and win64 presets first")
         endif()
@@ -48,5 +48,12 @@ set(CPACK_INSTALL_CMAKE_PROJECTS
     "${CMAKE_BINARY_DIR};Installer;Bundle;/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_GENERATOR "")
+# As for the single-program zips (cmake/Release.cmake), and SHA256SUMS of the zip's own files.
+set(CPACK_INSTALLER_BUILDINFO_TITLE
+    "Installer ${PROJECT_VERSION}, deployment zip: x86 (32-bit x86) and x64 (x86-64) programs")
+set(CPACK_INSTALLER_TOOLCHAIN_FILES
+    ${INSTALLER_BUNDLE_WIN32}/release-toolchain.txt ${INSTALLER_BUNDLE_WIN64}/release-toolchain.txt)
+set(CPACK_INSTALLER_FILE_SUMS ON)
+include(${CMAKE_CURRENT_LIST_DIR}/Release.cmake)
 
 include(CPack)

@@ -1,5 +1,6 @@
 # Release package of a Windows program: one ZIP per preset (cpack --preset win32|win64) with
-# Installer.exe, README-trace.txt and an example TqDbgCfg.ini that switches the trace off. The
+# Installer.exe, README-trace.txt, an example TqDbgCfg.ini that switches the trace off and
+# BUILDINFO.txt (cmake/Release.cmake). The
 # Bundle component is this build's folder of the deployment zip (cmake/Bundle.cmake).
 # Host builds have nothing to ship.
 if(NOT WIN32)
@@ -47,5 +48,12 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Installer;/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_GENERATOR "")
+# The same bytes from the same commit, BUILDINFO.txt, SHA256SUMS beside the zip, and signing
+# when a certificate is named (cmake/Release.cmake).
+set(CPACK_INSTALLER_BUILDINFO_TITLE
+    "Installer ${PROJECT_VERSION}, ${INSTALLER_PACKAGE_ARCHITECTURE} (${INSTALLER_PACKAGE_SYSTEM})")
+set(CPACK_INSTALLER_TOOLCHAIN_FILES ${CMAKE_BINARY_DIR}/release-toolchain.txt)
+set(CPACK_INSTALLER_FILE_SUMS OFF)
+include(${CMAKE_CURRENT_LIST_DIR}/Release.cmake)
 
 include(CPack)

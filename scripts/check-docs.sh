@@ -26,9 +26,9 @@ for folder, _, files in os.walk('SourceCode'):
         for name in re.findall(r'(?:add_executable|add_library|installer_fuzz_target)\(\s*([\w${}]+)', text):
             targets.update(name.replace('${rule}', rule) for rule in ('equality', 'prefix'))
 
-# Folders the builds and scripts make beside the programs: outputs, not targets.
+# Folders and files the builds and scripts make beside the programs: outputs, not targets.
 output_folders = {'wine-tests', 'wine-suite', 'demo', 'benchmarks', 'fuzzers', 'wine-prefix',
-                  'corpus', 'findings', 'logs', 'DriverStore'}
+                  'corpus', 'findings', 'logs', 'DriverStore', 'SHA256SUMS'}
 
 PATH = re.compile(r'(?<![\w/.-])((?:scripts|SourceCode|examples|cmake|docs|\.ci)/[\w./-]*[\w/])')
 LINK = re.compile(r'\]\(([^)#\s]+)(?:#[^)]*)?\)')

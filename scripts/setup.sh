@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-format python3 unzip clang libclang-rt-dev valgrind
     mingw-w64 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
+    strip-nondeterminism git osslsigncode openssl
 )
 if [[ "${INSTALLER_WITH_WINE:-0}" == 1 ]]; then
     packages+=(wine wine64 wine32:i386)

@@ -2,7 +2,8 @@
 # Sets up everything and runs the whole test suite: a format check, a check that the docs name
 # only scripts, presets and targets that exist, the host tests (plain and under sanitizers),
 # bounded fuzz runs, the two Windows builds with their packages and the deployment zip of both,
-# and both Windows programs (with InstallerCheck and Deploy.cmd) end to end under Wine.
+# a second build that must give the same bytes, a signing round trip, and both Windows programs
+# (with InstallerCheck and Deploy.cmd) end to end under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,19 +37,23 @@ for preset in win32 win64; do
     # Imports only KnownDLLs, ASLR/DEP, the stack protector, the manifests, and a check that
     # holds no call that changes device state.
     bash scripts/check-windows-programs.sh "$preset"
-    cpack --preset "$preset" >/dev/null
+    # Unsigned without a certificate, and saying so once.
+    packaging=$(cpack --preset "$preset")
+    notes=$(grep -c 'programs are not signed' <<<"$packaging" || true)
+    ((notes == 1)) || { echo "cpack --preset $preset: $notes notes on signing" >&2; exit 1; }
     listing=$(unzip -l build/$preset/Installer-*-$preset.zip)
-    for file in Installer.exe README-trace.txt TqDbgCfg.ini; do
+    for file in Installer.exe README-trace.txt TqDbgCfg.ini BUILDINFO.txt; do
         grep -q "/$file\$" <<<"$listing" || { echo "$file missing from the $preset zip" >&2; exit 1; }
     done
 done
 
-# The deployment zip of both programs: each folder's three programs, the texts, CR LF line ends.
+# The deployment zip of both programs: each folder's programs, the texts, CR LF line ends.
 cmake --preset bundle >/dev/null
 cpack --preset bundle >/dev/null
 bundle_zip=$(ls build/bundle/Installer-*-windows.zip)
 listing=$(unzip -l "$bundle_zip")
-for file in {x86,x64}/{Installer,InstallerCheck,TraceLogDecode}.exe TqDbgCfg.ini README.txt Deploy.cmd; do
+for file in {x86,x64}/{Installer,InstallerCheck,TraceLogDecode,DeployLog}.exe TqDbgCfg.ini README.txt Deploy.cmd \
+    BUILDINFO.txt SHA256SUMS; do
     grep -q "/$file\$" <<<"$listing" || { echo "$file missing from $bundle_zip" >&2; exit 1; }
 done
 for file in README.txt Deploy.cmd; do
@@ -57,6 +62,13 @@ for file in README.txt Deploy.cmd; do
         exit 1
     fi
 done
+
+# The same commit built again elsewhere gives the same bytes; signing with a throwaway
+# certificate verifies, comes off again without a trace and leaves programs that still work.
+echo "== reproducible: a second build in a fresh clone"
+bash scripts/check-reproducible.sh
+echo "== signed with a throwaway certificate"
+bash scripts/check-signing.sh
 
 # ---------------------------------------------------------------------------------------------
 # End-to-end: both Windows programs under Wine, in a private prefix (build/wine-suite/), with
