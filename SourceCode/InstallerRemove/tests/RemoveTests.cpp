@@ -1,0 +1,432 @@
+// InstallerRemove against the simulated machine, after a real run of the installation: each case
+// once, each failing read or removal, the dry run and the command line; and in each case what
+// InstallerCheck's verify says afterwards on the same machine.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CheckCommand.h"
+#include "DeviceServices.h"
+#include "LogicTestSupport.h"
+#include "RemoveCommand.h"
+#include "ReportFields.h"
+#include "Sequence.h"
+#include "TracePlatformHost.h"
+#include "XTrace.h"
+
+using DevSim::MakeDevice;
+using DevSim::Op;
+
+namespace {
+
+std::string Narrow(const std::u16string& text) {
+    return TracePlatformHost::ToUtf8(text);
+}
+
+uint32_t StateChangingCalls() {
+    return DevSim::Calls(Op::SetProperty) + DevSim::Calls(Op::Update) + DevSim::Calls(Op::Copy) +
+           DevSim::Calls(Op::Uninstall) + DevSim::Calls(Op::UninstallInf);
+}
+
+class RemoveTest : public LogicTest {
+  protected:
+    void SetUp() override {
+        LogicTest::SetUp();
+        // Neither companion starts the trace: its settings stay as at program load.
+        TraceSettings = {0, 0, 3};
+        inf_ = MakeInf();
+    }
+    void TearDown() override {
+        EXPECT_TRUE(lines_.empty()) << "a companion wrote a trace record";
+        LogicTest::TearDown();
+    }
+
+    CommandResult Remove(std::vector<std::u16string> options = {}) {
+        options.push_back(u"USB\\VID_1234&PID_5678");
+        options.push_back(inf_);
+        return RunRemove(options);
+    }
+    CommandResult Verify(const char16_t* form = u"--json") {
+        return RunCheck({u"verify", form, kIdShort, inf_});
+    }
+    // A machine of `devices`, with the installation run on it (the trace off).
+    // The counters start again afterwards.
+    void Installed(std::vector<DevSim::Device> devices) {
+        UseDevices(std::move(devices));
+        RunInstallation(kIdShort, inf_.c_str());
+        UseDevices(DevSim::Current().devices);
+    }
+    std::vector<std::string> Store() const {
+        std::vector<std::string> names;
+        if (std::filesystem::exists(StoreDir())) {
+            for (const auto& entry : std::filesystem::directory_iterator(StoreDir())) {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        return names;
+    }
+    // The report's first line and the folder its copies are named in.
+    std::string Header(const char* command = "remove") const {
+        return std::string(command) + " for hardware ID \"usb\\vid_1234&pid_5678\" (given as " +
+               "\"USB\\VID_1234&PID_5678\"), " + (kPrefixRule ? "prefix" : "equality") +
+               " rule, INF \"" + Narrow(inf_) + "\"\n";
+    }
+    std::string Copy(const char* name = "oem0.inf") const {
+        return "copy " + std::filesystem::absolute(StoreDir()).lexically_normal().string() + "\\" +
+               name + ": ";
+    }
+    DevSim::Device& Device(size_t i) { return DevSim::Current().devices[i]; }
+
+    std::u16string inf_;
+};
+
+DevSim::Device Busy() {
+    DevSim::Device device = MakeDevice(u"ROOT\\BUSY\\0000", {kIdShort}, true, 0x4);
+    device.stoppable = false;
+    return device;
+}
+
+// Each case once: the exit code, the whole report, what is left in the store and on the devices,
+// and what verify says afterwards.
+TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
+    struct Case {
+        const char* name;
+        std::vector<DevSim::Device> devices;
+        bool install;
+        bool hasUninstallDriver;
+        std::vector<std::u16string> options;
+        std::vector<DevSim::Fault> faults;
+        int exitCode;
+        std::string report; // after the header; COPY stands for "copy <store>\oem0.inf: "
+        std::vector<std::string> store;
+        std::vector<std::u16string> drivers;
+        int verify;
+    };
+    const DevSim::Device present = MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x4);
+    DevSim::Device absent = MakeDevice(u"ROOT\\ABSENT\\0000", {kIdOther, kIdShort}, false, 0x24);
+    const DevSim::Device other = MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true);
+    const std::vector<Case> cases = {
+        {"nothing staged",
+         {present},
+         false,
+         true,
+         {},
+         {},
+         0,
+         "no copy in " + std::filesystem::absolute(StoreDir()).lexically_normal().string() +
+             " holds the INF's bytes\nresult: nothing to remove\n",
+         {},
+         {u""},
+         1},
+        {"staged only",
+         {other},
+         true,
+         true,
+         {},
+         {},
+         0,
+         "COPY removed by DiUninstallDriverW\nresult: removed\n",
+         {},
+         {u""},
+         1},
+        {"staged only, without DiUninstallDriverW",
+         {other},
+         true,
+         false,
+         {},
+         {},
+         0,
+         "COPY removed by SetupUninstallOEMInfW\nresult: removed\n",
+         {},
+         {u""},
+         1},
+        {"used by a present and an absent device",
+         {present, absent},
+         true,
+         true,
+         {},
+         {},
+         0,
+         "COPY removed by DiUninstallDriverW\n"
+         "  ROOT\\PRESENT\\0000: present, used it, now has no driver from an INF\n"
+         "  ROOT\\ABSENT\\0000: absent, used it, now has no driver from an INF\n"
+         "result: removed\n",
+         {},
+         {u"", u""},
+         1},
+        {"in use, no DiUninstallDriverW, no --force",
+         {present},
+         true,
+         false,
+         {},
+         {},
+         1,
+         "COPY FAILED, still staged: not tried: a present device uses the package, and without "
+         "DiUninstallDriverW only --force removes a copy in use\n"
+         "  ROOT\\PRESENT\\0000: present, still uses it\nresult: not removed\n",
+         {"oem0.inf"},
+         {u"oem0.inf"},
+         0},
+        {"in use, no DiUninstallDriverW, --force",
+         {present},
+         true,
+         false,
+         {u"--force"},
+         {},
+         0,
+         "COPY removed by SetupUninstallOEMInfW\n"
+         "  ROOT\\PRESENT\\0000: present, still names it, though it is gone\n"
+         "note: ROOT\\PRESENT\\0000 still names oem0.inf, deleted under it: it keeps its driver "
+         "until another is installed on it\nresult: removed\n",
+         {},
+         {u"oem0.inf"},
+         1},
+        // The node's answer afterwards leaves out the restart bit: the call's word alone counts.
+        {"the call asks for a restart",
+         {Busy()},
+         true,
+         true,
+         {},
+         {Fail(Op::NodeStatus, 2, 0)},
+         4,
+         "COPY removed by DiUninstallDriverW, which asks for a restart\n"
+         "  ROOT\\BUSY\\0000: present, used it, now has no driver from an INF\n"
+         "result: removed, restart needed\n",
+         {},
+         {u""},
+         1},
+        {"a device asks for a restart",
+         {Busy()},
+         true,
+         false,
+         {u"--force"},
+         {},
+         4,
+         "COPY removed by SetupUninstallOEMInfW\n"
+         "  ROOT\\BUSY\\0000: present, still names it, though it is gone, restart needed\n"
+         "note: ROOT\\BUSY\\0000 still names oem0.inf, deleted under it: it keeps its driver "
+         "until another is installed on it\nresult: removed, restart needed\n",
+         {},
+         {u"oem0.inf"},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.install) {
+            Installed(c.devices);
+        } else {
+            UseDevices(c.devices);
+        }
+        if (c.devices.size() > 1) {
+            Device(1).driver = u"oem0.inf"; // it had the driver before it was unplugged
+        }
+        DevSim::Current().hasUninstallDriver = c.hasUninstallDriver;
+        for (const DevSim::Fault& fault : c.faults) {
+            DevSim::AddFault(fault);
+        }
+        const CommandResult result = Remove(c.options);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        std::string report = c.report;
+        if (report.starts_with("COPY ")) {
+            report.replace(0, 5, Copy());
+        }
+        EXPECT_EQ(Narrow(result.out), Header() + report);
+        EXPECT_EQ(result.err, u"");
+        EXPECT_EQ(Store(), c.store);
+        for (size_t i = 0; i < c.drivers.size(); ++i) {
+            EXPECT_EQ(Narrow(Device(i).driver), Narrow(c.drivers[i])) << i;
+        }
+        if (c.devices.size() > 1) {
+            // The absent device's reinstall mark stays.
+            EXPECT_EQ(FlagsOf(Device(1)), 0x24u);
+        }
+        // Removed: verify fails and detection says "not installed"; not removed: the state is
+        // as the installation left it.
+        EXPECT_EQ(Verify().exitCode, c.verify);
+        EXPECT_EQ(Verify(u"--detect").out.empty(), c.verify == 1);
+        std::filesystem::remove_all(StoreDir());
+    }
+}
+
+// Each failing read is exit 3 with its reason; each failing removal is exit 1 with the copy and
+// the call's answer, including a call that reports success and removes nothing.
+TEST_F(RemoveTest, EachFailingReadOrRemovalIsReported) {
+    struct Case {
+        std::vector<DevSim::Fault> faults;
+        bool hasUninstallDriver;
+        int exitCode;
+        std::string says; // on stdout, or on stderr for exit 3
+        std::vector<std::string> store;
+    };
+    const std::string unreadable = "InstallerRemove: cannot read the device state: ";
+    const std::string afterOne = "InstallerRemove: cannot read the device state after 1 removal "
+                                 "call: ";
+    const std::vector<Case> cases = {
+        {{Fail(Op::GetClassDevs, 1, 5)},
+         true,
+         3,
+         unreadable + "no device information set could be built (error 0x5)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::NodeStatus, 1, 0x13)},
+         true,
+         3,
+         unreadable + "the node state of ROOT\\GONE\\0000 could not be read (CONFIGRET 0x13)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::ListFiles, 1, 5)},
+         true,
+         3,
+         " could not be searched (error 0x5)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::ReadFile, 2, 0x1e)},
+         true,
+         3,
+         "oem0.inf could not be read (error 0x1e)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::GetClassDevs, 2, 5)},
+         true,
+         3,
+         afterOne + "no device information set could be built (error 0x5)\n",
+         {}},
+        {{Fail(Op::ListFiles, 2, 5)}, true, 3, afterOne, {}},
+        {{Fail(Op::Uninstall, 1, 5)},
+         true,
+         1,
+         "FAILED, still staged: DiUninstallDriverW failed (error 0x5)\nresult: not removed\n",
+         {"oem0.inf"}},
+        {{Fail(Op::Uninstall, 1, 0)},
+         true,
+         1,
+         "FAILED, still staged: DiUninstallDriverW reported success but left it in place\n",
+         {"oem0.inf"}},
+        // Wine's SetupUninstallOEMInfW without SUOI_FORCEDELETE.
+        {{Fail(Op::UninstallInf, 1, 0)},
+         false,
+         1,
+         "FAILED, still staged: SetupUninstallOEMInfW reported success but left it in place\n"
+         "result: not removed\n",
+         {"oem0.inf"}},
+        {{Fail(Op::UninstallInf, 1, 0xE000023D)},
+         false,
+         1,
+         "FAILED, still staged: SetupUninstallOEMInfW refused: a device uses it (error "
+         "0xe000023d)\n",
+         {"oem0.inf"}},
+        // Binds: the node state before (1), DiUninstallDriverW (2), SetupUninstallOEMInfW (3).
+        {{Fail(Op::Bind, 2, 0x7e)},
+         true,
+         0,
+         "removed by SetupUninstallOEMInfW\nresult: removed\n",
+         {}},
+        {{Fail(Op::Bind, 2, 0x7e, 2)},
+         true,
+         1,
+         "FAILED, still staged: SetupUninstallOEMInfW could not be loaded from the system folder "
+         "(error 0x7e)\n",
+         {"oem0.inf"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        Installed({MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true),
+                   MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x4)});
+        DevSim::Current().hasUninstallDriver = c.hasUninstallDriver;
+        for (const DevSim::Fault& fault : c.faults) {
+            DevSim::AddFault(fault);
+        }
+        const CommandResult result = Remove();
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        const std::u16string& text = c.exitCode == 3 ? result.err : result.out;
+        EXPECT_NE(Narrow(text).find(c.says), std::string::npos) << Narrow(text);
+        EXPECT_EQ((c.exitCode == 3 ? result.out : result.err), u"");
+        EXPECT_EQ(Store(), c.store);
+        std::filesystem::remove_all(StoreDir());
+    }
+}
+
+TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
+    DevSim::Device absent = MakeDevice(u"ROOT\\ABSENT\\0000", {kIdShort}, false, 0x24);
+    absent.driver = u"OEM0.INF";
+    Installed({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true), absent});
+    const std::vector<DevSim::Device> before = DevSim::Current().devices;
+    const uint32_t changes = StateChangingCalls();
+    CommandResult dry = Remove({u"--dry-run"});
+    EXPECT_EQ(dry.exitCode, 0);
+    EXPECT_EQ(Narrow(dry.out), Header("dry run of remove") + Copy() +
+                                   "would be removed\n  ROOT\\PRESENT\\0000: present, uses it\n"
+                                   "  ROOT\\ABSENT\\0000: absent, uses it\n"
+                                   "result: dry run, nothing changed\n");
+    EXPECT_EQ(StateChangingCalls(), changes);
+    EXPECT_EQ(DevSim::Current().devices, before);
+    EXPECT_EQ(Store(), std::vector<std::string>{"oem0.inf"});
+
+    const std::string folder = Narrow(JsonString(TracePlatformHost::FromUtf8(
+        std::filesystem::absolute(StoreDir()).lexically_normal().string())));
+    const std::string request = "\"hardwareId\":\"usb\\\\vid_1234&pid_5678\",\"requestedId\":"
+                                "\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
+                                std::string(kPrefixRule ? "prefix" : "equality") +
+                                "\",\"inf\":" + Narrow(JsonString(inf_)) +
+                                ",\"infFolder\":" + folder;
+    EXPECT_EQ(Narrow(Remove({u"--json", u"--dry-run"}).out),
+              "{\"command\":\"remove\",\"dryRun\":true,\"force\":false," + request +
+                  ",\"copies\":[{\"name\":\"oem0.inf\",\"call\":null,\"error\":0,\"staged\":true,"
+                  "\"detail\":\"would be removed\",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT"
+                  "\\\\0000\",\"present\":true,\"driverBefore\":\"oem0.inf\",\"driverAfter\":"
+                  "\"oem0.inf\",\"restartRequired\":false,\"ok\":true,\"detail\":\"present, uses "
+                  "it\"},{\"instanceId\":\"ROOT\\\\ABSENT\\\\0000\",\"present\":false,"
+                  "\"driverBefore\":\"OEM0.INF\",\"driverAfter\":\"OEM0.INF\",\"restartRequired\""
+                  ":false,\"ok\":true,\"detail\":\"absent, uses it\"}]}],\"notes\":[],"
+                  "\"restart_required\":false,\"result\":\"dry run, nothing changed\"}\n");
+    EXPECT_EQ(StateChangingCalls(), changes);
+
+    DevSim::Current().hasUninstallDriver = false;
+    CommandResult removed = Remove({u"--force", u"--json", u"--"});
+    EXPECT_EQ(removed.exitCode, 0);
+    EXPECT_EQ(
+        Narrow(removed.out),
+        "{\"command\":\"remove\",\"dryRun\":false,\"force\":true," + request +
+            ",\"copies\":[{\"name\":\"oem0.inf\",\"call\":\"SetupUninstallOEMInfW\",\"error\":"
+            "0,\"staged\":false,\"detail\":\"removed by SetupUninstallOEMInfW\",\"devices\":["
+            "{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"present\":true,\"driverBefore\":"
+            "\"oem0.inf\",\"driverAfter\":\"oem0.inf\",\"restartRequired\":false,\"ok\":true,"
+            "\"detail\":\"present, still names it, though it is gone\"},{\"instanceId\":"
+            "\"ROOT\\\\ABSENT\\\\0000\",\"present\":false,\"driverBefore\":\"OEM0.INF\","
+            "\"driverAfter\":\"OEM0.INF\",\"restartRequired\":false,\"ok\":true,\"detail\":"
+            "\"absent, still names it, though it is gone\"}]}],\"notes\":[\"ROOT\\\\PRESENT"
+            "\\\\0000 still names oem0.inf, deleted under it: it keeps its driver until "
+            "another is installed on it\"],\"restart_required\":false,\"result\":\"removed"
+            "\"}\n");
+}
+
+TEST_F(RemoveTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
+    const std::vector<std::pair<std::vector<std::u16string>, std::string>> wrong = {
+        {{}, "expected a hardware ID and an INF full path"},
+        {{kIdShort}, "expected a hardware ID and an INF full path"},
+        {{kIdShort, inf_, u"extra"}, "expected a hardware ID and an INF full path"},
+        {{u"--quiet", kIdShort, inf_}, "unknown option \"--quiet\""},
+        {{u"--force", u"--force", kIdShort, inf_}, "--force is given twice"},
+        {{u"--dry-run", u"--dry-run", kIdShort, inf_}, "--dry-run is given twice"},
+        {{u"--json", u"--json", kIdShort, inf_}, "--json is given twice"},
+        {{u"", inf_}, "the hardware ID is empty"},
+        {{kIdShort, u"sample.inf"}, "the INF \"sample.inf\" is not a full path"},
+    };
+    for (const auto& [arguments, problem] : wrong) {
+        const CommandResult result = RunRemove(arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.out, u"");
+        EXPECT_TRUE(Narrow(result.err).starts_with("InstallerRemove: " + problem + "\nusage: "))
+            << Narrow(result.err);
+    }
+    EXPECT_EQ(DevSim::Calls(Op::GetClassDevs), 0u);
+    const CommandResult help = RunRemove({u"/?"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(
+        Narrow(help.out).starts_with("usage: InstallerRemove [--dry-run] [--json] [--force] "
+                                     "[--] <hardware ID> <INF full path>\n"));
+    // "--" ends the options, so an ID may begin with dashes; the INF that cannot be read is an
+    // unreadable state, not a wrong command line.
+    EXPECT_EQ(RunRemove({u"--", u"--odd", inf_}).exitCode, 0);
+    UseDevices({});
+    DevSim::AddFault(Fail(Op::ReadFile, 1, 5));
+    EXPECT_EQ(Remove().exitCode, 3);
+}
+
+} // namespace
