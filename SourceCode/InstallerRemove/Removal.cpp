@@ -149,6 +149,11 @@ bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16strin
         *failure = u"cannot read the device state: " + *failure;
         return false;
     }
+    if (RunningUnderWow64()) {
+        removal->notes.push_back(u"this 32-bit program runs on 64-bit Windows, where only an "
+                                 u"x86-64 program can remove drivers (ERROR_IN_WOW64): use the "
+                                 u"x86-64 InstallerRemove");
+    }
     for (const std::u16string& name : before.copies) {
         removal->copies.push_back({name});
     }

@@ -1,6 +1,7 @@
 // InstallerRemove against the simulated machine, after a real run of the installation: each case
 // once, each failing read or removal, the dry run and the command line; and in each case what
 // InstallerCheck's verify says afterwards on the same machine.
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -357,6 +358,13 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
     EXPECT_EQ(StateChangingCalls(), changes);
     EXPECT_EQ(DevSim::Current().devices, before);
     EXPECT_EQ(Store(), std::vector<std::string>{"oem0.inf"});
+    setenv("INSTALLER_SIMULATE_WOW64", "1", 1);
+    EXPECT_NE(Narrow(Remove({u"--dry-run"}).out)
+                  .find("\nnote: this 32-bit program runs on 64-bit Windows, where only an x86-64 "
+                        "program can remove drivers (ERROR_IN_WOW64): use the x86-64 "
+                        "InstallerRemove\nresult: "),
+              std::string::npos);
+    unsetenv("INSTALLER_SIMULATE_WOW64");
 
     const std::string folder = Narrow(JsonString(TracePlatformHost::FromUtf8(
         std::filesystem::absolute(StoreDir()).lexically_normal().string())));
