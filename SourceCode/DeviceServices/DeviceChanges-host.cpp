@@ -156,6 +156,10 @@ bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destina
 // Every device that has the package, present or not, is given the next best driver: the simulator
 // knows no other package, so that is none.
 bool UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequired) {
+    // Written whatever the outcome, as the Windows wrapper writes it.
+    if (rebootRequired != nullptr) {
+        *rebootRequired = false;
+    }
     if (std::optional<uint32_t> error = BindFault()) {
         return Fail(*error);
     }

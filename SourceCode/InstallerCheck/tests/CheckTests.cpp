@@ -67,7 +67,7 @@ bool Has(const CheckResult& result, const std::string& text) {
 // only entry begins with the requested ID, which the prefix rule alone matches.
 std::vector<DevSim::Device> Mixed() {
     return {MakeDevice(u"ROOT\\PRESENT\\0000", {kIdOther, kIdShort}, true, 0x4),
-            MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x10204),
+            MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x40010204),
             MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, false, 0x0),
             MakeDevice(u"ROOT\\MARKED\\0000", {kIdShort}, false, 0x20),
             MakeDevice(u"ROOT\\LONGER\\0000", {kIdFull}, false, 0x0)};
@@ -87,7 +87,7 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
                           "     ROOT\\PRESENT\\0000\n"));
     std::string marks = kPrefixRule ? "2. mark 3 absent devices for reinstallation:\n"
                                     : "2. mark 2 absent devices for reinstallation:\n";
-    marks += "     ROOT\\GONE\\0000  config flags now 0x00010204\n"
+    marks += "     ROOT\\GONE\\0000  config flags now 0x40010204\n"
              "     ROOT\\MARKED\\0000  config flags now 0x00000020\n";
     if (kPrefixRule) {
         marks += "     ROOT\\LONGER\\0000  config flags now 0x00000000\n";
@@ -97,6 +97,10 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
     UseDevices({MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true, 0x0)});
     plan = Check({u"plan", kIdShort, inf_});
     EXPECT_TRUE(Has(plan, "1. stage the INF (no present device matches)\n2. nothing to mark\n"))
+        << Narrow(plan.out);
+    plan = Check({u"plan", u"--json", kIdShort, inf_});
+    EXPECT_TRUE(Narrow(plan.out).starts_with("{\"command\":\"plan\",\"hardwareId\":"));
+    EXPECT_TRUE(Has(plan, ",\"devices\":[],\"action\":\"stage\",\"install\":[],\"mark\":[],"))
         << Narrow(plan.out);
 }
 
@@ -121,6 +125,7 @@ TEST_F(CheckTest, VerifyFailsBeforeARunAndHoldsAfterItInEachBranch) {
         {"absent",
          {MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x10004),
           MakeDevice(u"ROOT\\B\\0000", {kIdOther, kIdShort}, false, 0x0)},
+         "present devices use the INF: ok, no present device\n"
          "absent devices marked for reinstallation: FAILED, 2 of 2 devices failing\n"
          "  ROOT\\A\\0000: not marked, config flags 0x00010004\n"
          "  ROOT\\B\\0000: not marked, config flags 0x00000000\n"},

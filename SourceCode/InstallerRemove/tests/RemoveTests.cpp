@@ -24,6 +24,10 @@ std::string Narrow(const std::u16string& text) {
     return TracePlatformHost::ToUtf8(text);
 }
 
+bool Has(const CommandResult& result, const std::string& text) {
+    return Narrow(result.out).find(text) != std::string::npos;
+}
+
 uint32_t StateChangingCalls() {
     return DevSim::Calls(Op::SetProperty) + DevSim::Calls(Op::Update) + DevSim::Calls(Op::Copy) +
            DevSim::Calls(Op::Uninstall) + DevSim::Calls(Op::UninstallInf);
@@ -87,133 +91,112 @@ DevSim::Device Busy() {
     return device;
 }
 
+// How a case's machine is set up: the installation run on it, a second copy of the staged INF (as
+// Wine can leave one under the INF's own name), a system without DiUninstallDriverW.
+constexpr unsigned kInstalled = 1;
+constexpr unsigned kSecondCopy = 2;
+constexpr unsigned kNoDiUninstallDriver = 4;
+
 // Each case once: the exit code, the whole report, what is left in the store and on the devices,
 // and what verify says afterwards.
 TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
     struct Case {
         const char* name;
         std::vector<DevSim::Device> devices;
-        bool install;
-        bool hasUninstallDriver;
+        unsigned setup;
         std::vector<std::u16string> options;
-        std::vector<DevSim::Fault> faults;
         int exitCode;
-        std::string report; // after the header; COPY stands for "copy <store>\oem0.inf: "
-        std::vector<std::string> store;
-        std::vector<std::u16string> drivers;
-        int verify;
+        std::string report; // after the header; COPY and COPY1 stand for the copy lines' starts
+        std::vector<DevSim::Fault> faults = {};
     };
     const DevSim::Device present = MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x4);
-    DevSim::Device absent = MakeDevice(u"ROOT\\ABSENT\\0000", {kIdOther, kIdShort}, false, 0x24);
+    const DevSim::Device absent = MakeDevice(u"ROOT\\ABSENT\\0000", {kIdOther, kIdShort}, false);
     const DevSim::Device other = MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true);
+    const std::string gone = "still names it, though it is gone";
+    const std::string deleted = " still names oem0.inf, deleted under it: it keeps its driver "
+                                "until another is installed on it\n";
     const std::vector<Case> cases = {
         {"nothing staged",
          {present},
-         false,
-         true,
-         {},
+         0,
          {},
          0,
          "no copy in " + std::filesystem::absolute(StoreDir()).lexically_normal().string() +
-             " holds the INF's bytes\nresult: nothing to remove\n",
-         {},
-         {u""},
-         1},
+             " holds the INF's bytes\nresult: nothing to remove\n"},
         {"staged only",
          {other},
-         true,
-         true,
-         {},
+         kInstalled,
          {},
          0,
-         "COPY removed by DiUninstallDriverW\nresult: removed\n",
-         {},
-         {u""},
-         1},
+         "COPY removed by DiUninstallDriverW\nresult: removed\n"},
         {"staged only, without DiUninstallDriverW",
          {other},
-         true,
-         false,
-         {},
+         kInstalled | kNoDiUninstallDriver,
          {},
          0,
-         "COPY removed by SetupUninstallOEMInfW\nresult: removed\n",
-         {},
-         {u""},
-         1},
+         "COPY removed by SetupUninstallOEMInfW\nresult: removed\n"},
         {"used by a present and an absent device",
          {present, absent},
-         true,
-         true,
-         {},
+         kInstalled,
          {},
          0,
          "COPY removed by DiUninstallDriverW\n"
          "  ROOT\\PRESENT\\0000: present, used it, now has no driver from an INF\n"
-         "  ROOT\\ABSENT\\0000: absent, used it, now has no driver from an INF\n"
-         "result: removed\n",
+         "  ROOT\\ABSENT\\0000: absent, used it, now has no driver from an INF\nresult: removed\n"},
+        {"two copies",
+         {present},
+         kInstalled | kSecondCopy,
          {},
-         {u"", u""},
-         1},
+         0,
+         "COPY removed by DiUninstallDriverW\n"
+         "  ROOT\\PRESENT\\0000: present, used it, now has no driver from an INF\n"
+         "COPY1 removed by DiUninstallDriverW\nresult: removed\n"},
         {"in use, no DiUninstallDriverW, no --force",
          {present},
-         true,
-         false,
-         {},
+         kInstalled | kNoDiUninstallDriver,
          {},
          1,
          "COPY FAILED, still staged: not tried: a present device uses the package, and without "
          "DiUninstallDriverW only --force removes a copy in use\n"
-         "  ROOT\\PRESENT\\0000: present, still uses it\nresult: not removed\n",
-         {"oem0.inf"},
-         {u"oem0.inf"},
-         0},
+         "  ROOT\\PRESENT\\0000: present, still uses it\nresult: not removed\n"},
         {"in use, no DiUninstallDriverW, --force",
          {present},
-         true,
-         false,
+         kInstalled | kNoDiUninstallDriver,
          {u"--force"},
-         {},
          0,
-         "COPY removed by SetupUninstallOEMInfW\n"
-         "  ROOT\\PRESENT\\0000: present, still names it, though it is gone\n"
-         "note: ROOT\\PRESENT\\0000 still names oem0.inf, deleted under it: it keeps its driver "
-         "until another is installed on it\nresult: removed\n",
-         {},
-         {u"oem0.inf"},
-         1},
+         "COPY removed by SetupUninstallOEMInfW\n  ROOT\\PRESENT\\0000: present, " + gone +
+             "\nnote: ROOT\\PRESENT\\0000" + deleted + "result: removed\n"},
         // The node's answer afterwards leaves out the restart bit: the call's word alone counts.
         {"the call asks for a restart",
          {Busy()},
-         true,
-         true,
+         kInstalled,
          {},
-         {Fail(Op::NodeStatus, 2, 0)},
          4,
          "COPY removed by DiUninstallDriverW, which asks for a restart\n"
          "  ROOT\\BUSY\\0000: present, used it, now has no driver from an INF\n"
          "result: removed, restart needed\n",
-         {},
-         {u""},
-         1},
+         {Fail(Op::NodeStatus, 2, 0)}},
         {"a device asks for a restart",
          {Busy()},
-         true,
-         false,
+         kInstalled | kNoDiUninstallDriver,
          {u"--force"},
-         {},
          4,
-         "COPY removed by SetupUninstallOEMInfW\n"
-         "  ROOT\\BUSY\\0000: present, still names it, though it is gone, restart needed\n"
-         "note: ROOT\\BUSY\\0000 still names oem0.inf, deleted under it: it keeps its driver "
-         "until another is installed on it\nresult: removed, restart needed\n",
+         "COPY removed by SetupUninstallOEMInfW\n  ROOT\\BUSY\\0000: present, " + gone +
+             ", restart needed\nnote: ROOT\\BUSY\\0000" + deleted +
+             "result: removed, restart needed\n"},
+        // The device's hardware IDs are gone when the state is read again.
+        {"a device no longer found afterwards",
+         {present},
+         kInstalled,
          {},
-         {u"oem0.inf"},
-         1},
+         0,
+         "COPY removed by DiUninstallDriverW\n  ROOT\\PRESENT\\0000: used it, no longer found\n"
+         "result: removed\n",
+         {Fail(Op::GetProperty, 3, 13)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.install) {
+        if ((c.setup & kInstalled) != 0) {
             Installed(c.devices);
         } else {
             UseDevices(c.devices);
@@ -221,30 +204,43 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
         if (c.devices.size() > 1) {
             Device(1).driver = u"oem0.inf"; // it had the driver before it was unplugged
         }
-        DevSim::Current().hasUninstallDriver = c.hasUninstallDriver;
+        if ((c.setup & kSecondCopy) != 0) {
+            std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "oem1.inf");
+        }
+        DevSim::Current().hasUninstallDriver = (c.setup & kNoDiUninstallDriver) == 0;
         for (const DevSim::Fault& fault : c.faults) {
             DevSim::AddFault(fault);
         }
+        const std::vector<DevSim::Device> before = DevSim::Current().devices;
         const CommandResult result = Remove(c.options);
         EXPECT_EQ(result.exitCode, c.exitCode);
         std::string report = c.report;
-        if (report.starts_with("COPY ")) {
-            report.replace(0, 5, Copy());
+        for (const auto& [mark, name] : {std::pair{"COPY1 ", "oem1.inf"}, {"COPY ", "oem0.inf"}}) {
+            for (size_t at = report.find(mark); at != std::string::npos; at = report.find(mark)) {
+                report.replace(at, std::string(mark).size(), Copy(name));
+            }
         }
         EXPECT_EQ(Narrow(result.out), Header() + report);
         EXPECT_EQ(result.err, u"");
-        EXPECT_EQ(Store(), c.store);
-        for (size_t i = 0; i < c.drivers.size(); ++i) {
-            EXPECT_EQ(Narrow(Device(i).driver), Narrow(c.drivers[i])) << i;
+        // What the report says is what the machine holds: no copy left unless not removed, a
+        // driver gone where it says "now has no driver", and the absent device's reinstall mark
+        // as it was.
+        EXPECT_EQ(Store().empty(), c.exitCode != 1);
+        for (size_t i = 0; i < before.size(); ++i) {
+            const std::string id = Narrow(before[i].instanceId);
+            if (report.find(id + ": used it, no longer found") != std::string::npos) {
+                continue; // the report says nothing of its driver
+            }
+            const bool cleared =
+                report.find(id + ": present, used it, now has no driver") != std::string::npos ||
+                report.find(id + ": absent, used it, now has no driver") != std::string::npos;
+            EXPECT_EQ(Narrow(Device(i).driver), cleared ? "" : Narrow(before[i].driver)) << i;
+            EXPECT_EQ(Device(i).configFlags, before[i].configFlags) << i;
         }
-        if (c.devices.size() > 1) {
-            // The absent device's reinstall mark stays.
-            EXPECT_EQ(FlagsOf(Device(1)), 0x24u);
-        }
-        // Removed: verify fails and detection says "not installed"; not removed: the state is
-        // as the installation left it.
-        EXPECT_EQ(Verify().exitCode, c.verify);
-        EXPECT_EQ(Verify(u"--detect").out.empty(), c.verify == 1);
+        // Removed, or nothing to remove: verify fails and detection says "not installed". Not
+        // removed: the state is as the installation left it.
+        EXPECT_EQ(Verify().exitCode, c.exitCode == 1 ? 0 : 1);
+        EXPECT_EQ(Verify(u"--detect").out.empty(), c.exitCode != 1);
         std::filesystem::remove_all(StoreDir());
     }
 }
@@ -341,6 +337,13 @@ TEST_F(RemoveTest, EachFailingReadOrRemovalIsReported) {
         EXPECT_EQ(Store(), c.store);
         std::filesystem::remove_all(StoreDir());
     }
+    // Nothing removed yet when the state after cannot be read.
+    Installed({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)});
+    DevSim::Current().hasUninstallDriver = false;
+    DevSim::AddFault(Fail(Op::ListFiles, 2, 5));
+    EXPECT_TRUE(Narrow(Remove().err)
+                    .starts_with("InstallerRemove: cannot read the device state after 0 removal "
+                                 "calls: the INF folder "));
 }
 
 TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
@@ -386,6 +389,10 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
     EXPECT_EQ(StateChangingCalls(), changes);
 
     DevSim::Current().hasUninstallDriver = false;
+    CommandResult held = Remove({u"--json"});
+    EXPECT_EQ(held.exitCode, 1);
+    EXPECT_TRUE(Has(held, "\"ok\":false,\"detail\":\"present, still uses it\"}"))
+        << Narrow(held.out);
     CommandResult removed = Remove({u"--force", u"--json", u"--"});
     EXPECT_EQ(removed.exitCode, 0);
     EXPECT_EQ(
