@@ -113,6 +113,9 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
     const DevSim::Device absent = MakeDevice(u"ROOT\\ABSENT\\0000", {kIdOther, kIdShort}, false);
     const DevSim::Device other = MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true);
     const std::string gone = "still names it, though it is gone";
+    const std::string notTried = "FAILED, still staged: not tried: a present device uses the "
+                                 "package, and without DiUninstallDriverW only --force removes a "
+                                 "copy in use\n";
     const std::string deleted = " still names oem0.inf, deleted under it: it keeps its driver "
                                 "until another is installed on it\n";
     const std::vector<Case> cases = {
@@ -151,14 +154,14 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
          "COPY removed by DiUninstallDriverW\n"
          "  ROOT\\PRESENT\\0000: present, used it, now has no driver from an INF\n"
          "COPY1 removed by DiUninstallDriverW\nresult: removed\n"},
-        {"in use, no DiUninstallDriverW, no --force",
+        // Neither copy is tried while the device uses one.
+        {"two copies in use, no DiUninstallDriverW, no --force",
          {present},
-         kInstalled | kNoDiUninstallDriver,
+         kInstalled | kSecondCopy | kNoDiUninstallDriver,
          {},
          1,
-         "COPY FAILED, still staged: not tried: a present device uses the package, and without "
-         "DiUninstallDriverW only --force removes a copy in use\n"
-         "  ROOT\\PRESENT\\0000: present, still uses it\nresult: not removed\n"},
+         "COPY " + notTried + "  ROOT\\PRESENT\\0000: present, still uses it\nCOPY1 " + notTried +
+             "result: not removed\n"},
         {"in use, no DiUninstallDriverW, --force",
          {present},
          kInstalled | kNoDiUninstallDriver,
