@@ -184,6 +184,10 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
     EXPECT_TRUE(Has(result, "present devices use the INF: FAILED, 1 of 1 device failing\n"
                             "  ROOT\\PRESENT\\0000: uses oem7.inf, not oem0.inf\n"))
         << Narrow(result.out);
+    // A driver key may name the copy by its full path.
+    Device(0).driver = u"C:\\WINDOWS\\INF\\OEM0.INF";
+    EXPECT_TRUE(Has(Verify(kIdShort),
+                    "  ROOT\\PRESENT\\0000: ok, driver from C:\\WINDOWS\\INF\\OEM0.INF\n"));
     Device(0).driver = u"oem0.inf";
 
     // Another INF, or the staged copy with other bytes: not staged, and no device uses it.

@@ -111,6 +111,8 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
     };
     const DevSim::Device present = MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x4);
     const DevSim::Device absent = MakeDevice(u"ROOT\\ABSENT\\0000", {kIdOther, kIdShort}, false);
+    // Matches, but never had the package: never listed.
+    const DevSim::Device spare = MakeDevice(u"ROOT\\SPARE\\0000", {kIdShort}, false, 0x24);
     const DevSim::Device other = MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true);
     const std::string gone = "still names it, though it is gone";
     const std::string notTried = "FAILED, still staged: not tried: a present device uses the "
@@ -139,7 +141,7 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
          0,
          "COPY removed by SetupUninstallOEMInfW\nresult: removed\n"},
         {"used by a present and an absent device",
-         {present, absent},
+         {spare, present, absent},
          kInstalled,
          {},
          0,
@@ -187,6 +189,16 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
          "COPY removed by SetupUninstallOEMInfW\n  ROOT\\BUSY\\0000: present, " + gone +
              ", restart needed\nnote: ROOT\\BUSY\\0000" + deleted +
              "result: removed, restart needed\n"},
+        // The device's hardware IDs cannot be had at first (it matches nothing), so it is not
+        // known to use the package until the state is read again.
+        {"a device seen only afterwards",
+         {present},
+         kInstalled | kNoDiUninstallDriver,
+         {},
+         1,
+         "COPY FAILED, still staged: SetupUninstallOEMInfW refused: a device uses it (error "
+         "0xe000023d)\n  ROOT\\PRESENT\\0000: present, uses it now\nresult: not removed\n",
+         {Fail(Op::GetProperty, 1, 13)}},
         // The device's hardware IDs are gone when the state is read again.
         {"a device no longer found afterwards",
          {present},
@@ -204,8 +216,10 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
         } else {
             UseDevices(c.devices);
         }
-        if (c.devices.size() > 1) {
-            Device(1).driver = u"oem0.inf"; // it had the driver before it was unplugged
+        for (DevSim::Device& device : DevSim::Current().devices) {
+            if (device.instanceId == absent.instanceId) {
+                device.driver = u"oem0.inf"; // it had the driver before it was unplugged
+            }
         }
         if ((c.setup & kSecondCopy) != 0) {
             std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "oem1.inf");
@@ -415,6 +429,14 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
 }
 
 TEST_F(RemoveTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
+    const std::string usage =
+        "usage: InstallerRemove [--dry-run] [--json] [--force] [--] <hardware ID> <INF full path>\n"
+        "Removes from the driver store every staged copy of the driver package whose INF holds\n"
+        "exactly the bytes of the INF given, and takes it off the devices that use it, then reads\n"
+        "the state again. --dry-run lists what would be removed and changes nothing. --force "
+        "removes\na copy that a device uses where the system lacks DiUninstallDriverW.\n"
+        "exit codes: 0 removed (or nothing to remove), 1 not removed, 2 wrong command line, 3 the\n"
+        "device state could not be read, 4 removed but a restart is needed to finish.\n";
     const std::vector<std::pair<std::vector<std::u16string>, std::string>> wrong = {
         {{}, "expected a hardware ID and an INF full path"},
         {{kIdShort}, "expected a hardware ID and an INF full path"},
@@ -430,15 +452,12 @@ TEST_F(RemoveTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
         const CommandResult result = RunRemove(arguments);
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_EQ(result.out, u"");
-        EXPECT_TRUE(Narrow(result.err).starts_with("InstallerRemove: " + problem + "\nusage: "))
-            << Narrow(result.err);
+        EXPECT_EQ(Narrow(result.err), "InstallerRemove: " + problem + "\n" + usage);
     }
     EXPECT_EQ(DevSim::Calls(Op::GetClassDevs), 0u);
     const CommandResult help = RunRemove({u"/?"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(
-        Narrow(help.out).starts_with("usage: InstallerRemove [--dry-run] [--json] [--force] "
-                                     "[--] <hardware ID> <INF full path>\n"));
+    EXPECT_EQ(Narrow(help.out), usage);
     // "--" ends the options, so an ID may begin with dashes; the INF that cannot be read is an
     // unreadable state, not a wrong command line.
     EXPECT_EQ(RunRemove({u"--", u"--odd", inf_}).exitCode, 0);
