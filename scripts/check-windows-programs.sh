@@ -9,7 +9,8 @@
 # - InstallerCheck.exe holds none of the calls that change device state;
 # - DllCharacteristics: ASLR (DYNAMIC_BASE), DEP (NX_COMPAT), and HIGH_ENTROPY_VA on x86-64;
 # - the stack protector is linked in (some function of the program checks its canary);
-# - the manifests: Installer.exe asks for administrator rights, InstallerCheck.exe runs as invoker.
+# - the manifests: Installer.exe and InstallerRemove.exe ask for administrator rights,
+#   InstallerCheck.exe runs as invoker.
 # Prints what is wrong and exits 1; silent when all is well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +23,7 @@ win64) tools=x86_64-w64-mingw32 flags=(HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT) ;
 esac
 
 problems=()
-for program in Installer InstallerCheck TraceLogDecode DeployLog; do
+for program in Installer InstallerCheck InstallerRemove TraceLogDecode DeployLog; do
     exe=build/$preset/$program.exe
     if [[ ! -f $exe ]]; then
         problems+=("$exe missing")
@@ -59,11 +60,12 @@ if [[ -f $check ]]; then
     grep -q 'asInvoker' <<<"$("$tools-windres" -i "$check" -O rc)" ||
         problems+=("$check does not run as invoker")
 fi
-installer=build/$preset/Installer.exe
-if [[ -f $installer ]]; then
-    grep -q 'requireAdministrator' <<<"$("$tools-windres" -i "$installer" -O rc)" ||
-        problems+=("$installer does not ask for administrator rights")
-fi
+for installer in build/$preset/Installer.exe build/$preset/InstallerRemove.exe; do
+    if [[ -f $installer ]]; then
+        grep -q 'requireAdministrator' <<<"$("$tools-windres" -i "$installer" -O rc)" ||
+            problems+=("$installer does not ask for administrator rights")
+    fi
+done
 
 if ((${#problems[@]} > 0)); then
     printf '%s\n' "${problems[@]}" >&2

@@ -1,8 +1,8 @@
 // Host device-installation services that change the device state, over the device-manager
-// simulator: a device's config flags, the driver installed on present devices and the driver
-// store. Like every host call, each counts itself and honours an injected fault first; the
-// functions that Windows loads at run time also honour a "bind" fault, which makes them fail as a
-// DLL or function missing from the system folder does.
+// simulator: a device's config flags, the driver installed on present devices, the driver store
+// and the removal of a staged package. Like every host call, each counts itself and honours an
+// injected fault first; the functions that Windows loads at run time also honour a "bind" fault,
+// which makes them fail as a DLL or function missing from the system folder does.
 #include "DeviceChanges.h"
 
 #include <algorithm>
@@ -23,12 +23,24 @@ using DevSim::Op;
 
 constexpr uint32_t kErrorInvalidFlags = 1004;
 constexpr uint32_t kKnownInstallFlags = 0x7; // FORCE | READONLY | NONINTERACTIVE
+constexpr uint32_t kNoRemoveInf = 0x1;       // DIURFLAG_NO_REMOVE_INF
 
 bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
     auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; };
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(),
                       [&fold](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
+// The driver on `device` changes: a device that cannot be stopped runs the change only after a
+// restart. True when it needs one.
+bool ChangeDriver(DevSim::Device* device, std::u16string driver) {
+    device->driver = std::move(driver);
+    if (device->present && !device->stoppable) {
+        device->nodeStatus |= DN_NEED_RESTART;
+        return true;
+    }
+    return false;
 }
 
 bool HasHardwareId(const DevSim::Device& device, const std::u16string& id) {
@@ -104,12 +116,13 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
     if (uint32_t error = DevSim::Hooks::StageInf(inf, &stagedPath, &name)) {
         return Fail(error);
     }
+    bool reboot = false;
     for (size_t i : matches) {
-        devices[i].driver = name;
+        reboot = ChangeDriver(&devices[i], name) || reboot;
     }
     DevSim::Hooks::StateChanged();
     if (rebootRequired != nullptr) {
-        *rebootRequired = false;
+        *rebootRequired = reboot;
     }
     return Succeed();
 }
@@ -137,6 +150,83 @@ bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destina
     }
     std::copy(path->begin(), path->end(), destination);
     destination[path->size()] = u'\0';
+    return Succeed();
+}
+
+// Every device that has the package, present or not, is given the next best driver: the simulator
+// knows no other package, so that is none.
+bool UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequired) {
+    // Written whatever the outcome, as the Windows wrapper writes it.
+    if (rebootRequired != nullptr) {
+        *rebootRequired = false;
+    }
+    if (std::optional<uint32_t> error = BindFault()) {
+        return Fail(*error);
+    }
+    if (!DevSim::Current().hasUninstallDriver) {
+        return Fail(ERROR_PROC_NOT_FOUND_CODE);
+    }
+    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::Uninstall)) {
+        return fault->error == 0 ? Succeed() : Fail(fault->error);
+    }
+    if (Text(infPath).empty()) {
+        return Fail(ERROR_INVALID_PARAMETER_CODE);
+    }
+    if ((flags & ~kNoRemoveInf) != 0) {
+        return Fail(kErrorInvalidFlags);
+    }
+    std::u16string name;
+    if (uint32_t error = DevSim::Hooks::FindStaged(HostPath(infPath), &name)) {
+        return Fail(error);
+    }
+    bool reboot = false;
+    for (DevSim::Device& device : DevSim::Current().devices) {
+        if (!device.driver.empty() && EqualIgnoringCase(device.driver, name)) {
+            reboot = ChangeDriver(&device, u"") || reboot;
+        }
+    }
+    DevSim::Hooks::StateChanged();
+    if ((flags & kNoRemoveInf) == 0) {
+        if (uint32_t error = DevSim::Hooks::DeleteStaged(name)) {
+            return Fail(error);
+        }
+    }
+    if (rebootRequired != nullptr) {
+        *rebootRequired = reboot;
+    }
+    return Succeed();
+}
+
+// The devices keep their driver, even with SUOI_FORCEDELETE.
+bool UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
+    if (std::optional<uint32_t> error = BindFault()) {
+        return Fail(*error);
+    }
+    if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::UninstallInf)) {
+        return fault->error == 0 ? Succeed() : Fail(fault->error);
+    }
+    const std::u16string name = Text(infFileName);
+    if (name.empty() || name.find_first_of(u"\\/") != std::u16string::npos) {
+        return Fail(ERROR_INVALID_PARAMETER_CODE);
+    }
+    if ((flags & ~SUOI_FORCEDELETE) != 0) {
+        return Fail(kErrorInvalidFlags);
+    }
+    std::u16string staged;
+    const std::string path = DevSim::DriverStoreFolder() + "/" + DevSim::ToUtf8(name);
+    if (uint32_t error = DevSim::Hooks::FindStaged(path, &staged)) {
+        return Fail(error);
+    }
+    if ((flags & SUOI_FORCEDELETE) == 0) {
+        for (const DevSim::Device& device : DevSim::Current().devices) {
+            if (!device.driver.empty() && EqualIgnoringCase(device.driver, staged)) {
+                return Fail(ERROR_INF_IN_USE_BY_DEVICES_CODE);
+            }
+        }
+    }
+    if (uint32_t error = DevSim::Hooks::DeleteStaged(staged)) {
+        return Fail(error);
+    }
     return Succeed();
 }
 

@@ -1,6 +1,7 @@
 // Device services on Windows that change the device state: each function is the Setup API or
-// driver-update call it names. Only Installer links this file; newdev.dll is loaded from the
-// system folder at the first driver update (Win32Calls.h).
+// driver-update call it names. Only Installer and InstallerRemove link this file. The functions
+// of newdev.dll, and SetupUninstallOEMInfW, are loaded from the system folder at their first call
+// (Win32Calls.h).
 #include "DeviceChanges.h"
 #include "Win32Calls.h"
 
@@ -45,4 +46,34 @@ bool DevSvc::CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t
         *requiredSize = required;
     }
     return done != FALSE;
+}
+
+// newdev.h of older SDKs lacks the declaration (Windows 10 1703 and later).
+using DiUninstallDriverFn = BOOL(WINAPI*)(HWND, PCWSTR, DWORD, PBOOL);
+
+bool DevSvc::UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequired) {
+    static const SystemFunction uninstallDriver =
+        LoadSystemFunction(L"newdev.dll", "DiUninstallDriverW");
+    if (uninstallDriver.address == nullptr) {
+        SetLastError(uninstallDriver.error);
+        return false;
+    }
+    BOOL reboot = FALSE;
+    const BOOL done =
+        AddressAs<DiUninstallDriverFn>(uninstallDriver)(nullptr, Wide(infPath), flags, &reboot);
+    if (rebootRequired != nullptr) {
+        *rebootRequired = reboot != FALSE;
+    }
+    return done != FALSE;
+}
+
+bool DevSvc::UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
+    static const SystemFunction uninstallInf =
+        LoadSystemFunction(L"setupapi.dll", "SetupUninstallOEMInfW");
+    if (uninstallInf.address == nullptr) {
+        SetLastError(uninstallInf.error);
+        return false;
+    }
+    return AddressAs<decltype(&SetupUninstallOEMInfW)>(uninstallInf)(Wide(infFileName), flags,
+                                                                     nullptr) != FALSE;
 }

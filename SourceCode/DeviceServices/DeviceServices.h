@@ -61,6 +61,11 @@ inline constexpr uint32_t REG_SZ_TYPE = 1;
 inline constexpr uint32_t FILE_ATTRIBUTE_DIRECTORY_BIT = 0x10;
 inline constexpr uint32_t INVALID_FILE_ATTRIBUTES_VALUE = 0xFFFFFFFF;
 
+// CM_Get_DevNode_Status's status bit and problem number for a node that runs its new driver
+// only after a restart.
+inline constexpr uint32_t DN_NEED_RESTART = 0x00000100;
+inline constexpr uint32_t CM_PROB_NEED_RESTART = 14;
+
 inline constexpr uint32_t CR_SUCCESS = 0;
 inline constexpr uint32_t CR_NO_SUCH_DEVINST = 13;
 inline constexpr uint32_t CR_FAILURE = 0x13;

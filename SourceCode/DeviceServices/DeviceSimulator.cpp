@@ -22,9 +22,9 @@ namespace DevSim {
 namespace {
 
 constexpr std::array<const char*, static_cast<size_t>(Op::Count)> kOpNames = {
-    "get-class-devs", "enum",       "get-property", "set-property", "destroy",
-    "node-status",    "update",     "copy",         "alloc",        "instance-id",
-    "driver-key",     "list-files", "read-file",    "bind"};
+    "get-class-devs", "enum", "get-property", "set-property", "destroy",    "node-status",
+    "update",         "copy", "alloc",        "instance-id",  "driver-key", "list-files",
+    "read-file",      "bind", "uninstall",    "uninstall-inf"};
 
 struct DeviceSet {
     std::vector<size_t> devices;
@@ -129,11 +129,12 @@ bool operator==(const Fault& a, const Fault& b) {
 bool operator==(const Device& a, const Device& b) {
     return a.instanceId == b.instanceId && a.hardwareIds == b.hardwareIds &&
            a.present == b.present && a.configFlags == b.configFlags && a.driver == b.driver &&
-           a.nodeStatus == b.nodeStatus && a.problem == b.problem;
+           a.nodeStatus == b.nodeStatus && a.problem == b.problem && a.stoppable == b.stoppable;
 }
 
 bool operator==(const Machine& a, const Machine& b) {
-    return a.devices == b.devices && a.driverStore == b.driverStore && a.faults == b.faults;
+    return a.devices == b.devices && a.driverStore == b.driverStore && a.faults == b.faults &&
+           a.hasUninstallDriver == b.hasUninstallDriver;
 }
 
 // --- UTF-8 / UTF-16 ---------------------------------------------------------------------------

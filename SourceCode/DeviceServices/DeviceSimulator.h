@@ -28,7 +28,9 @@ enum class Op {
     ListFiles,    // "list-files"
     ReadFile,     // "read-file"
     Bind,         // "bind" (loading a function Windows binds at run time: GetDevNodeStatus,
-                  // UpdateDriverForDevices)
+                  // UpdateDriverForDevices, UninstallDriver, UninstallOEMInf)
+    Uninstall,    // "uninstall" (UninstallDriver)
+    UninstallInf, // "uninstall-inf" (UninstallOEMInf)
     Count
 };
 
@@ -37,11 +39,13 @@ std::optional<Op> OpFromName(const std::string& name);
 
 // Makes calls number firstCall, firstCall+1, ... (counted from 1 per operation) fail with
 // `error`; `count` calls in all, 0 meaning every call from firstCall on. For GetProperty with
-// error 122, `requiredSize` (when given) is reported instead of the true size. For NodeStatus
-// the error is the CONFIGRET returned. For Bind the call being bound fails as it does when its DLL
-// or function is missing from the system folder, with `error` as the reason (126, 127); a
-// missing DLL stays missing, so such a fault usually has a count of 0. For GetClassDevs the set is
-// INVALID_HANDLE_VALUE.
+// error 122, `requiredSize` (when given) is reported instead of the true size, and so it is for
+// InstanceId with 122 (in characters) and DriverKey with 234 (in bytes). For NodeStatus the error
+// is the CONFIGRET returned. For Uninstall and UninstallInf an error of 0 makes the call report
+// success and change nothing, as Wine's SetupUninstallOEMInfW does without SUOI_FORCEDELETE. For
+// Bind the call being bound fails as it does when its DLL or function is missing from the system
+// folder, with `error` as the reason (126, 127); a missing DLL stays missing, so such a fault
+// usually has a count of 0. For GetClassDevs the set is INVALID_HANDLE_VALUE.
 struct Fault {
     Op op;
     uint32_t firstCall;
@@ -60,6 +64,9 @@ struct Device {
     std::u16string driver;   // name of the INF installed on it, e.g. "oem3.inf"; empty: none
     uint32_t nodeStatus = 0; // status bits CM_Get_DevNode_Status reports for a present device
     uint32_t problem = 0;    // problem number it reports
+    // False: the device cannot be stopped now, so a driver change on it takes effect at the next
+    // restart: the change sets DN_NEED_RESTART on the node and asks for a restart.
+    bool stoppable = true;
 };
 
 struct Machine {
@@ -67,6 +74,9 @@ struct Machine {
     std::string driverStore; // folder of staged INFs; relative paths are taken from the
                              // state file's folder
     std::vector<Fault> faults;
+    // The system has DiUninstallDriverW (Windows 10 1703 and later); false stands for older
+    // Windows and for Wine, where UninstallDriver fails with ERROR_PROC_NOT_FOUND.
+    bool hasUninstallDriver = true;
 };
 
 // Builders for tests.
@@ -152,6 +162,11 @@ void StateChanged();
 // free N. 0 or a Windows error.
 uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name);
 bool IsRegularFile(const std::string& path);
+// The staged file `path` names: 0, with its name, when it is a file right in DriverStoreFolder();
+// otherwise ERROR_FILE_NOT_FOUND.
+uint32_t FindStaged(const std::string& path, std::u16string* name);
+// Deletes the staged file `name` from the driver store. 0 or a Windows error.
+uint32_t DeleteStaged(const std::u16string& name);
 } // namespace Hooks
 
 } // namespace DevSim

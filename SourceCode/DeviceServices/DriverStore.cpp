@@ -1,5 +1,6 @@
 // The simulator's driver store: staging an INF as oem<N>.inf in DriverStoreFolder(), as
-// SetupCopyOEMInf does, for DeviceServices-host.cpp's UpdateDriverForDevices and CopyOEMInf.
+// SetupCopyOEMInf does, for DeviceChanges-host.cpp's UpdateDriverForDevices and CopyOEMInf, and
+// finding and deleting a staged file for its uninstall calls.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -120,6 +121,24 @@ uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u
     *stagedPath = target.string();
     *name = std::u16string(file.begin(), file.end());
     return 0;
+}
+
+uint32_t FindStaged(const std::string& path, std::u16string* name) {
+    std::error_code ec;
+    const fs::path file(path);
+    const fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec);
+    std::optional<std::u16string> text = DevSim::FromUtf8(file.filename().string());
+    if (!IsRegularFile(path) || !text || !fs::equivalent(file.parent_path(), store, ec) || ec) {
+        return DevSvc::ERROR_FILE_NOT_FOUND_CODE;
+    }
+    *name = *text;
+    return 0;
+}
+
+uint32_t DeleteStaged(const std::u16string& name) {
+    std::error_code ec;
+    fs::remove(fs::path(DevSim::DriverStoreFolder()) / DevSim::ToUtf8(name), ec);
+    return ec ? FromErrorCode(ec) : 0;
 }
 
 } // namespace Hooks

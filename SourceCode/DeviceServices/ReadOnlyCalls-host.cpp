@@ -50,13 +50,6 @@ bool CopyOut(const std::u16string& text, char16_t* buffer, uint32_t bufferChars,
     return Succeed();
 }
 
-// The check composes Windows paths (folder, backslash, name); here either separator will do.
-std::string HostPath(const char16_t* path) {
-    std::string text = DevSim::ToUtf8(Text(path));
-    std::replace(text.begin(), text.end(), '\\', '/');
-    return text;
-}
-
 bool MatchesPattern(const std::string& name, const std::string& pattern) {
     auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     size_t n = 0;
@@ -85,9 +78,19 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
 
 } // namespace
 
+std::string HostCalls::HostPath(const char16_t* path) {
+    std::string text = DevSim::ToUtf8(Text(path));
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
 bool GetDeviceInstanceId(DevInfoSet set, DevInfoData* element, char16_t* buffer,
                          uint32_t bufferChars, uint32_t* requiredChars) {
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::InstanceId)) {
+        if (fault->error == ERROR_INSUFFICIENT_BUFFER_CODE && fault->requiredSize &&
+            requiredChars != nullptr) {
+            *requiredChars = *fault->requiredSize;
+        }
         return Fail(fault->error);
     }
     DevSim::Device* device = nullptr;
@@ -100,6 +103,9 @@ bool GetDeviceInstanceId(DevInfoSet set, DevInfoData* element, char16_t* buffer,
 uint32_t QueryDriverKeyValue(DevInfoSet set, DevInfoData* element, const char16_t* name,
                              uint32_t* type, uint8_t* buffer, uint32_t* dataBytes) {
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::DriverKey)) {
+        if (fault->error == ERROR_MORE_DATA_CODE && fault->requiredSize && dataBytes != nullptr) {
+            *dataBytes = *fault->requiredSize;
+        }
         return fault->error;
     }
     DevSim::Device* device = nullptr;

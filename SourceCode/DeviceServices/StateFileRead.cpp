@@ -116,7 +116,18 @@ enum DeviceKey : unsigned {
     kDriver = 1u << 4,
     kNodeStatus = 1u << 5,
     kProblem = 1u << 6,
+    kStoppable = 1u << 7,
 };
+
+// A yes/no value into `flag`.
+bool YesNo(const std::string& key, const std::string& value, bool* flag, std::string* error) {
+    if (value != "yes" && value != "no") {
+        *error = key + " must be yes or no";
+        return false;
+    }
+    *flag = value == "yes";
+    return true;
+}
 
 class Parser {
   public:
@@ -189,15 +200,21 @@ class Parser {
     }
 
     bool MachineKey(const std::string& key, const std::string& value, std::string* error) {
-        if (key != "driver-store") {
+        bool* seen = key == "driver-store"          ? &m_storeSeen
+                     : key == "di-uninstall-driver" ? &m_uninstallSeen
+                                                    : nullptr;
+        if (seen == nullptr) {
             *error = "unknown key '" + key + "' in [machine]";
             return false;
         }
-        if (m_storeSeen) {
-            *error = "driver-store given twice";
+        if (*seen) {
+            *error = key + " given twice";
             return false;
         }
-        m_storeSeen = true;
+        *seen = true;
+        if (seen == &m_uninstallSeen) {
+            return YesNo(key, value, &m_out->hasUninstallDriver, error);
+        }
         m_out->driverStore = value;
         return true;
     }
@@ -250,16 +267,10 @@ class Parser {
             device.hardwareIds = std::move(bytes);
             return true;
         }
-        if (key == "present") {
-            if (!Once(kPresent, key, error)) {
-                return false;
-            }
-            if (value != "yes" && value != "no") {
-                *error = "present must be yes or no";
-                return false;
-            }
-            device.present = value == "yes";
-            return true;
+        if (key == "present" || key == "stoppable") {
+            const bool present = key == "present";
+            return Once(present ? kPresent : kStoppable, key, error) &&
+                   YesNo(key, value, present ? &device.present : &device.stoppable, error);
         }
         if (key == "config-flags" || key == "config-flags-bytes") {
             if (!Once(kFlags, "config-flags", error)) {
@@ -342,6 +353,7 @@ class Parser {
     Section m_section = Section::None;
     bool m_machineSeen = false;
     bool m_storeSeen = false;
+    bool m_uninstallSeen = false;
     unsigned m_seen = 0;
 };
 

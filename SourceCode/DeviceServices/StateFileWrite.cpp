@@ -85,6 +85,9 @@ std::string FormatMachine(const Machine& machine) {
     if (!machine.driverStore.empty()) {
         text += "driver-store = " + machine.driverStore + "\n";
     }
+    if (!machine.hasUninstallDriver) {
+        text += "di-uninstall-driver = no\n";
+    }
     for (const Device& device : machine.devices) {
         text += "\n[device";
         if (!device.instanceId.empty()) {
@@ -117,6 +120,9 @@ std::string FormatMachine(const Machine& machine) {
         }
         if (device.problem != 0) {
             text += "problem = " + std::to_string(device.problem) + "\n";
+        }
+        if (!device.stoppable) {
+            text += "stoppable = no\n";
         }
     }
     if (!machine.faults.empty()) {

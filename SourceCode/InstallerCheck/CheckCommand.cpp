@@ -1,14 +1,10 @@
 #include "CheckCommand.h"
 
 #include "CheckReport.h"
-#include "InfStore.h"
-#include "MatchRule.h"
+#include "PackageRequest.h"
 #include "ReportFormat.h"
 
 namespace {
-
-// Hardware IDs are at most 200 characters on Windows; anything far longer is a mistake.
-constexpr size_t kMaxHardwareIdChars = 1024;
 
 constexpr char16_t kUsage[] =
     u"usage: InstallerCheck plan   [--json]          <hardware ID> <INF full path>\n"
@@ -16,8 +12,8 @@ constexpr char16_t kUsage[] =
     u"plan: what Installer would do on this machine now. verify: whether the machine is in the\n"
     u"state a successful run of Installer leaves. Reads only; changes nothing.\n"
     u"exit codes: 0 planned or verified, 1 not verified, 2 wrong command line, 3 the device\n"
-    u"state could not be read. --detect: verified prints one line, not verified prints\n"
-    u"nothing; both exit 0.\n";
+    u"state could not be read, 4 verified but a device needs a restart. --detect: verified\n"
+    u"prints one line, not verified prints nothing; both exit 0.\n";
 
 enum class Form { Text, Json, Detect };
 
@@ -68,20 +64,8 @@ CheckResult RunCheck(const std::vector<std::u16string>& arguments) {
     if (arguments.size() - next != 2) {
         return Usage(u"expected a hardware ID and an INF full path");
     }
-    request.requestedId = arguments[next];
-    request.inf = arguments[next + 1];
-    if (request.requestedId.empty()) {
-        return Usage(u"the hardware ID is empty");
-    }
-    if (request.requestedId.size() > kMaxHardwareIdChars ||
-        request.requestedId.find(u'\0') != std::u16string::npos) {
-        return Usage(u"the hardware ID is not a hardware ID (too long, or holds a NUL)");
-    }
-    request.csHwID = request.requestedId;
-    LowerAsciiInPlace(request.csHwID);
-
     std::u16string problem;
-    switch (ReadRequestedInf(request.inf, &request.infBytes, &problem)) {
+    switch (ReadPackageRequest(arguments[next], arguments[next + 1], &request, &problem)) {
     case InfRead::Ok:
         break;
     case InfRead::BadArgument:
@@ -95,8 +79,10 @@ CheckResult RunCheck(const std::vector<std::u16string>& arguments) {
         return Fail(kExitUnreadable, u"cannot read the device state: " + problem);
     }
     CheckResult result;
-    if (request.mode == CheckMode::Verify && !report.verified) {
-        result.exitCode = kExitNotVerified;
+    if (request.mode == CheckMode::Verify) {
+        result.exitCode = !report.verified         ? kExitNotVerified
+                          : report.restartRequired ? kExitRestart
+                                                   : kExitOk;
     }
     switch (form) {
     case Form::Text:
@@ -107,7 +93,7 @@ CheckResult RunCheck(const std::vector<std::u16string>& arguments) {
         break;
     case Form::Detect:
         // A detection rule reads "installed" from exit code 0 with output, "not installed"
-        // from exit code 0 without.
+        // from exit code 0 without; one that needs a restart counts as installed.
         result.exitCode = kExitOk;
         if (report.verified) {
             result.out = DetectLine(report);

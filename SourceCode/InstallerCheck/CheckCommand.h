@@ -1,4 +1,6 @@
-// InstallerCheck's command line: which report, in which form, and the exit code.
+// InstallerCheck's command line: which report, in which form, and the exit code (0 planned or
+// verified, 1 not verified, 2 wrong command line, 3 state unreadable, 4 verified but a restart
+// is needed).
 //
 //   InstallerCheck plan   [--json]          <hardware ID> <INF full path>
 //   InstallerCheck verify [--json|--detect] <hardware ID> <INF full path>
@@ -7,16 +9,9 @@
 #include <string>
 #include <vector>
 
-inline constexpr int kExitOk = 0;          // plan made; verify: the state is verified
-inline constexpr int kExitNotVerified = 1; // verify: some condition does not hold
-inline constexpr int kExitUsage = 2;       // a wrong command line
-inline constexpr int kExitUnreadable = 3;  // the device state could not be read
+#include "CommandResult.h"
 
-struct CheckResult {
-    int exitCode = kExitOk;
-    std::u16string out; // for standard output
-    std::u16string err; // for standard error
-};
+using CheckResult = CommandResult;
 
 // `arguments` without the program's name.
 CheckResult RunCheck(const std::vector<std::u16string>& arguments);

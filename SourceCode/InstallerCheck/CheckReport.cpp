@@ -4,12 +4,9 @@
 #include "DeviceStatus.h"
 #include "InfStore.h"
 #include "MatchRule.h"
+#include "ReportFields.h"
 
 namespace {
-
-std::u16string Count(size_t n, const char16_t* one, const char16_t* many) {
-    return Decimal(n) + u" " + (n == 1 ? one : many);
-}
 
 std::u16string Flags(const SurveyedDevice& device) {
     return u"config flags 0x" + Hex(device.configFlags, 8);
@@ -17,8 +14,7 @@ std::u16string Flags(const SurveyedDevice& device) {
 
 bool UsesStagedCopy(const SurveyedDevice& device, const std::vector<std::u16string>& copies) {
     for (const std::u16string& copy : copies) {
-        // The driver key names the staged copy by its file name; compare that part only.
-        if (!device.driverInf.empty() && SameName(BaseName(device.driverInf), copy)) {
+        if (NamesCopy(device.driverInf, copy)) {
             return true;
         }
     }
@@ -32,7 +28,11 @@ void JudgePresent(const SurveyedDevice& device, const Report& report, Report* ou
         verdict = u"has no driver from an INF";
     } else if (UsesStagedCopy(device, report.stagedCopies)) {
         ok = true;
-        verdict = u"ok, driver from " + device.driverInf;
+        // Installed, but the node runs the new driver only after a restart.
+        const bool restart = NeedsRestart(device);
+        out->restartRequired = out->restartRequired || restart;
+        verdict =
+            (restart ? u"restart needed, driver from " : u"ok, driver from ") + device.driverInf;
     } else if (report.stagedCopies.empty()) {
         verdict = u"uses " + device.driverInf + u", and the INF is not staged";
     } else {

@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "DeviceSurvey.h"
+#include "PackageRequest.h"
 
 enum class CheckMode { Plan, Verify };
 
-struct CheckRequest {
+struct CheckRequest : PackageRequest {
     CheckMode mode = CheckMode::Plan;
-    std::u16string requestedId; // as given
-    std::u16string csHwID;      // lower-cased, as the installation uses it
-    std::u16string inf;
-    std::vector<uint8_t> infBytes;
 };
 
 struct Condition {
@@ -40,6 +37,8 @@ struct Report {
     std::vector<Condition> conditions;
     std::vector<std::u16string> notes;
     bool verified = false;
+    // Verify: some present device that uses the staged copy needs a restart to run it.
+    bool restartRequired = false;
 };
 
 // Fills `report` for `request`. False, with `failure`, when the device state could not be read.

@@ -5,6 +5,7 @@
 
 #include "DeviceServices.h"
 #include "HwIdWalk.h"
+#include "ReportFields.h"
 
 using namespace DevSvc;
 
@@ -137,25 +138,9 @@ bool Describe(DevInfoSet set, DevInfoData* element, SurveyedDevice* device,
 
 } // namespace
 
-std::u16string Hex(uint32_t value, int digits) {
-    std::u16string text;
-    do {
-        text.insert(text.begin(), u"0123456789abcdef"[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    while (static_cast<int>(text.size()) < digits) {
-        text.insert(text.begin(), u'0');
-    }
-    return text;
-}
-
-std::u16string Decimal(uint64_t value) {
-    std::u16string text;
-    do {
-        text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    return text;
+bool NeedsRestart(const SurveyedDevice& device) {
+    return device.present &&
+           ((device.nodeStatus & DN_NEED_RESTART) != 0 || device.problem == CM_PROB_NEED_RESTART);
 }
 
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,

@@ -29,7 +29,6 @@ struct SurveyedDevice {
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
                    std::u16string* failure);
 
-// Hexadecimal with at least `digits` digits, as the reports show codes and flag words.
-std::u16string Hex(uint32_t value, int digits = 0);
-// Decimal, as the reports show counts.
-std::u16string Decimal(uint64_t value);
+// The device is present and its node runs its driver only after a restart: DN_NEED_RESTART in
+// its status, or problem CM_PROB_NEED_RESTART.
+bool NeedsRestart(const SurveyedDevice& device);

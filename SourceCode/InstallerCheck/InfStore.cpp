@@ -1,8 +1,8 @@
 #include "InfStore.h"
 
 #include "DeviceServices.h"
-#include "DeviceSurvey.h"
 #include "MatchRule.h"
+#include "ReportFields.h"
 
 using namespace DevSvc;
 
@@ -29,6 +29,10 @@ std::u16string BaseName(const std::u16string& path) {
 
 bool SameName(const std::u16string& a, const std::u16string& b) {
     return EqualIgnoringAsciiCase(a, b);
+}
+
+bool NamesCopy(const std::u16string& driverInf, const std::u16string& copy) {
+    return !driverInf.empty() && SameName(BaseName(driverInf), copy);
 }
 
 InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes,

@@ -35,3 +35,7 @@ std::u16string BaseName(const std::u16string& path);
 
 // Equal when the letters A to Z equal a to z, as the system compares file names it stages.
 bool SameName(const std::u16string& a, const std::u16string& b);
+
+// True when a driver key's "InfPath" `driverInf` names the staged copy `copy`: the key names it by
+// its file name, so only that part is compared.
+bool NamesCopy(const std::u16string& driverInf, const std::u16string& copy);

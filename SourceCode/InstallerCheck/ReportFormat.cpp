@@ -4,20 +4,6 @@
 
 namespace {
 
-std::u16string Quoted(const std::u16string& text) {
-    return u"\"" + text + u"\"";
-}
-
-std::u16string Header(const Report& report) {
-    const CheckRequest& request = report.request;
-    std::u16string text = request.mode == CheckMode::Plan ? u"plan" : u"verify";
-    text += u" for hardware ID " + Quoted(request.csHwID);
-    if (request.requestedId != request.csHwID) {
-        text += u" (given as " + Quoted(request.requestedId) + u")";
-    }
-    return text + u", " + report.rule + u" rule, INF " + Quoted(request.inf) + u"\n";
-}
-
 // "1 present device", "2 absent devices".
 std::u16string Devices(size_t n, const char16_t* kind) {
     return Decimal(n) + u" " + kind + (n == 1 ? u" device" : u" devices");
@@ -66,11 +52,11 @@ std::u16string VerifyText(const Report& report) {
             }
         }
     }
-    return text + u"result: " + (report.verified ? u"verified" : u"not verified") + u"\n";
-}
-
-std::u16string JsonBool(bool value) {
-    return value ? u"true" : u"false";
+    return text + u"result: " +
+           (!report.verified         ? u"not verified"
+            : report.restartRequired ? u"verified, restart needed"
+                                     : u"verified") +
+           u"\n";
 }
 
 std::u16string JsonDevice(const Report& report, size_t index) {
@@ -115,32 +101,9 @@ std::u16string JsonCondition(const Report&, const Condition& condition) {
 
 } // namespace
 
-std::u16string JsonString(const std::u16string& text) {
-    std::u16string json = u"\"";
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        const bool paired =
-            high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        if (c == u'"' || c == u'\\') {
-            json += u'\\';
-            json += c;
-        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF && !paired)) {
-            // Control characters and unpaired surrogates, which no encoding can carry, are
-            // written as escapes.
-            json += u"\\u" + Hex(c, 4);
-        } else if (paired) {
-            json += c;
-            json += text[++i];
-        } else {
-            json += c;
-        }
-    }
-    return json + u"\"";
-}
-
 std::u16string ReportText(const Report& report) {
-    std::u16string text = Header(report);
+    std::u16string text = RequestLine(report.request.mode == CheckMode::Plan ? u"plan" : u"verify",
+                                      report.request, report.rule);
     text += report.request.mode == CheckMode::Plan ? PlanText(report) : VerifyText(report);
     for (const std::u16string& note : report.notes) {
         text += u"note: " + note + u"\n";
@@ -173,6 +136,7 @@ std::u16string ReportJson(const Report& report) {
         json += u",\"infFolder\":" + JsonString(report.infFolder);
         json += u",\"stagedCopies\":" + JsonList(report.stagedCopies, Text, report);
         json += u",\"conditions\":" + JsonList(report.conditions, JsonCondition, report);
+        json += u",\"restart_required\":" + JsonBool(report.restartRequired);
     }
     json += u",\"notes\":" + JsonList(report.notes, Text, report);
     json += u",\"result\":" + JsonString(plan              ? u"planned"
@@ -185,5 +149,5 @@ std::u16string DetectLine(const Report& report) {
     return u"verified: " + report.request.csHwID + u" with " +
            (report.stagedCopies.empty() ? std::u16string(u"the INF")
                                         : report.stagedCopies.front()) +
-           u"\n";
+           (report.restartRequired ? u", restart needed\n" : u"\n");
 }

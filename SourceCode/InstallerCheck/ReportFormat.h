@@ -5,10 +5,8 @@
 #include <string>
 
 #include "CheckReport.h"
+#include "ReportFields.h"
 
 std::u16string ReportText(const Report& report);
 std::u16string ReportJson(const Report& report);
 std::u16string DetectLine(const Report& report);
-
-// `text` as the content of a JSON string, quotes included.
-std::u16string JsonString(const std::u16string& text);

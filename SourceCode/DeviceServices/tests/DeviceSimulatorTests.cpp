@@ -254,15 +254,86 @@ TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
     EXPECT_EQ(required, oem0.size() + 1);
 }
 
+// The package comes off every device that has it, present or not, and out of the store; a device
+// that cannot be stopped runs the change after a restart. Without the force flag the INF-only
+// removal refuses a package a device has, and with it leaves the devices their driver.
+TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
+    Device busy = MakeDevice(u"BUSY", {kShortId}, true);
+    busy.stoppable = false;
+    Use({MakeDevice(u"PRESENT", {kShortId}, true), MakeDevice(u"ABSENT", {kShortId}, false), busy,
+         MakeDevice(u"OTHER", {kFullId}, true)},
+        (dir / "Machine.ini").string());
+    std::u16string inf = U16(Write("sample.inf", "[Version]\n"));
+    bool reboot = false;
+    ASSERT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, &reboot));
+    EXPECT_TRUE(reboot);
+    EXPECT_EQ(DevSim::Current().devices[2].nodeStatus, DN_NEED_RESTART);
+    DevSim::Current().devices[1].driver = u"OEM0.INF";
+    DevSim::Current().devices[2].nodeStatus = 0;
+    DevSim::Current().devices[3].driver = u"oem1.inf";
+    const std::u16string staged = U16(dir / "store" / "oem0.inf");
+
+    EXPECT_FALSE(UninstallOEMInf(u"oem0.inf", 0));
+    EXPECT_EQ(LastError(), ERROR_INF_IN_USE_BY_DEVICES_CODE);
+    const std::vector<std::pair<const char16_t*, uint32_t>> refused = {
+        {u"oem7.inf", ERROR_FILE_NOT_FOUND_CODE},
+        {u"", ERROR_INVALID_PARAMETER_CODE},
+        {u"..\\oem0.inf", ERROR_INVALID_PARAMETER_CODE}};
+    for (const auto& [name, error] : refused) {
+        EXPECT_FALSE(UninstallOEMInf(name, SUOI_FORCEDELETE));
+        EXPECT_EQ(LastError(), error);
+    }
+    EXPECT_FALSE(UninstallOEMInf(u"oem0.inf", 2));
+    EXPECT_EQ(LastError(), 1004u);
+    EXPECT_FALSE(UninstallDriver(staged.c_str(), 2, &reboot));
+    EXPECT_EQ(LastError(), 1004u);
+    const std::u16string elsewhere = U16(Write("oem0.inf", "[Version]\n"));
+    EXPECT_FALSE(UninstallDriver(elsewhere.c_str(), 0, &reboot));
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND_CODE);
+    // A call that reports success and does nothing, as Wine's does without the force flag.
+    DevSim::AddFault({Op::UninstallInf, 6, 0, 1, std::nullopt});
+    EXPECT_TRUE(UninstallOEMInf(u"oem0.inf", 0));
+    EXPECT_EQ(FolderNames(dir / "store"), std::vector<std::string>{"oem0.inf"});
+
+    reboot = false;
+    ASSERT_TRUE(UninstallDriver(staged.c_str(), 0, &reboot));
+    EXPECT_TRUE(reboot);
+    std::vector<std::u16string> drivers;
+    for (const Device& device : DevSim::Current().devices) {
+        drivers.push_back(device.driver);
+    }
+    EXPECT_EQ(drivers, (std::vector<std::u16string>{u"", u"", u"", u"oem1.inf"}));
+    EXPECT_EQ(DevSim::Current().devices[2].nodeStatus, DN_NEED_RESTART);
+    EXPECT_TRUE(FolderNames(dir / "store").empty());
+    Machine saved;
+    ASSERT_TRUE(DevSim::LoadMachineFile((dir / "Machine.ini").string(), &saved, nullptr));
+    EXPECT_TRUE(saved.devices == DevSim::Current().devices);
+
+    // The forced INF-only removal deletes a package in use and leaves the devices as they are.
+    ASSERT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, &reboot));
+    ASSERT_TRUE(UninstallOEMInf(u"oem0.inf", SUOI_FORCEDELETE));
+    EXPECT_TRUE(FolderNames(dir / "store").empty());
+    EXPECT_EQ(DevSim::Current().devices[0].driver, u"oem0.inf");
+
+    DevSim::Current().hasUninstallDriver = false;
+    EXPECT_FALSE(UninstallDriver(staged.c_str(), 0, &reboot));
+    EXPECT_EQ(LastError(), ERROR_PROC_NOT_FOUND_CODE);
+    DevSim::AddFault({Op::Bind, 1, ERROR_MOD_NOT_FOUND_CODE, 0, std::nullopt});
+    EXPECT_FALSE(UninstallOEMInf(u"oem0.inf", SUOI_FORCEDELETE));
+    EXPECT_EQ(LastError(), ERROR_MOD_NOT_FOUND_CODE);
+}
+
 TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
     Machine machine;
     machine.driverStore = "Store";
+    machine.hasUninstallDriver = false;
     Device wellFormed = MakeDevice(u"ROOT\\GERÄT\\0000", {}, true, 0x20u);
     std::u16string longId(300, u'X');
     wellFormed.hardwareIds = DevSim::MultiSz({longId, u"Gerät#1;x=y", kShortId});
     wellFormed.driver = u"oem3.inf";
     wellFormed.nodeStatus = 0x0180200A;
     wellFormed.problem = 28;
+    wellFormed.stoppable = false;
     Device noClosingString = MakeDevice(u"B", {}, false, std::nullopt);
     noClosingString.hardwareIds = std::vector<uint8_t>{'A', 0, 0, 0};
     Device oddBytes = MakeDevice(u"C", {}, true, std::nullopt);
@@ -300,6 +371,8 @@ TEST(StateFile, ParsesCommentsAndNamesTheBadLine) {
     const char* bad[] = {
         "[device A]\n\nshape = round\n",
         "[device A]\n\npresent = maybe\n",
+        "[device A]\npresent = no\nstoppable = maybe\n",
+        "[machine]\ndi-uninstall-driver = no\ndi-uninstall-driver = no\n",
         "[device A]\n\nhardware-id-bytes = 4\n",
         "[device A]\nhardware-id = X\nhardware-id-bytes = 00 00\n",
         "[device A]\n\nconfig-flags = 0x100000000\n",

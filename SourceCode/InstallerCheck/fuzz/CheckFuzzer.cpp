@@ -3,7 +3,8 @@
 //
 // Input:
 //   device count 1 byte (1 to 10), then per device: attributes (bit 0 present, bit 1 has
-//                hardware IDs, bit 2 has config flags, bit 3 has a driver), ID bytes (2-byte
+//                hardware IDs, bit 2 has config flags, bit 3 has a driver, bit 4 its node needs
+//                a restart), ID bytes (2-byte
 //                length, up to 1023, and the raw bytes), flag bytes (a length byte, up to 7)
 //   fault count  1 byte (up to 3), then per fault: operation, first call, error index, count
 //   request      the rest, as text (FuzzInput::Text), lower-cased as the check does
@@ -50,6 +51,9 @@ DevSim::Machine ReadMachine(FuzzInput& in) {
         if ((attributes & 8) != 0) {
             device.driver = u"oem" + std::u16string(1, static_cast<char16_t>(u'0' + i)) + u".inf";
         }
+        if ((attributes & 16) != 0) {
+            device.nodeStatus = DevSvc::DN_NEED_RESTART;
+        }
         machine.devices.push_back(std::move(device));
     }
     const size_t faults = in.Byte() % 4;
@@ -84,7 +88,8 @@ void CheckUntouched(const DevSim::Machine& machine) {
     FUZZ_CHECK(DevSim::StrayReleases() == 0);
     FUZZ_CHECK(DevSim::Current().devices == machine.devices);
     FUZZ_CHECK(DevSim::Calls(DevSim::Op::SetProperty) + DevSim::Calls(DevSim::Op::Update) +
-                   DevSim::Calls(DevSim::Op::Copy) ==
+                   DevSim::Calls(DevSim::Op::Copy) + DevSim::Calls(DevSim::Op::Uninstall) +
+                   DevSim::Calls(DevSim::Op::UninstallInf) ==
                0);
 }
 
@@ -110,8 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // "--" ends the options: the requested ID may begin with dashes.
         {{u"plan", u"--", requested, inf}, {0, 3}},
         {{u"plan", u"--json", u"--", requested, inf}, {0, 3}},
-        {{u"verify", u"--", requested, inf}, {0, 1, 3}},
-        {{u"verify", u"--json", u"--", requested, inf}, {0, 1, 3}},
+        {{u"verify", u"--", requested, inf}, {0, 1, 3, 4}},
+        {{u"verify", u"--json", u"--", requested, inf}, {0, 1, 3, 4}},
         {{u"verify", u"--detect", u"--", requested, inf}, {0, 3}},
     };
     const bool usable = !id.empty() && id.size() <= 1024 && id.find(u'\0') == std::u16string::npos;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CheckCommand.h"
+#include "DeviceServices.h"
 #include "LogicTestSupport.h"
 #include "ReportFormat.h"
 #include "Sequence.h"
@@ -66,7 +67,7 @@ bool Has(const CheckResult& result, const std::string& text) {
 // only entry begins with the requested ID, which the prefix rule alone matches.
 std::vector<DevSim::Device> Mixed() {
     return {MakeDevice(u"ROOT\\PRESENT\\0000", {kIdOther, kIdShort}, true, 0x4),
-            MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x10004),
+            MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x40010204),
             MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, false, 0x0),
             MakeDevice(u"ROOT\\MARKED\\0000", {kIdShort}, false, 0x20),
             MakeDevice(u"ROOT\\LONGER\\0000", {kIdFull}, false, 0x0)};
@@ -86,7 +87,7 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
                           "     ROOT\\PRESENT\\0000\n"));
     std::string marks = kPrefixRule ? "2. mark 3 absent devices for reinstallation:\n"
                                     : "2. mark 2 absent devices for reinstallation:\n";
-    marks += "     ROOT\\GONE\\0000  config flags now 0x00010004\n"
+    marks += "     ROOT\\GONE\\0000  config flags now 0x40010204\n"
              "     ROOT\\MARKED\\0000  config flags now 0x00000020\n";
     if (kPrefixRule) {
         marks += "     ROOT\\LONGER\\0000  config flags now 0x00000000\n";
@@ -97,6 +98,10 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
     plan = Check({u"plan", kIdShort, inf_});
     EXPECT_TRUE(Has(plan, "1. stage the INF (no present device matches)\n2. nothing to mark\n"))
         << Narrow(plan.out);
+    plan = Check({u"plan", u"--json", kIdShort, inf_});
+    EXPECT_TRUE(Narrow(plan.out).starts_with("{\"command\":\"plan\",\"hardwareId\":"));
+    EXPECT_TRUE(Has(plan, ",\"devices\":[],\"action\":\"stage\",\"install\":[],\"mark\":[],"))
+        << Narrow(plan.out);
 }
 
 // Each branch of a real run, checked before and after: verify fails first, naming what is
@@ -106,7 +111,10 @@ TEST_F(CheckTest, VerifyFailsBeforeARunAndHoldsAfterItInEachBranch) {
         const char* name;
         std::vector<DevSim::Device> devices;
         std::string missing;
+        int after = 0;
     };
+    DevSim::Device busy = MakeDevice(u"ROOT\\BUSY\\0000", {kIdShort}, true, 0x4);
+    busy.stoppable = false;
     const std::vector<Branch> branches = {
         {"no device",
          {MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true)},
@@ -117,9 +125,12 @@ TEST_F(CheckTest, VerifyFailsBeforeARunAndHoldsAfterItInEachBranch) {
         {"absent",
          {MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x10004),
           MakeDevice(u"ROOT\\B\\0000", {kIdOther, kIdShort}, false, 0x0)},
+         "present devices use the INF: ok, no present device\n"
          "absent devices marked for reinstallation: FAILED, 2 of 2 devices failing\n"
          "  ROOT\\A\\0000: not marked, config flags 0x00010004\n"
          "  ROOT\\B\\0000: not marked, config flags 0x00000000\n"},
+        // Installed on a device that cannot be stopped: it runs the driver after a restart.
+        {"restart", {busy}, "  ROOT\\BUSY\\0000: has no driver from an INF\n", 4},
     };
     for (const Branch& branch : branches) {
         SCOPED_TRACE(branch.name);
@@ -132,9 +143,14 @@ TEST_F(CheckTest, VerifyFailsBeforeARunAndHoldsAfterItInEachBranch) {
 
         Install(u"USB\\VID_1234&PID_5678");
         CheckResult after = Verify(kIdShort);
-        EXPECT_EQ(after.exitCode, 0) << Narrow(after.out + after.err);
+        EXPECT_EQ(after.exitCode, branch.after) << Narrow(after.out + after.err);
         EXPECT_TRUE(Has(after, "INF staged: ok, ")) << Narrow(after.out);
-        EXPECT_TRUE(Has(after, "result: verified\n"));
+        EXPECT_TRUE(Has(after, branch.after == 4 ? "  ROOT\\BUSY\\0000: restart needed, driver "
+                                                   "from oem0.inf\nabsent devices marked for "
+                                                   "reinstallation: ok, no absent device\nresult: "
+                                                   "verified, restart needed\n"
+                                                 : "result: verified\n"))
+            << Narrow(after.out);
         std::filesystem::remove_all(StoreDir());
     }
 }
@@ -144,11 +160,16 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
                 MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x4),
                 MakeDevice(u"ROOT\\B\\0000", {kIdShort}, false, 0x4)});
     Install(kIdShort);
-    ASSERT_EQ(Verify(kIdShort).exitCode, 0);
+    CheckResult result = Verify(kIdShort);
+    ASSERT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(Has(result, "present devices use the INF: ok, 1 device\n  ROOT\\PRESENT\\0000: ok, "
+                            "driver from oem0.inf\nabsent devices marked for reinstallation: ok, 2 "
+                            "devices\n"))
+        << Narrow(result.out);
 
     // One marked device loses its flag again.
     Device(2).configFlags = DevSim::FlagBytes(0x4);
-    CheckResult result = Verify(kIdShort);
+    result = Verify(kIdShort);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(Has(result, "absent devices marked for reinstallation: FAILED, 1 of 2 devices "
                             "failing\n  ROOT\\A\\0000: ok, config flags 0x00000024\n"
@@ -163,6 +184,10 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
     EXPECT_TRUE(Has(result, "present devices use the INF: FAILED, 1 of 1 device failing\n"
                             "  ROOT\\PRESENT\\0000: uses oem7.inf, not oem0.inf\n"))
         << Narrow(result.out);
+    // A driver key may name the copy by its full path.
+    Device(0).driver = u"C:\\WINDOWS\\INF\\OEM0.INF";
+    EXPECT_TRUE(Has(Verify(kIdShort),
+                    "  ROOT\\PRESENT\\0000: ok, driver from C:\\WINDOWS\\INF\\OEM0.INF\n"));
     Device(0).driver = u"oem0.inf";
 
     // Another INF, or the staged copy with other bytes: not staged, and no device uses it.
@@ -177,6 +202,9 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
     // An absent device without a flag word can never be marked.
     Device(1).configFlags.reset();
     EXPECT_TRUE(Has(Verify(kIdShort), "  ROOT\\A\\0000: not marked: it has no config flags\n"));
+    Device(1).configFlags = std::vector<uint8_t>{0x20, 0};
+    EXPECT_TRUE(Has(Verify(kIdShort), "  ROOT\\A\\0000: not marked: its config flags are 2 bytes, "
+                                      "not a 32-bit word\n"));
 }
 
 TEST_F(CheckTest, DetectAndJsonForms) {
@@ -208,9 +236,37 @@ TEST_F(CheckTest, DetectAndJsonForms) {
                   folder.substr(0, folder.size() - 1) +
                   "\\\\oem0.inf holds the INF's bytes\"},{\"name\":\"present devices use the "
                   "INF\",\"ok\":true,\"detail\":\"1 device\"},{\"name\":\"absent devices marked "
-                  "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],\"notes\":[],"
-                  "\"result\":\"verified\"}\n");
-    EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z")), "\"a\\\"\\\\\\u000a\\u0001\\ud800z\"");
+                  "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
+                  "\"restart_required\":false,\"notes\":[],\"result\":\"verified\"}\n");
+    // Escapes; a whole surrogate pair as it is; a lone surrogate, also at the very end, escaped.
+    EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDBFF")),
+              "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udbff\"");
+
+    // The present device runs its new driver only after a restart, by its status bit or its
+    // problem: installed, and exit 4; detection counts it as installed.
+    for (const auto& [status, problem] :
+         {std::pair{DevSvc::DN_NEED_RESTART, 0u}, std::pair{0u, DevSvc::CM_PROB_NEED_RESTART}}) {
+        Device(0).nodeStatus = status;
+        Device(0).problem = problem;
+        CheckResult restart = Verify(kIdShort);
+        EXPECT_EQ(restart.exitCode, 4);
+        EXPECT_TRUE(Has(restart,
+                        "present devices use the INF: ok, 1 device\n  ROOT\\PRESENT\\0000: "
+                        "restart needed, driver from oem0.inf\n"))
+            << Narrow(restart.out);
+        EXPECT_TRUE(Has(restart, "result: verified, restart needed\n"));
+        detect = Verify(kIdShort, u"--detect");
+        EXPECT_EQ(detect.exitCode, 0);
+        EXPECT_EQ(detect.out, u"verified: usb\\vid_1234&pid_5678 with oem0.inf, restart needed\n");
+        json = Verify(kIdShort, u"--json");
+        EXPECT_EQ(json.exitCode, 4);
+        EXPECT_TRUE(Has(json, "\"detail\":\"restart needed, driver from oem0.inf\"}"));
+        EXPECT_TRUE(Has(json, "\"restart_required\":true,\"notes\":[],\"result\":\"verified\"}"));
+    }
+    // Other bits and problems are no restart.
+    Device(0).nodeStatus = 0x0180200A;
+    Device(0).problem = 13;
+    EXPECT_EQ(Verify(kIdShort).exitCode, 0);
 
     // Not verified: nothing at all, still exit 0.
     Device(1).configFlags = DevSim::FlagBytes(0x4);
@@ -225,28 +281,59 @@ TEST_F(CheckTest, DetectAndJsonForms) {
 
 TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
     const std::u16string folder = TracePlatformHost::FromUtf8(dir_.string());
-    const std::vector<std::vector<std::u16string>> wrong = {
-        {},
-        {u"install", kIdShort, inf_},
-        {u"plan", kIdShort},
-        {u"verify", kIdShort, inf_, u"extra"},
-        {u"plan", u"--detect", kIdShort, inf_},
-        {u"verify", u"--json", u"--detect", kIdShort, inf_},
-        {u"verify", u"--quiet", kIdShort, inf_},
-        {u"verify", u"", inf_},
-        {u"verify", std::u16string(2000, u'a'), inf_},
-        {u"verify", kIdShort, u"sample.inf"},
-        {u"verify", kIdShort, folder + u"/missing.inf"},
-        {u"verify", kIdShort, folder},
+    const std::string notFull = "\" is not a full path\n";
+    const std::string missing = "\" does not exist (error 0x2)\n";
+    const std::vector<std::pair<std::vector<std::u16string>, std::string>> wrong = {
+        {{}, "no command"},
+        {{u"verify"}, "expected a hardware ID and an INF full path"},
+        {{u"install", kIdShort, inf_}, "unknown command \"install\""},
+        {{u"plan", kIdShort}, "expected a hardware ID"},
+        {{u"verify", kIdShort, inf_, u"extra"}, "expected a hardware ID"},
+        {{u"plan", u"--detect", kIdShort, inf_}, "unknown option \"--detect\" for plan"},
+        {{u"verify", u"--json", u"--detect", kIdShort, inf_}, "exclude each other"},
+        {{u"verify", u"--quiet", kIdShort, inf_}, "unknown option \"--quiet\""},
+        {{u"verify", u"", inf_}, "the hardware ID is empty"},
+        {{u"verify", std::u16string(2000, u'a'), inf_}, "is not a hardware ID"},
+        {{u"verify", std::u16string(u"A\0B", 3), inf_}, "is not a hardware ID"},
+        // Only a drive letter with a separator, two backslashes, or here a slash start a full
+        // path.
+        {{u"verify", kIdShort, u"sample.inf"}, "sample.inf" + notFull},
+        {{u"verify", kIdShort, u"C:sample.inf"}, "C:sample.inf" + notFull},
+        {{u"verify", kIdShort, u"`:\\x.inf"}, "`:\\x.inf" + notFull},
+        {{u"verify", kIdShort, u"{:/x.inf"}, "{:/x.inf" + notFull},
+        {{u"verify", kIdShort, u"\\x.inf"}, "\\x.inf" + notFull},
+        {{u"verify", kIdShort, u"C:"}, "C:" + notFull},
+        {{u"verify", kIdShort, u"a:\\"}, "a:\\" + missing},
+        {{u"verify", kIdShort, u"Z:/x.inf"}, "Z:/x.inf" + missing},
+        {{u"verify", kIdShort, u"\\\\s"}, "\\\\s" + missing},
+        {{u"verify", kIdShort, folder + u"/missing.inf"}, "/missing.inf" + missing},
+        {{u"verify", kIdShort, folder}, "\" is a folder\n"},
     };
-    for (const auto& arguments : wrong) {
+    for (const auto& [arguments, problem] : wrong) {
         CheckResult result = Check(arguments);
         EXPECT_EQ(result.exitCode, 2) << Narrow(result.err);
         EXPECT_EQ(result.out, u"");
         EXPECT_TRUE(Narrow(result.err).starts_with("InstallerCheck: ")) << Narrow(result.err);
+        EXPECT_NE(Narrow(result.err).find(problem), std::string::npos) << Narrow(result.err);
+        EXPECT_TRUE(Narrow(result.err)
+                        .ends_with("usage: InstallerCheck plan   [--json]          <hardware ID> "
+                                   "<INF full path>\n       InstallerCheck verify [--json|--detect]"
+                                   " <hardware ID> <INF full path>\n"
+                                   "plan: what Installer would do on this machine now. verify: "
+                                   "whether the machine is in the\nstate a successful run of "
+                                   "Installer leaves. Reads only; changes nothing.\nexit codes: 0 "
+                                   "planned or verified, 1 not verified, 2 wrong command line, 3 "
+                                   "the device\nstate could not be read, 4 verified but a device "
+                                   "needs a restart. --detect: verified\nprints one line, not "
+                                   "verified prints nothing; both exit 0.\n"));
     }
     EXPECT_EQ(DevSim::Calls(Op::GetClassDevs), 0u);
-    EXPECT_EQ(Check({u"--help"}).exitCode, 0);
+    for (const char16_t* help : {u"--help", u"-h", u"/?", u"help"}) {
+        CheckResult usage = Check({help});
+        EXPECT_EQ(usage.exitCode, 0);
+        EXPECT_TRUE(Narrow(usage.out).starts_with("usage: InstallerCheck plan "))
+            << Narrow(usage.out);
+    }
     // "--" ends the options, so an ID may begin with dashes.
     EXPECT_EQ(Check({u"plan", u"--", u"--odd", inf_}).exitCode, 0);
 }
@@ -254,44 +341,65 @@ TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
 // Every read the check makes can fail; each failure is exit 3 with its reason, never a verdict.
 TEST_F(CheckTest, AFailingReadIsReportedAsUnreadableState) {
     struct Case {
-        DevSim::Fault fault;
+        std::vector<DevSim::Fault> faults;
         std::string reason;
     };
     const std::vector<Case> cases = {
-        {Fail(Op::GetClassDevs, 1, 5), "no device information set could be built (error 0x5)"},
-        {Fail(Op::Enum, 2, 0x1f), "the enumeration of devices failed (error 0x1f)"},
-        {Fail(Op::GetProperty, 1, 0x1f), "the hardware IDs of ROOT\\A\\0000 could not be read"},
-        {Fail(Op::Alloc, 1, 8), "the hardware IDs of ROOT\\A\\0000 could not be read (error 0x8)"},
-        {Fail(Op::InstanceId, 1, 0x1f), "the instance ID of a matching device could not be read"},
-        {Fail(Op::NodeStatus, 1, 0x13), "the node state of ROOT\\A\\0000 could not be read "
-                                        "(CONFIGRET 0x13)\n"},
-        {Fail(Op::Bind, 1, 0x7e), "the node state of ROOT\\A\\0000 could not be read (CONFIGRET "
-                                  "0x13): CM_Get_DevNode_Status could not be loaded from the "
-                                  "system folder (error 0x7e)"},
-        {Fail(Op::GetProperty, 2, 0x1f), "the config flags of ROOT\\A\\0000 could not be read"},
-        {Fail(Op::DriverKey, 1, 5),
+        {{Fail(Op::GetClassDevs, 1, 5)}, "no device information set could be built (error 0x5)"},
+        {{Fail(Op::Enum, 2, 0x1f)}, "the enumeration of devices failed (error 0x1f)"},
+        {{Fail(Op::GetProperty, 1, 0x1f)}, "the hardware IDs of ROOT\\A\\0000 could not be read"},
+        {{Fail(Op::Alloc, 1, 8)},
+         "the hardware IDs of ROOT\\A\\0000 could not be read (error 0x8)"},
+        {{Fail(Op::InstanceId, 1, 0x1f)}, "the instance ID of a matching device could not be read"},
+        // A size asked for three times, or beyond what is believed, is not asked for again.
+        {{Fail(Op::InstanceId, 1, 122, 1, 300), Fail(Op::InstanceId, 2, 122, 1, 400),
+          Fail(Op::InstanceId, 3, 122, 1, 500)},
+         "the instance ID of a matching device could not be read (error 0x7a)"},
+        {{Fail(Op::InstanceId, 1, 122, 1, 32769)},
+         "the instance ID of a matching device could not be read (error 0x7a)"},
+        {{Fail(Op::NodeStatus, 1, 0x13)},
+         "the node state of ROOT\\A\\0000 could not be read "
+         "(CONFIGRET 0x13)\n"},
+        {{Fail(Op::Bind, 1, 0x7e)},
+         "the node state of ROOT\\A\\0000 could not be read (CONFIGRET "
+         "0x13): CM_Get_DevNode_Status could not be loaded from the "
+         "system folder (error 0x7e)"},
+        {{Fail(Op::GetProperty, 2, 0x1f)}, "the config flags of ROOT\\A\\0000 could not be read"},
+        {{Fail(Op::DriverKey, 1, 5)},
          "the driver key of ROOT\\A\\0000 could not be read (error 0x5)"},
-        {Fail(Op::ListFiles, 1, 5), " could not be searched (error 0x5)"},
-        {Fail(Op::ReadFile, 2, 0x1e), "oem0.inf could not be read (error 0x1e)"},
+        {{Fail(Op::DriverKey, 1, 234, 1, 600), Fail(Op::DriverKey, 2, 234, 1, 700),
+          Fail(Op::DriverKey, 3, 234, 1, 800)},
+         "the driver key of ROOT\\A\\0000 could not be read (error 0xea)"},
+        {{Fail(Op::DriverKey, 1, 234, 1, 65537)},
+         "the driver key of ROOT\\A\\0000 could not be read (error 0xea)"},
+        {{Fail(Op::ListFiles, 1, 5)}, " could not be searched (error 0x5)"},
+        {{Fail(Op::ReadFile, 2, 0x1e)}, "oem0.inf could not be read (error 0x1e)"},
     };
     UseDevices({MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x4)});
     Install(kIdShort);
+    const std::vector<DevSim::Device> devices = DevSim::Current().devices;
+    auto useWith = [&](const std::vector<DevSim::Fault>& faults) {
+        UseDevices(devices);
+        for (const DevSim::Fault& fault : faults) {
+            DevSim::AddFault(fault);
+        }
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
-        const std::vector<DevSim::Device> devices = DevSim::Current().devices;
-        UseDevices(devices);
-        DevSim::AddFault(c.fault);
         for (const char16_t* option : {u"", u"--detect", u"--json"}) {
+            useWith(c.faults);
             CheckResult result = Verify(kIdShort, option);
             EXPECT_EQ(result.exitCode, 3);
             EXPECT_EQ(result.out, u"");
             EXPECT_NE(Narrow(result.err).find(c.reason), std::string::npos) << Narrow(result.err);
-            UseDevices(devices);
-            DevSim::AddFault(c.fault);
         }
     }
+    // Twice a larger size, up to the largest believed, is still read.
+    useWith({Fail(Op::InstanceId, 1, 122, 1, 300), Fail(Op::InstanceId, 2, 122, 1, 32768),
+             Fail(Op::DriverKey, 1, 234, 1, 600), Fail(Op::DriverKey, 2, 234, 1, 65536)});
+    EXPECT_EQ(Verify(kIdShort).exitCode, 0);
     // The INF itself cannot be read: the state is unknown, not the command line wrong.
-    DevSim::AddFault(Fail(Op::ReadFile, 1, 5));
+    useWith({Fail(Op::ReadFile, 1, 5)});
     EXPECT_EQ(Verify(kIdShort).exitCode, 3);
 }
 
@@ -303,12 +411,32 @@ TEST_F(CheckTest, NotesWhatTheRunWillMeet) {
     CheckResult plan = Check({u"plan", kIdShort, inf_});
     EXPECT_TRUE(Has(plan, "1. install the driver on 0 present devices\n")) << Narrow(plan.out);
     EXPECT_TRUE(Has(plan, "note: the lookup of present devices finds a match, but no matching "
-                          "device's node exists now"));
-    EXPECT_TRUE(Has(plan, "note: ROOT\\A\\0000 has no config flag word: marking it fails"));
+                          "device's node exists now: Installer will try a driver update rather "
+                          "than stage the INF\n"));
+    EXPECT_TRUE(Has(plan, "note: ROOT\\A\\0000 has no config flag word: marking it fails and "
+                          "stops the marking there\n"));
+
+    // The lookup sees no device present, but their nodes answer.
+    for (size_t count : {1, 2}) {
+        UseDevices(std::vector<DevSim::Device>(
+            count, MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x4)));
+        DevSim::AddFault(Fail(Op::NodeStatus, 1, 0, 0));
+        EXPECT_TRUE(Has(Check({u"plan", kIdShort, inf_}),
+                        "1. stage the INF (no present device matches)\n2. nothing to mark\nnote: "
+                        "the lookup of present devices finds no match, but " +
+                            std::string(count == 1 ? "1 matching device has"
+                                                   : "2 matching devices "
+                                                     "have") +
+                            " a node now: the INF is staged, not installed\n"));
+    }
 
     setenv("INSTALLER_SIMULATE_WOW64", "1", 1);
-    EXPECT_TRUE(Has(Check({u"plan", kIdShort, inf_}), "(ERROR_IN_WOW64): use the x86-64 programs"));
-    EXPECT_TRUE(Has(Verify(kIdShort), "note: this 32-bit program runs on 64-bit Windows"));
+    EXPECT_TRUE(Has(Check({u"plan", kIdShort, inf_}),
+                    "note: this 32-bit program runs on 64-bit Windows, where the 32-bit Installer "
+                    "cannot install or stage drivers (ERROR_IN_WOW64): use the x86-64 programs\n"));
+    EXPECT_TRUE(Has(Verify(kIdShort), "note: this 32-bit program runs on 64-bit Windows, where "
+                                      "only the x86-64 Installer can install drivers; the state is "
+                                      "checked all the same\n"));
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 // CR_NO_SUCH_DEVINST for the device instances listed in INSTALLER_TEST_ABSENT (instance IDs
 // separated by ';', compared ignoring case), CR_FAILURE for those listed in
 // INSTALLER_TEST_NODE_FAIL (a node state that cannot be read), and passes every other call to
-// the system's implementation, which lives in setupapi.dll.
+// the system's implementation, which lives in setupapi.dll; for the devices listed in
+// INSTALLER_TEST_RESTART it adds DN_NEED_RESTART to the status that call gives, which Wine never
+// reports itself.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -73,5 +75,9 @@ extern "C" CONFIGRET WINAPI ShimGetDevNodeStatus(PULONG status, PULONG problem, 
     if (system == nullptr) {
         return CR_FAILURE;
     }
-    return system(status, problem, node, flags);
+    const CONFIGRET result = system(status, problem, node, flags);
+    if (result == CR_SUCCESS && status != nullptr && ListedIn(L"INSTALLER_TEST_RESTART", node)) {
+        *status |= DN_NEED_RESTART;
+    }
+    return result;
 }

@@ -1,0 +1,114 @@
+# Scenario group, sourced by run-wine-suite.sh (helpers in wine-lib.sh, and check, expect_code,
+# says, snapshot and same_snapshot from 40-installer-check.sh): InstallerRemove after the same
+# build's Installer.exe, and verify's restart signal. Wine has no DiUninstallDriverW, so every
+# removal here goes through SetupUninstallOEMInfW, which in Wine deletes only with
+# SUOI_FORCEDELETE: without it, it reports success and deletes nothing, and the verify step after
+# the removal must say so.
+
+# Runs the program copy's InstallerRemove.exe: remove NAME ARG... Leaves NAME.out, NAME.err and
+# NAME.code in $dir; Wine's own log lines are dropped from NAME.err.
+remove() {
+    local name=$1
+    shift
+    local code=0
+    (cd "$dir" && WINEDEBUG=-all timeout -k 5 120 wine "$prog/InstallerRemove.exe" "$@") \
+        >"$dir/$name.out" 2>"$dir/$name.raw" || code=$?
+    grep -vE '^[0-9a-f]{4,8}:(fixme|err|warn|trace):' "$dir/$name.raw" >"$dir/$name.err"
+    printf '%s' "$code" >"$dir/$name.code"
+}
+
+# The one INF the last run staged: new_copy BEFORE (the folder's listing before the run).
+new_copy() {
+    comm -13 <(printf '%s\n' "$1") <(staged_infs) | grep .
+}
+
+nothing_printed() {
+    [[ ! -s $dir/$1.out && ! -s $dir/$1.err ]] || failure "$1: printed $(head -c 200 "$dir/$1.out")"
+}
+
+# 30. Staged only: --dry-run lists the copy and changes nothing; without --force Wine's removal
+#     reports success and deletes nothing, which the removal's own verify step reports (exit 1,
+#     naming the copy); with --force the copy is gone from C:\windows\INF and detection prints
+#     nothing.
+scenario_remove_staged() {
+    cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
+    local inf win before copy
+    inf=$(fresh_inf removestage.inf)
+    win=$(windows_path "$inf")
+    before=$(staged_infs)
+    run stage "$NO_SUCH_ID" "$win"
+    copy=$(new_copy "$before") || { failure "nothing staged"; return; }
+    local line="copy C:\\windows\\INF\\$copy: "
+
+    snapshot before
+    remove dry --dry-run "$NO_SUCH_ID" "$win"
+    snapshot after
+    same_snapshot before after
+    expect_code dry 0
+    says dry "${line}would be removed"
+    says dry 'result: dry run, nothing changed'
+
+    remove plain "$NO_SUCH_ID" "$win"
+    expect_code plain 1
+    says plain "$(rule_line remove "$win" "$NO_SUCH_ID")"
+    says plain "${line}FAILED, still staged: SetupUninstallOEMInfW reported success but left it in place"
+    says plain 'result: not removed'
+    [[ -f $inf_dir/$copy ]] || failure "plain: $copy deleted"
+
+    remove forced --force "$NO_SUCH_ID" "$win"
+    expect_code forced 0
+    says forced "${line}removed by SetupUninstallOEMInfW"
+    says forced 'result: removed'
+    [[ ! -e $inf_dir/$copy ]] || failure "forced: $copy still in C:\\windows\\INF"
+    check detect verify --detect "$NO_SUCH_ID" "$win"
+    expect_code detect 0
+    nothing_printed detect
+}
+
+# 31. A present device that uses the package: with the test cfgmgr32.dll reporting that its node
+#     needs a restart, verify exits 4 and detection still prints its line; without --force
+#     nothing is removed (exit 1, naming the device); with --force the copy is deleted under the
+#     device, which still reports the restart: exit 4, and detection prints nothing.
+scenario_remove_in_use() {
+    cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
+    local device inf win before copy
+    device=$(add_device --flags 0 "$ID_LOWER") || return
+    inf=$(fresh_inf removepresent.inf)
+    win=$(windows_path "$inf")
+    before=$(staged_infs)
+    run present "$ID" "$win"
+    copy=$(new_copy "$before") || { failure "nothing staged"; return; }
+    local line="copy C:\\windows\\INF\\$copy: "
+
+    local saved=$WINEDLLOVERRIDES
+    export WINEDLLOVERRIDES="$base_overrides;cfgmgr32=n,b"
+    export INSTALLER_TEST_RESTART=$device
+    check restart verify "$ID" "$win"
+    expect_code restart 4
+    says restart "  $device: restart needed, driver from $copy"
+    says restart 'result: verified, restart needed'
+    check detect verify --detect "$ID" "$win"
+    expect_code detect 0
+    [[ $(wc -l <"$dir/detect.out") == 1 ]] || failure "detect: not one line: $(cat "$dir/detect.out")"
+
+    remove inuse "$ID" "$win"
+    expect_code inuse 1
+    says inuse "${line}FAILED, still staged: not tried: a present device uses the package, and without DiUninstallDriverW only --force removes a copy in use"
+    says inuse "  $device: present, still uses it, restart needed"
+    [[ -f $inf_dir/$copy ]] || failure "inuse: $copy deleted"
+
+    remove forced --force "$ID" "$win"
+    expect_code forced 4
+    says forced "${line}removed by SetupUninstallOEMInfW"
+    says forced "  $device: present, still names it, though it is gone, restart needed"
+    says forced 'result: removed, restart needed'
+    [[ ! -e $inf_dir/$copy ]] || failure "forced: $copy still in C:\\windows\\INF"
+    check gone verify --detect "$ID" "$win"
+    expect_code gone 0
+    nothing_printed gone
+    unset INSTALLER_TEST_RESTART
+    export WINEDLLOVERRIDES=$saved
+}
+
+scenario 30 'InstallerRemove: staged only, removed by Wine only with --force' scenario_remove_staged
+scenario 31 'InstallerRemove: a device in use that needs a restart' scenario_remove_in_use

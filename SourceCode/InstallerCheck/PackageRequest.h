@@ -1,0 +1,23 @@
+// The two arguments both companions take, a hardware ID and a driver package's INF, checked as
+// the installation would take them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "InfStore.h"
+
+struct PackageRequest {
+    std::u16string requestedId; // as given
+    std::u16string csHwID;      // lower-cased, as the installation uses it
+    std::u16string inf;
+    std::vector<uint8_t> infBytes;
+};
+
+// Fills `request` from the two arguments, reading the whole INF. Otherwise `problem` says what is
+// wrong: BadArgument for a wrong command line (an empty or over-long ID, or one holding a NUL; an
+// INF that is not a full path, missing, a folder or too large), Unreadable for an INF that is
+// there but cannot be read.
+InfRead ReadPackageRequest(const std::u16string& id, const std::u16string& inf,
+                           PackageRequest* request, std::u16string* problem);

@@ -1,0 +1,293 @@
+// InstallerRemove against the simulated machine, after a real run of the installation: each case
+// once and each failing read or removal, with what InstallerCheck's verify says afterwards on the
+// same machine.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "RemoveTestSupport.h"
+
+using DevSim::MakeDevice;
+using DevSim::Op;
+
+namespace {
+
+DevSim::Device Busy() {
+    DevSim::Device device = MakeDevice(u"ROOT\\BUSY\\0000", {kIdShort}, true, 0x4);
+    device.stoppable = false;
+    return device;
+}
+
+// How a case's machine is set up: the installation run on it, a second copy of the staged INF (as
+// Wine can leave one under the INF's own name), a system without DiUninstallDriverW.
+constexpr unsigned kInstalled = 1;
+constexpr unsigned kSecondCopy = 2;
+constexpr unsigned kNoDiUninstallDriver = 4;
+
+// Each case once: the exit code, the whole report, what is left in the store and on the devices,
+// and what verify says afterwards.
+TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
+    struct Case {
+        const char* name;
+        std::vector<DevSim::Device> devices;
+        unsigned setup;
+        std::vector<std::u16string> options;
+        int exitCode;
+        std::string report; // after the header; COPY and COPY1 stand for the copy lines' starts
+        std::vector<DevSim::Fault> faults = {};
+    };
+    const DevSim::Device present = MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x4);
+    const DevSim::Device absent = MakeDevice(u"ROOT\\ABSENT\\0000", {kIdOther, kIdShort}, false);
+    // Matches, but never had the package: never listed.
+    const DevSim::Device spare = MakeDevice(u"ROOT\\SPARE\\0000", {kIdShort}, false, 0x24);
+    const DevSim::Device other = MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true);
+    const std::string gone = "still names it, though it is gone";
+    const std::string notTried = "FAILED, still staged: not tried: a present device uses the "
+                                 "package, and without DiUninstallDriverW only --force removes a "
+                                 "copy in use\n";
+    const std::string deleted = " still names oem0.inf, deleted under it: it keeps its driver "
+                                "until another is installed on it\n";
+    const std::vector<Case> cases = {
+        {"nothing staged",
+         {present},
+         0,
+         {},
+         0,
+         "no copy in " + std::filesystem::absolute(StoreDir()).lexically_normal().string() +
+             " holds the INF's bytes\nresult: nothing to remove\n"},
+        {"staged only",
+         {other},
+         kInstalled,
+         {},
+         0,
+         "COPY removed by DiUninstallDriverW\nresult: removed\n"},
+        {"staged only, without DiUninstallDriverW",
+         {other},
+         kInstalled | kNoDiUninstallDriver,
+         {},
+         0,
+         "COPY removed by SetupUninstallOEMInfW\nresult: removed\n"},
+        {"used by a present and an absent device",
+         {spare, present, absent},
+         kInstalled,
+         {},
+         0,
+         "COPY removed by DiUninstallDriverW\n"
+         "  ROOT\\PRESENT\\0000: present, used it, now has no driver from an INF\n"
+         "  ROOT\\ABSENT\\0000: absent, used it, now has no driver from an INF\nresult: removed\n"},
+        {"two copies",
+         {present},
+         kInstalled | kSecondCopy,
+         {},
+         0,
+         "COPY removed by DiUninstallDriverW\n"
+         "  ROOT\\PRESENT\\0000: present, used it, now has no driver from an INF\n"
+         "COPY1 removed by DiUninstallDriverW\nresult: removed\n"},
+        // Neither copy is tried while the device uses one.
+        {"two copies in use, no DiUninstallDriverW, no --force",
+         {present},
+         kInstalled | kSecondCopy | kNoDiUninstallDriver,
+         {},
+         1,
+         "COPY " + notTried + "  ROOT\\PRESENT\\0000: present, still uses it\nCOPY1 " + notTried +
+             "result: not removed\n"},
+        {"in use, no DiUninstallDriverW, --force",
+         {present},
+         kInstalled | kNoDiUninstallDriver,
+         {u"--force"},
+         0,
+         "COPY removed by SetupUninstallOEMInfW\n  ROOT\\PRESENT\\0000: present, " + gone +
+             "\nnote: ROOT\\PRESENT\\0000" + deleted + "result: removed\n"},
+        // The node's answer afterwards leaves out the restart bit: the call's word alone counts.
+        {"the call asks for a restart",
+         {Busy()},
+         kInstalled,
+         {},
+         4,
+         "COPY removed by DiUninstallDriverW, which asks for a restart\n"
+         "  ROOT\\BUSY\\0000: present, used it, now has no driver from an INF\n"
+         "result: removed, restart needed\n",
+         {Fail(Op::NodeStatus, 2, 0)}},
+        {"a device asks for a restart",
+         {Busy()},
+         kInstalled | kNoDiUninstallDriver,
+         {u"--force"},
+         4,
+         "COPY removed by SetupUninstallOEMInfW\n  ROOT\\BUSY\\0000: present, " + gone +
+             ", restart needed\nnote: ROOT\\BUSY\\0000" + deleted +
+             "result: removed, restart needed\n"},
+        // The device's hardware IDs cannot be had at first (it matches nothing), so it is not
+        // known to use the package until the state is read again.
+        {"a device seen only afterwards",
+         {present},
+         kInstalled | kNoDiUninstallDriver,
+         {},
+         1,
+         "COPY FAILED, still staged: SetupUninstallOEMInfW refused: a device uses it (error "
+         "0xe000023d)\n  ROOT\\PRESENT\\0000: present, uses it now\nresult: not removed\n",
+         {Fail(Op::GetProperty, 1, 13)}},
+        // The device's hardware IDs are gone when the state is read again.
+        {"a device no longer found afterwards",
+         {present},
+         kInstalled,
+         {},
+         0,
+         "COPY removed by DiUninstallDriverW\n  ROOT\\PRESENT\\0000: used it, no longer found\n"
+         "result: removed\n",
+         {Fail(Op::GetProperty, 3, 13)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if ((c.setup & kInstalled) != 0) {
+            Installed(c.devices);
+        } else {
+            UseDevices(c.devices);
+        }
+        for (DevSim::Device& device : DevSim::Current().devices) {
+            if (device.instanceId == absent.instanceId) {
+                device.driver = u"oem0.inf"; // it had the driver before it was unplugged
+            }
+        }
+        if ((c.setup & kSecondCopy) != 0) {
+            std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "oem1.inf");
+        }
+        DevSim::Current().hasUninstallDriver = (c.setup & kNoDiUninstallDriver) == 0;
+        for (const DevSim::Fault& fault : c.faults) {
+            DevSim::AddFault(fault);
+        }
+        const std::vector<DevSim::Device> before = DevSim::Current().devices;
+        const CommandResult result = Remove(c.options);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        std::string report = c.report;
+        for (const auto& [mark, name] : {std::pair{"COPY1 ", "oem1.inf"}, {"COPY ", "oem0.inf"}}) {
+            for (size_t at = report.find(mark); at != std::string::npos; at = report.find(mark)) {
+                report.replace(at, std::string(mark).size(), Copy(name));
+            }
+        }
+        EXPECT_EQ(Narrow(result.out), Header() + report);
+        EXPECT_EQ(result.err, u"");
+        // What the report says is what the machine holds: no copy left unless not removed, a
+        // driver gone where it says "now has no driver", and the absent device's reinstall mark
+        // as it was.
+        EXPECT_EQ(Store().empty(), c.exitCode != 1);
+        for (size_t i = 0; i < before.size(); ++i) {
+            const std::string id = Narrow(before[i].instanceId);
+            if (report.find(id + ": used it, no longer found") != std::string::npos) {
+                continue; // the report says nothing of its driver
+            }
+            const bool cleared =
+                report.find(id + ": present, used it, now has no driver") != std::string::npos ||
+                report.find(id + ": absent, used it, now has no driver") != std::string::npos;
+            EXPECT_EQ(Narrow(Device(i).driver), cleared ? "" : Narrow(before[i].driver)) << i;
+            EXPECT_EQ(Device(i).configFlags, before[i].configFlags) << i;
+        }
+        // Removed, or nothing to remove: verify fails and detection says "not installed". Not
+        // removed: the state is as the installation left it.
+        EXPECT_EQ(Verify().exitCode, c.exitCode == 1 ? 0 : 1);
+        EXPECT_EQ(Verify(u"--detect").out.empty(), c.exitCode != 1);
+        std::filesystem::remove_all(StoreDir());
+    }
+}
+
+// Each failing read is exit 3 with its reason; each failing removal is exit 1 with the copy and
+// the call's answer, including a call that reports success and removes nothing.
+TEST_F(RemoveTest, EachFailingReadOrRemovalIsReported) {
+    struct Case {
+        std::vector<DevSim::Fault> faults;
+        bool hasUninstallDriver;
+        int exitCode;
+        std::string says; // on stdout, or on stderr for exit 3
+        std::vector<std::string> store;
+    };
+    const std::string unreadable = "InstallerRemove: cannot read the device state: ";
+    const std::string afterOne = "InstallerRemove: cannot read the device state after 1 removal "
+                                 "call: ";
+    const std::vector<Case> cases = {
+        {{Fail(Op::GetClassDevs, 1, 5)},
+         true,
+         3,
+         unreadable + "no device information set could be built (error 0x5)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::NodeStatus, 1, 0x13)},
+         true,
+         3,
+         unreadable + "the node state of ROOT\\GONE\\0000 could not be read (CONFIGRET 0x13)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::ListFiles, 1, 5)},
+         true,
+         3,
+         " could not be searched (error 0x5)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::ReadFile, 2, 0x1e)},
+         true,
+         3,
+         "oem0.inf could not be read (error 0x1e)\n",
+         {"oem0.inf"}},
+        {{Fail(Op::GetClassDevs, 2, 5)},
+         true,
+         3,
+         afterOne + "no device information set could be built (error 0x5)\n",
+         {}},
+        {{Fail(Op::ListFiles, 2, 5)}, true, 3, afterOne, {}},
+        {{Fail(Op::Uninstall, 1, 5)},
+         true,
+         1,
+         "FAILED, still staged: DiUninstallDriverW failed (error 0x5)\nresult: not removed\n",
+         {"oem0.inf"}},
+        {{Fail(Op::Uninstall, 1, 0)},
+         true,
+         1,
+         "FAILED, still staged: DiUninstallDriverW reported success but left it in place\n",
+         {"oem0.inf"}},
+        // Wine's SetupUninstallOEMInfW without SUOI_FORCEDELETE.
+        {{Fail(Op::UninstallInf, 1, 0)},
+         false,
+         1,
+         "FAILED, still staged: SetupUninstallOEMInfW reported success but left it in place\n"
+         "result: not removed\n",
+         {"oem0.inf"}},
+        {{Fail(Op::UninstallInf, 1, 0xE000023D)},
+         false,
+         1,
+         "FAILED, still staged: SetupUninstallOEMInfW refused: a device uses it (error "
+         "0xe000023d)\n",
+         {"oem0.inf"}},
+        // Binds: the node state before (1), DiUninstallDriverW (2), SetupUninstallOEMInfW (3).
+        {{Fail(Op::Bind, 2, 0x7e)},
+         true,
+         0,
+         "removed by SetupUninstallOEMInfW\nresult: removed\n",
+         {}},
+        {{Fail(Op::Bind, 2, 0x7e, 2)},
+         true,
+         1,
+         "FAILED, still staged: SetupUninstallOEMInfW could not be loaded from the system folder "
+         "(error 0x7e)\n",
+         {"oem0.inf"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        Installed({MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true),
+                   MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x4)});
+        DevSim::Current().hasUninstallDriver = c.hasUninstallDriver;
+        for (const DevSim::Fault& fault : c.faults) {
+            DevSim::AddFault(fault);
+        }
+        const CommandResult result = Remove();
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        const std::u16string& text = c.exitCode == 3 ? result.err : result.out;
+        EXPECT_NE(Narrow(text).find(c.says), std::string::npos) << Narrow(text);
+        EXPECT_EQ((c.exitCode == 3 ? result.out : result.err), u"");
+        EXPECT_EQ(Store(), c.store);
+        std::filesystem::remove_all(StoreDir());
+    }
+    // Nothing removed yet when the state after cannot be read.
+    Installed({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)});
+    DevSim::Current().hasUninstallDriver = false;
+    DevSim::AddFault(Fail(Op::ListFiles, 2, 5));
+    EXPECT_TRUE(Narrow(Remove().err)
+                    .starts_with("InstallerRemove: cannot read the device state after 0 removal "
+                                 "calls: the INF folder "));
+}
+
+} // namespace
