@@ -5,16 +5,17 @@
 # itself when a process loads it).
 loaded_markers() { find "$dir" -name '*.dll.loaded' -printf '%P '; }
 
-# 18. newdev.dll and cfgmgr32.dll planted beside Installer.exe, InstallerCheck.exe and
-#     TraceLogDecode.exe, run with native DLLs preferred for both (as Windows treats DLLs
-#     outside the KnownDLLs), and hard links at the names of the log files the run would write,
-#     leading to a file of someone else's: no planted DLL runs, the linked file is unchanged, and
-#     each program still does its job. The absent device is marked through the suite's
-#     cfgmgr32.dll, which only the system folder holds; the log is written once the name is free.
+# 18. newdev.dll and cfgmgr32.dll planted beside every program of the build (Installer.exe,
+#     InstallerCheck.exe, InstallerRemove.exe, TraceLogDecode.exe, DeployLog.exe), run with
+#     native DLLs preferred for both (as Windows treats DLLs outside the KnownDLLs), and hard
+#     links at the names of the log files the run would write, leading to a file of someone
+#     else's: no planted DLL runs, the linked file is unchanged, and each program still does its
+#     job. The absent device is marked through the suite's cfgmgr32.dll, which only the system
+#     folder holds; the log is written once the name is free.
 scenario_planted_files() {
     local planted=$build/$arch/wine-tests/planted
-    cp "$planted/newdev.dll" "$planted/cfgmgr32.dll" "$build/$arch/InstallerCheck.exe" \
-        "$build/$arch/TraceLogDecode.exe" "$prog/"
+    cp "$planted/newdev.dll" "$planted/cfgmgr32.dll" "$build/$arch"/{InstallerCheck,InstallerRemove}.exe \
+        "$build/$arch"/{TraceLogDecode,DeployLog}.exe "$prog/"
     local overrides="$base_overrides;newdev,cfgmgr32=n,b"
     # The markers work: a planted DLL loaded by its full path leaves one.
     mkdir -p "$dir/control"
@@ -54,9 +55,15 @@ scenario_planted_files() {
         wine "$prog/TraceLogDecode.exe" "$(windows_path "${logs[0]}")" >"$dir/decoded.txt" 2>&1
     grep -Fq " : csHwID =$ID" "$dir/decoded.txt" || failure "TraceLogDecode.exe: no records"
 
-    (cd "$dir" && INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides WINEDEBUG=-all \
-        timeout -k 5 120 wine "$prog/InstallerCheck.exe" verify "$ID" "$win") \
-        >"$dir/verify.out" 2>&1 || failure "InstallerCheck.exe verify: $(tail -3 "$dir/verify.out")"
+    # DeployLog.exe runs the check, as Deploy.cmd does; then a removal that changes nothing.
+    local program
+    for program in "InstallerCheck.exe verify" "InstallerRemove.exe --dry-run"; do
+        (cd "$dir" && INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides WINEDEBUG=-all \
+            timeout -k 5 120 wine "$prog/DeployLog.exe" "$(windows_path "$dir/deploy.log")" run \
+            "$(windows_path "$prog")\\${program% *}" "${program#* }" "$ID" "$win") \
+            >"$dir/program.out" 2>&1 || failure "$program: $(tail -3 "$dir/program.out")"
+    done
+    grep -Fxq $'exit code: 0\r' "$dir/deploy.log" || failure "no run in the deployment log"
 
     local markers
     markers=$(loaded_markers)
