@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Sets up everything, builds the host program and runs its main job on the bundled example
 # machine: one present and one absent device with the same hardware ID. Shows the machine
-# before and after, and the trace as plain text.
+# before and after, the trace as plain text, the check of the result, and the removal of the
+# driver package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset host >/dev/null
-cmake --build --preset host --target Installer InstallerCheck TraceLogDecode >/dev/null
+cmake --build --preset host --target Installer InstallerCheck InstallerRemove TraceLogDecode >/dev/null
 
 demo=build/demo
 rm -rf "$demo"
@@ -72,3 +73,12 @@ open(sys.argv[1], "w").write(text)
 PY
 show build/host/InstallerCheck verify "$hardware_id" "$inf"
 show build/host/InstallerCheck verify --detect "$hardware_id" "$inf"
+echo
+echo "== Taking the driver package off again: what would go, the removal, and verify afterwards"
+show build/host/InstallerRemove --dry-run "$hardware_id" "$inf"
+show build/host/InstallerRemove "$hardware_id" "$inf"
+show build/host/InstallerCheck verify "$hardware_id" "$inf"
+show build/host/InstallerCheck verify --detect "$hardware_id" "$inf"
+echo
+echo "== Driver store after the removal"
+ls -l "$demo/DriverStore"

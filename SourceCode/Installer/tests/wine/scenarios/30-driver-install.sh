@@ -109,7 +109,7 @@ scenario_match_rule() {
     expect_flags "$device" 0x00000004
 }
 
-# 12. An empty hardware ID, what a deployment script with an unset variable sends, is no
+# 22. An empty hardware ID, what a deployment script with an unset variable sends, is no
 #     device's under either rule: the INF is staged, no driver is updated and no absent device
 #     is marked, though the 32-bit program's records show the empty ID found at position 0.
 scenario_empty_id() {
@@ -139,4 +139,4 @@ scenario 5 'no device: INF staged' scenario_no_device
 scenario 6 'present device, long ID list' scenario_present_device
 scenario 7 'absent devices marked' scenario_absent_devices
 scenario 8 'match rule' scenario_match_rule
-scenario 12 'empty hardware ID: INF staged, nothing marked' scenario_empty_id
+scenario 22 'empty hardware ID: INF staged, nothing marked' scenario_empty_id
