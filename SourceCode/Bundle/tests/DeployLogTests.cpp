@@ -85,7 +85,7 @@ TEST_F(DeployLogTest, ARecordHoldsEachRunWithItsOutputCodeAndTrace) {
                           "printf '%s' '" +
                           kScrambledRecord + "' > \"$(dirname \"$0\")/12091701.log\"\nexit 0\n");
     const std::string check =
-        Script("check.sh", "echo \"report for $1 $2\"\necho oops >&2\nexit 4\n");
+        Script("check.sh", "echo \"report for $1 $2\"\nprintf 'oops\\nagain' >&2\nexit 4\n");
 
     EXPECT_EQ(Deploy({log_, "begin", "install", "x64", "/keep", "C:\\kept dir", "USB\\VID&1"}).code,
               0u);
@@ -94,10 +94,11 @@ TEST_F(DeployLogTest, ARecordHoldsEachRunWithItsOutputCodeAndTrace) {
     const DeployPlatform::Finished verify = Deploy({log_, "run", check, "USB\\VID&1", "x.inf"});
     EXPECT_EQ(verify.code, 4u);
     EXPECT_EQ(verify.out, "report for USB\\VID&1 x.inf\n");
-    EXPECT_EQ(verify.err, "oops\n");
+    EXPECT_EQ(verify.err, "oops\nagain");
     const DeployPlatform::Finished said =
         Deploy({log_, "say", "Deploy:", "\"C:\\a & b\"", "is odd."});
     EXPECT_EQ(said.err, "Deploy: \"C:\\a & b\" is odd.\n");
+    EXPECT_EQ(said.code, 0u);
     EXPECT_EQ(Deploy({log_, "end", "3010"}).code, 0u);
 
     const std::string text = Read(log_);
@@ -122,6 +123,7 @@ TEST_F(DeployLogTest, ARecordHoldsEachRunWithItsOutputCodeAndTrace) {
                                  " USB\\VID&1 x.inf\r\n"
                                  "report for USB\\VID&1 x.inf\r\n"
                                  "stderr: oops\r\n"
+                                 "stderr: again\r\n"
                                  "exit code: 4\r\n"
                                  "Deploy: \"C:\\a & b\" is odd.\r\n"
                                  "result: 3010 (done, restart needed)\r\n";
@@ -153,8 +155,12 @@ TEST_F(DeployLogTest, ALogThatCannotBeWrittenCostsOnlyALine) {
     EXPECT_NE(missing.err.find("missing.exe did not start: error 2"), std::string::npos);
     EXPECT_NE(Read(log_).find("did not start: error 2\r\n"), std::string::npos);
 
-    EXPECT_EQ(Deploy({log_, "walk"}).code, 2u);
-    EXPECT_EQ(Deploy({log_, "end"}).code, 2u);
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{log_, "walk"}, {log_, "end"}, {log_, "begin", "install"}}) {
+        const DeployPlatform::Finished usage = Deploy(wrong);
+        EXPECT_EQ(usage.code, 2u);
+        EXPECT_EQ(usage.err.rfind("Usage: DeployLog LOG begin", 0), 0u) << usage.err;
+    }
 }
 
 // At 1 MiB the log becomes the one .old file, replacing the previous one, and starts afresh.
