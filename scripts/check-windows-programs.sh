@@ -9,6 +9,7 @@
 # - InstallerCheck.exe holds none of the calls that change device state;
 # - DllCharacteristics: ASLR (DYNAMIC_BASE), DEP (NX_COMPAT), and HIGH_ENTROPY_VA on x86-64;
 # - the stack protector is linked in (some function of the program checks its canary);
+# - the entry keeps the DLL search to the system folder (SetDefaultDllDirectories is looked up);
 # - the manifests: Installer.exe and InstallerRemove.exe ask for administrator rights,
 #   InstallerCheck.exe runs as invoker.
 # Prints what is wrong and exits 1; silent when all is well.
@@ -42,6 +43,8 @@ for program in Installer InstallerCheck InstallerRemove TraceLogDecode DeployLog
         grep -A8 '^DllCharacteristics' <<<"$headers" | grep -qw "$flag" ||
             problems+=("$exe lacks DllCharacteristics $flag")
     done
+    grep -q SetDefaultDllDirectories "$exe" ||
+        problems+=("$exe never limits its DLL search to the system folder")
     # (32-bit symbols carry one more leading underscore.)
     symbols=$("$tools-nm" "$exe")
     grep -qE ' _?__stack_chk_fail$' <<<"$symbols" ||
