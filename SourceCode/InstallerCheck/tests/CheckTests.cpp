@@ -8,6 +8,7 @@
 
 #include "CheckCommand.h"
 #include "DeviceServices.h"
+#include "Json.h"
 #include "LogicTestSupport.h"
 #include "ReportFormat.h"
 #include "Sequence.h"
@@ -237,7 +238,7 @@ TEST_F(CheckTest, DetectAndJsonForms) {
                   "\\\\oem0.inf holds the INF's bytes\"},{\"name\":\"present devices use the "
                   "INF\",\"ok\":true,\"detail\":\"1 device\"},{\"name\":\"absent devices marked "
                   "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
-                  "\"restart_required\":false,\"notes\":[],\"result\":\"verified\"}\n");
+                  "\"restartRequired\":false,\"notes\":[],\"result\":\"verified\"}\n");
     // Escapes; a whole surrogate pair as it is; a lone surrogate, also at the very end, escaped.
     EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDBFF")),
               "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udbff\"");
@@ -261,7 +262,7 @@ TEST_F(CheckTest, DetectAndJsonForms) {
         json = Verify(kIdShort, u"--json");
         EXPECT_EQ(json.exitCode, 4);
         EXPECT_TRUE(Has(json, "\"detail\":\"restart needed, driver from oem0.inf\"}"));
-        EXPECT_TRUE(Has(json, "\"restart_required\":true,\"notes\":[],\"result\":\"verified\"}"));
+        EXPECT_TRUE(Has(json, "\"restartRequired\":true,\"notes\":[],\"result\":\"verified\"}"));
     }
     // Other bits and problems are no restart.
     Device(0).nodeStatus = 0x0180200A;
