@@ -36,8 +36,8 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
               std::string::npos);
     unsetenv("INSTALLER_SIMULATE_WOW64");
 
-    const std::string folder = Narrow(JsonString(TracePlatformHost::FromUtf8(
-        std::filesystem::absolute(StoreDir()).lexically_normal().string())));
+    const std::string folder = Narrow(JsonString(
+        Text::Utf8ToUtf16(std::filesystem::absolute(StoreDir()).lexically_normal().string())));
     const std::string request = "\"hardwareId\":\"usb\\\\vid_1234&pid_5678\",\"requestedId\":"
                                 "\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
                                 std::string(kPrefixRule ? "prefix" : "equality") +
