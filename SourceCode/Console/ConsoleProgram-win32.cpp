@@ -1,6 +1,5 @@
 #include "ConsoleProgram.h"
 
-#include "ConsoleText.h"
 #include "DllSearch.h"
 #include "Win32.h"
 
@@ -10,8 +9,5 @@ int RunConsoleProgram(int argc, wchar_t** argv, ConsoleCommand run) {
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(Win32::FromWide(argv[i]));
     }
-    const CommandResult result = run(arguments);
-    WriteConsoleText(false, result.out);
-    WriteConsoleText(true, result.err);
-    return result.exitCode;
+    return RunConsoleCommand(arguments, run);
 }

@@ -14,3 +14,7 @@ using ConsoleCommand = CommandResult (*)(const std::vector<std::u16string>& argu
 int RunConsoleProgram(int argc, wchar_t** argv, ConsoleCommand run);
 // Linux (main): UTF-8 arguments.
 int RunConsoleProgram(int argc, char** argv, ConsoleCommand run);
+
+// What both do with the arguments: runs `run`, writes its text to the two streams and returns its
+// exit code.
+int RunConsoleCommand(const std::vector<std::u16string>& arguments, ConsoleCommand run);
