@@ -1,5 +1,5 @@
 # Cross build for ARM64 Windows with zig's clang (`zig c++ -target aarch64-windows-gnu`: its own
-# mingw-w64, msvcrt and libc++, all linked statically) and Debian's llvm-windres for the
+# mingw-w64, msvcrt and libc++, all linked statically) and Debian's llvm-rc for the
 # resources. The pinned zig (cmake/zig/VERSION, PyPI's ziglang) is installed by
 # scripts/setup.sh; INSTALLER_ZIG in the environment names another. The wrappers in cmake/zig/
 # give CMake one program per tool and hold what zig 0.11 does not do by itself (the wmain entry
