@@ -6,7 +6,7 @@
 #   bash SourceCode/Installer/tests/wine/run-wine-suite.sh winarm64
 #
 # winarm64, the ARM64 programs, runs alone, in an ARM64 Wine: Debian's arm64 wine64 in the root
-# that scripts/make-arm64-wine.sh makes (or reuses) under the build folder, run through qemu.
+# that scripts/make-arm64-wine.sh makes (or reuses) in <repo>/build/arm64-wine/, run through qemu.
 # Every Wine tool the suite calls (wine, wineboot, wineserver) then runs in that root
 # (arm64-wine-run.sh), with the build and the sources at their own paths; its prefix is
 # <build>/wine-suite-winarm64/prefix. Only ARM64 code runs there: the programs and the suite's
@@ -45,7 +45,9 @@ if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
     work=$build/wine-suite-winarm64
     INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 30}
     root_log=$(mktemp)
-    if ! bash "$repo/scripts/make-arm64-wine.sh" "$build/arm64-wine/root" >"$root_log" 2>&1; then
+    # One root for every build folder: the checkout's (INSTALLER_ARM64_ROOT names another).
+    if ! bash "$repo/scripts/make-arm64-wine.sh" "${INSTALLER_ARM64_ROOT:-$repo/build/arm64-wine/root}" \
+        >"$root_log" 2>&1; then
         cat "$root_log" >&2
         rm -f "$root_log"
         exit 1
