@@ -60,7 +60,8 @@ for program in Installer InstallerCheck InstallerRemove TraceLogDecode DeployLog
         grep -qE ' _?__stack_chk_fail$' <<<"$symbols" ||
             problems+=("$exe has no stack protector (__stack_chk_fail not linked)")
     else
-        grep -q '^Magic *020b' <<<"$headers" && [[ $(file -b "$exe") == *Aarch64* ]] ||
+        grep -q '^Magic *020b' <<<"$headers" &&
+            grep -qx 'architecture: aarch64' <<<"$("$llvm/llvm-objdump" -f "$exe")" ||
             problems+=("$exe is not an ARM64 PE32+ image")
         mapfile -t objects < <(ninja -C "build/$preset" -t inputs "$program.exe" |
             grep '\.obj$' | sed "s,^,build/$preset/,")

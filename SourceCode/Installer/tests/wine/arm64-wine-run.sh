@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a Wine tool inside the ARM64 Wine's root (scripts/make-arm64-wine.sh): run-wine-suite.sh
-# links wine, wineboot and wineserver to this file in a folder it puts first in PATH for the
+# links wine, wine64, wineboot and wineserver to this file in a folder it puts first in PATH for the
 # winarm64 programs, so the suite's commands stay the same. The tool is the name it is called by.
 #
 # Each run gets a private mount namespace (gone with its last process) in which the root has
@@ -10,6 +10,8 @@
 # socket under the root's /tmp, which is one folder for all of them.
 set -euo pipefail
 tool=$(basename "$0")
+# Debian's Wine has its 64-bit loader outside PATH.
+[[ $tool != wine64 ]] || tool=/usr/lib/wine/wine64
 root=${INSTALLER_ARM64_ROOT:?the ARM64 Wine root}
 binds=${INSTALLER_ARM64_BINDS:?the folders the root sees}
 cwd=$PWD

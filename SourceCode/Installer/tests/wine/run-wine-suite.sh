@@ -58,7 +58,7 @@ if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
     rm -f "$root_log"
     export INSTALLER_ARM64_BINDS=$repo:$build
     mkdir -p "$work/bin"
-    for tool in wine wineboot wineserver; do
+    for tool in wine wine64 wineboot wineserver; do
         ln -sf "$here/arm64-wine-run.sh" "$work/bin/$tool"
     done
     export PATH=$work/bin:$PATH
