@@ -66,6 +66,15 @@ void Verify(Report* report) {
          staged
              ? report->infFolder + u"\\" + report->stagedCopies.front() + u" holds the INF's bytes"
              : u"no INF in " + report->infFolder + u" holds the INF's bytes"});
+    // With no matching device, only the INF's models can tell that the ID is one it installs:
+    // a mistyped ID is not verified because the INF happens to be staged.
+    if (report->devices.empty()) {
+        const Preflight& package = report->package;
+        report->conditions.push_back({u"the INF's models name the hardware ID", package.idNamed,
+                                      package.idNamed  ? u"a driver for " + package.platform
+                                      : package.opened ? u"no driver for " + package.platform
+                                                       : package.reasons.front()});
+    }
 
     size_t present = 0;
     size_t absent = 0;
@@ -155,9 +164,15 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
             return false;
         }
     }
-    if (!SurveyDevices(request.csHwID, &report->devices, failure)) {
+    PreflightRun preflight(request.inf);
+    if (!SurveyDevices(request.csHwID, &report->devices, failure,
+                       [&preflight](DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
+                                    const SurveyedDevice& device) {
+                           preflight.Inspect(set, element, device);
+                       })) {
         return false;
     }
+    report->package = preflight.Finish(request.csHwID, report->devices);
     if (DevSvc::RunningUnderWow64()) {
         report->notes.push_back(
             request.mode == CheckMode::Plan

@@ -9,8 +9,40 @@ std::u16string Devices(size_t n, const char16_t* kind) {
     return Decimal(n) + u" " + kind + (n == 1 ? u" device" : u" devices");
 }
 
+std::u16string DriverText(const Preflight& package, const DevSvc::DriverChoice& choice) {
+    if (!package.opened) {
+        return u"not searched";
+    }
+    if (!choice.found) {
+        return u"no driver for this device on " + package.platform;
+    }
+    return u"driver \"" + choice.description + u"\", install section " + choice.installSection +
+           u", matched " + choice.hardwareId;
+}
+
+// The pre-flight's verdict, the catalog, each device's driver and the reasons.
+std::u16string PackageText(const Preflight& package) {
+    std::u16string text =
+        u"package for " + package.platform + u": " +
+        (package.reasons.empty() ? u"will install here\n" : u"will not install here\n");
+    if (package.opened) {
+        text += package.catalog.empty() ? std::u16string(u"  catalog: none\n")
+                                        : u"  catalog: " + package.catalog + u" (" +
+                                              package.catalogKey + u"), signature: not checked\n";
+    }
+    for (const DeviceDriver& driver : package.drivers) {
+        if (package.opened) {
+            text += u"  " + driver.instanceId + u": " + DriverText(package, driver.choice) + u"\n";
+        }
+    }
+    for (const std::u16string& reason : package.reasons) {
+        text += u"  reason: " + reason + u"\n";
+    }
+    return text;
+}
+
 std::u16string PlanText(const Report& report) {
-    std::u16string text;
+    std::u16string text = PackageText(report.package);
     const std::vector<const SurveyedDevice*> present = PresentDevices(report);
     if (report.presentLookup == DEVICE_EXIST_AND_PLUG) {
         text += u"1. install the driver on " + Devices(present.size(), u"present") +
@@ -52,6 +84,11 @@ std::u16string VerifyText(const Report& report) {
             }
         }
     }
+    if (!report.verified) {
+        for (const std::u16string& reason : report.package.reasons) {
+            text += u"package: " + reason + u"\n";
+        }
+    }
     return text + u"result: " +
            (!report.verified         ? u"not verified"
             : report.restartRequired ? u"verified, restart needed"
@@ -66,6 +103,14 @@ std::u16string JsonDevice(const Report& report, size_t index) {
                           (device.hasFlags ? Decimal(device.configFlags) : u"null") +
                           u",\"driverInf\":" +
                           (device.driverInf.empty() ? u"null" : JsonString(device.driverInf));
+    if (index < report.package.drivers.size() && report.package.drivers[index].choice.found) {
+        const DevSvc::DriverChoice& choice = report.package.drivers[index].choice;
+        json += u",\"driver\":{\"description\":" + JsonString(choice.description) +
+                u",\"installSection\":" + JsonString(choice.installSection) + u",\"matchedId\":" +
+                JsonString(choice.hardwareId) + u"}";
+    } else {
+        json += u",\"driver\":null";
+    }
     if (index < report.verdicts.size()) {
         json += u",\"ok\":" + JsonBool(report.deviceOk[index]) + u",\"detail\":" +
                 JsonString(report.verdicts[index]);
@@ -138,10 +183,17 @@ std::u16string ReportJson(const Report& report) {
         json += u",\"conditions\":" + JsonList(report.conditions, JsonCondition, report);
         json += u",\"restart_required\":" + JsonBool(report.restartRequired);
     }
+    const Preflight& package = report.package;
+    json += u",\"package\":{\"platform\":" + JsonString(package.platform) + u",\"willInstall\":" +
+            JsonBool(package.reasons.empty()) + u",\"catalog\":" +
+            (package.catalog.empty() ? u"null" : JsonString(package.catalog)) +
+            u",\"signature\":\"not checked\",\"reasons\":" +
+            JsonList(package.reasons, Text, report) + u"}";
     json += u",\"notes\":" + JsonList(report.notes, Text, report);
-    json += u",\"result\":" + JsonString(plan              ? u"planned"
-                                         : report.verified ? u"verified"
-                                                           : u"not verified");
+    json += u",\"result\":" + JsonString(plan && !package.reasons.empty() ? u"will not install"
+                                         : plan                           ? u"planned"
+                                         : report.verified                ? u"verified"
+                                                                          : u"not verified");
     return json + u"}\n";
 }
 
