@@ -11,6 +11,7 @@
 
 #include "DeviceChanges.h"
 #include "DeviceSimulator.h"
+#include "PackageTable.h"
 
 namespace fs = std::filesystem;
 using namespace DevSvc;
@@ -77,6 +78,13 @@ class DeviceSim : public ::testing::Test {
     }
     fs::path Write(const std::string& name, const std::string& text) {
         std::ofstream(dir / name, std::ios::binary) << text;
+        return dir / name;
+    }
+    // The table's complete package, its INF named `name` and ending in `tail`.
+    fs::path Package(const std::string& name, const std::string& tail = "") {
+        PackageTable::Write(PackageTable::Packages().front(), dir);
+        fs::rename(dir / "pkg.inf", dir / name);
+        std::ofstream(dir / name, std::ios::app) << tail;
         return dir / name;
     }
     void Use(std::vector<Device> devices, std::string stateFile = {}) {
@@ -203,8 +211,7 @@ TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) 
          MakeDevice(u"LONGER", {kShortId + u"&MI_00"}, true),
          MakeDevice(u"SHORTER", {u"USB\\VID_1234"}, true)},
         (dir / "Machine.ini").string());
-    fs::path inf = Write("sample.inf", "[Version]\n");
-    std::u16string infPath = U16(inf);
+    std::u16string infPath = U16(Package("sample.inf"));
     bool reboot = true;
     EXPECT_TRUE(UpdateDriverForDevices(u"Usb\\Vid_1234&Pid_5678", infPath.c_str(),
                                        INSTALLFLAG_FORCE, &reboot));
@@ -227,11 +234,38 @@ TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) 
     EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER_CODE);
 }
 
+// The driver update reads the package as Windows does: the models for the machine's platform,
+// the catalog and the copied files; it installs only what the INF offers the device. The
+// staging alone asks the same of the catalog and the files, but not for a model.
+TEST_F(DeviceSim, UpdateAndStagingReadThePackageForTheMachinesPlatform) {
+    for (const PackageTable::Package& package : PackageTable::Packages()) {
+        SCOPED_TRACE(package.name);
+        Use({MakeDevice(u"ROOT\\PRESENT\\0000", {kShortId}, true)});
+        const std::u16string inf = U16(PackageTable::Write(package, dir / package.name));
+        const bool installed = UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, nullptr);
+        EXPECT_EQ(installed ? 0u : LastError(), package.updateError);
+        EXPECT_EQ(DevSim::Current().devices[0].driver, installed ? u"oem0.inf" : u"");
+        char16_t dest[512];
+        const bool staged = CopyOEMInf(inf.c_str(), dest, 512, nullptr);
+        EXPECT_EQ(staged ? 0u : LastError(), package.updateError == 259 ? 0 : package.updateError);
+    }
+    Machine x86;
+    ASSERT_TRUE(DevSim::ParseMachine("[machine]\nplatform = x86\n", &x86, nullptr));
+    x86.devices = {MakeDevice(u"ROOT\\PRESENT\\0000", {kShortId}, true)};
+    x86.driverStore = (dir / "store").string();
+    DevSim::UseMachine(x86);
+    const std::u16string inf = U16(dir / "models for NTx86 only" / "pkg.inf");
+    EXPECT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, nullptr));
+    std::string error;
+    EXPECT_FALSE(DevSim::ParseMachine("[machine]\nplatform = ia64\n", &x86, &error));
+    EXPECT_EQ(error, "line 2: platform must be x86, amd64 or arm64");
+}
+
 TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
     Use({});
-    std::u16string a = U16(Write("a.inf", "first"));
-    std::u16string sameAsA = U16(Write("again.inf", "first"));
-    std::u16string b = U16(Write("b.inf", "second"));
+    std::u16string a = U16(Package("a.inf", "; first"));
+    std::u16string sameAsA = U16(Package("again.inf", "; first"));
+    std::u16string b = U16(Package("b.inf", "; second"));
     std::u16string missing = U16(dir / "missing.inf");
     char16_t dest[512];
     uint32_t required = 0;
@@ -247,7 +281,8 @@ TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
     ASSERT_TRUE(CopyOEMInf(b.c_str(), dest, 512, &required));
     EXPECT_EQ(std::u16string(dest), U16(dir / "store" / "oem1.inf"));
     EXPECT_EQ(FolderNames(dir / "store"), (std::vector<std::string>{"oem0.inf", "oem1.inf"}));
-    EXPECT_EQ(ReadText(dir / "store" / "oem1.inf"), "second");
+    EXPECT_EQ(ReadText(dir / "store" / "oem1.inf"),
+              PackageTable::Packages().front().inf + "; second");
 
     EXPECT_FALSE(CopyOEMInf(a.c_str(), dest, 5, &required));
     EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
@@ -263,7 +298,7 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     Use({MakeDevice(u"PRESENT", {kShortId}, true), MakeDevice(u"ABSENT", {kShortId}, false), busy,
          MakeDevice(u"OTHER", {kFullId}, true)},
         (dir / "Machine.ini").string());
-    std::u16string inf = U16(Write("sample.inf", "[Version]\n"));
+    std::u16string inf = U16(Package("sample.inf"));
     bool reboot = false;
     ASSERT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, &reboot));
     EXPECT_TRUE(reboot);
@@ -327,6 +362,7 @@ TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
     Machine machine;
     machine.driverStore = "Store";
     machine.hasUninstallDriver = false;
+    machine.platform = InfRules::Platform::Arm64;
     Device wellFormed = MakeDevice(u"ROOT\\GERÄT\\0000", {}, true, 0x20u);
     std::u16string longId(300, u'X');
     wellFormed.hardwareIds = DevSim::MultiSz({longId, u"Gerät#1;x=y", kShortId});
