@@ -74,7 +74,12 @@ Preflight PreflightRun::Finish(const std::u16string& csHwID,
     result.catalogKey = facts.catalogKey;
     std::vector<std::u16string> sections;
     result.reasons = m_searchFailures;
-    for (const DeviceDriver& driver : result.drivers) {
+    for (DeviceDriver& driver : result.drivers) {
+        // A driver the system found in models for another platform (a 32-bit setupapi that
+        // reads the INF for x86) is no driver for the native one.
+        if (driver.choice.found && InfRules::ModelsFor(facts, driver.choice.hardwareId).empty()) {
+            driver.choice = DevSvc::DriverChoice();
+        }
         if (driver.choice.found) {
             sections.push_back(driver.choice.installSection);
         } else {
