@@ -39,9 +39,10 @@ inline std::string Inf(const std::string& version, const std::string& manufactur
            "Disk = \"Example disk\"\n";
 }
 
-inline const std::string kModels =
-    "[Models.NTx86]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n\n"
-    "[Models.NTamd64]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n\n";
+inline const std::string kModels = "[Models.NTx86]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n"
+                                   "%Desc% = PkgInstall, USB\\VID_1234&PID_5678&REV_0100\n\n"
+                                   "[Models.NTamd64]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n"
+                                   "%Desc% = PkgInstall, USB\\VID_1234&PID_5678&REV_0100\n\n";
 inline const std::string kCatalog = "CatalogFile = pkg.cat\n";
 
 inline const std::vector<Package>& Packages() {
