@@ -7,10 +7,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DeviceChanges.h"
 #include "DeviceSimulator.h"
+#include "HostInfParser.h"
 #include "PackageTable.h"
 
 namespace fs = std::filesystem;
@@ -356,6 +358,71 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     DevSim::AddFault({Op::Bind, 1, ERROR_MOD_NOT_FOUND_CODE, 0, std::nullopt});
     EXPECT_FALSE(UninstallOEMInf(u"oem0.inf", SUOI_FORCEDELETE));
     EXPECT_EQ(LastError(), ERROR_MOD_NOT_FOUND_CODE);
+}
+
+// The TargetOS decoration rule: the platform's architecture, or none on x86 only; a version
+// not above the running one, the closest winning; an undecorated section on x86 only.
+TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
+    using InfRules::Platform;
+    const InfRules::OsVersion win10{10, 0, 19045, 1};
+    const std::vector<std::tuple<std::vector<std::u16string>, Platform, std::u16string>> cases = {
+        {{u"NTx86", u"NTamd64"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTx86", u"NTamd64"}, Platform::Arm64, u""},
+        {{u"NT"}, Platform::X86, u"M.NT"},
+        {{u"NT"}, Platform::Amd64, u""},
+        {{}, Platform::X86, u"M"},
+        {{}, Platform::Amd64, u""},
+        {{u"ntAMD64.6.1", u"NTamd64.10.0", u"NTamd64.11.0"}, Platform::Amd64, u"M.NTamd64.10.0"},
+        {{u"NTamd64.10.0...19041", u"NTamd64.10.0...22000"},
+         Platform::Amd64,
+         u"M.NTamd64.10.0...19041"},
+        {{u"NTamd64", u"NTamd64.10.0.3"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTamd64.10.0.1", u"NTamd64.10.0"}, Platform::Amd64, u"M.NTamd64.10.0.1"},
+        {{u"NT.10.0", u"NTx86.6.0"}, Platform::X86, u"M.NT.10.0"},
+        {{u"NT.6.0", u"NTx86.6.0"}, Platform::X86, u"M.NTx86.6.0"},
+        {{u"NTamd64.x", u"NTamd64.10.0.1.2.3.4"}, Platform::X86, u"M"},
+    };
+    for (const auto& [decorations, platform, expected] : cases) {
+        SCOPED_TRACE(DevSim::ToUtf8(expected));
+        EXPECT_EQ(InfRules::ModelsSection(u"M", decorations, platform, win10).value_or(u""),
+                  expected);
+    }
+}
+
+// The host INF parser: quotes, continuations, comments, %strkey%, merged sections, both
+// encodings; the Setup API's errors with their lines.
+TEST(InfRules, HostParserReadsAnInfAsTheSetupApiDoes) {
+    const std::string text = "; comment\n[Version]\nSignature=\"$Chicago$\"\n[A]\n"
+                             "%K% = \" x, \"\"y\"\" \" , b ; c\n"
+                             "long = 1,\\\n 2\n[strings]\nK = key\n[a]\nlast,,%u%,%%\n";
+    DevSim::ParsedInf inf;
+    uint32_t line = 9;
+    ASSERT_EQ(DevSim::ParseInf(std::vector<uint8_t>(text.begin(), text.end()), &inf, &line), 0u);
+    std::vector<InfRules::InfLine> lines;
+    ASSERT_TRUE(inf.Section(u"a", &lines));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].key, u"key");
+    EXPECT_EQ(lines[0].fields, (std::vector<std::u16string>{u" x, \"y\" ", u"b"}));
+    EXPECT_EQ(lines[1].fields, (std::vector<std::u16string>{u"1", u"2"}));
+    EXPECT_EQ(lines[2].key, u"");
+    EXPECT_EQ(lines[2].fields, (std::vector<std::u16string>{u"last", u"", u"%u%", u"%"}));
+    EXPECT_FALSE(inf.Section(u"B", &lines));
+    const std::vector<uint8_t> utf16 = {
+        0xFF, 0xFE, '[', 0, 'V', 0, 'e', 0, 'r', 0, 's', 0, 'i', 0, 'o', 0, 'n', 0, ']', 0,
+        '\n', 0,    'S', 0, 'i', 0, 'g', 0, 'n', 0, 'a', 0, 't', 0, 'u', 0, 'r', 0, 'e', 0,
+        '=',  0,    '$', 0, 'C', 0, 'h', 0, 'i', 0, 'c', 0, 'a', 0, 'g', 0, 'o', 0, '$', 0};
+    EXPECT_EQ(DevSim::ParseInf(utf16, &inf, &line), 0u);
+    const std::vector<std::tuple<std::string, uint32_t, uint32_t>> bad = {
+        {"x = 1\n[Version]\n", DevSim::kErrorExpectedSectionName, 1},
+        {"[Version]\nSignature=$Windows NT$\n\n[A\n", DevSim::kErrorBadSectionNameLine, 4},
+        {"[Version]\n[" + std::string(256, 'a') + "]\n", DevSim::kErrorSectionNameTooLong, 2},
+        {"[Version]\nSignature=$Windows 95$\n", DevSim::kErrorWrongInfStyle, 0},
+    };
+    for (const auto& [source, error, at] : bad) {
+        EXPECT_EQ(DevSim::ParseInf(std::vector<uint8_t>(source.begin(), source.end()), &inf, &line),
+                  error);
+        EXPECT_EQ(line, at);
+    }
 }
 
 TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
