@@ -20,7 +20,7 @@ std::u16string Decode(const std::vector<uint8_t>& bytes) {
         bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
     const std::string narrow(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
     bool malformed = false;
-    std::u16string text = HostSupport::Utf8ToUtf16(narrow, &malformed);
+    std::u16string text = Text::Utf8ToUtf16(narrow, &malformed);
     if (malformed) {
         text.assign(narrow.begin(), narrow.end());
         for (size_t i = 0; i < narrow.size(); ++i) {

@@ -8,17 +8,11 @@
 #include <cwchar>
 #include <vector>
 
-using DevSvc::Win32Calls::AddressAs;
-using DevSvc::Win32Calls::LoadSystemFunction;
 using DevSvc::Win32Calls::Native;
-using DevSvc::Win32Calls::SystemFunction;
-using DevSvc::Win32Calls::Wide;
+using Win32::FromWide;
+using Win32::Wide;
 
 namespace {
-
-std::u16string FromWide(const wchar_t* text) {
-    return reinterpret_cast<const char16_t*>(text);
-}
 
 // Field `index` of the line: empty when it has none.
 bool StringField(INFCONTEXT* context, DWORD index, std::u16string* text) {
@@ -141,13 +135,14 @@ uint32_t DevSvc::ChooseDriver(DevInfoSet set, DevInfoData* element, const char16
 }
 
 InfRules::Platform DevSvc::NativePlatform() {
+    // Windows 10 1709 and later; older systems answer through GetNativeSystemInfo.
     using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
-    static const SystemFunction isWow64Process2 =
-        LoadSystemFunction(L"kernel32.dll", "IsWow64Process2");
+    static const Win32::SystemFunction<IsWow64Process2Fn> isWow64Process2 =
+        Win32::BindSystemFunction<IsWow64Process2Fn>(L"kernel32.dll", "IsWow64Process2");
     USHORT machine = 0;
     USHORT native = 0;
-    if (isWow64Process2.address != nullptr &&
-        AddressAs<IsWow64Process2Fn>(isWow64Process2)(GetCurrentProcess(), &machine, &native)) {
+    if (isWow64Process2.call != nullptr &&
+        isWow64Process2.call(GetCurrentProcess(), &machine, &native)) {
         switch (native) {
         case IMAGE_FILE_MACHINE_I386:
             return InfRules::Platform::X86;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
-#include "ReportFields.h"
+#include "Numbers.h"
 
 using namespace DevSvc;
+using Text::Decimal;
+using Text::Hex;
 
 namespace {
 
