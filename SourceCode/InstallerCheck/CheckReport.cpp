@@ -26,6 +26,11 @@ void JudgePresent(const SurveyedDevice& device, const Report& report, Report* ou
     std::u16string verdict;
     if (device.driverInf.empty()) {
         verdict = u"has no driver from an INF";
+    } else if (UsesStagedCopy(device, report.stagedCopies) && device.problem != 0 &&
+               device.problem != DevSvc::CM_PROB_NEED_RESTART) {
+        // Installed, but the node does not run it: it failed to start, say (problem 10).
+        verdict = u"driver from " + device.driverInf + u", but its node reports problem code " +
+                  Decimal(device.problem);
     } else if (UsesStagedCopy(device, report.stagedCopies)) {
         ok = true;
         // Installed, but the node runs the new driver only after a restart.
@@ -170,7 +175,8 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
         Plan(report);
         return true;
     }
-    if (!FindStagedCopies(request.infBytes, &report->infFolder, &report->stagedCopies, failure)) {
+    if (!FindStagedCopies(request.infBytes, BaseName(request.inf), &report->infFolder,
+                          &report->stagedCopies, failure)) {
         return false;
     }
     Verify(report);

@@ -57,14 +57,36 @@ InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes
             *problem = quoted + u" is larger than 64 MiB";
             return InfRead::BadArgument;
         }
+        if (error == ERROR_BAD_FILE_TYPE_CODE) {
+            *problem = quoted + u" is not a plain file";
+            return InfRead::BadArgument;
+        }
         *problem = WithError(quoted + u" could not be read", error);
         return InfRead::Unreadable;
     }
     return InfRead::Ok;
 }
 
-bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
-                      std::vector<std::u16string>* names, std::u16string* problem) {
+bool IsPublishedName(const std::u16string& name, const std::u16string& infName) {
+    std::u16string lower = name;
+    LowerAsciiInPlace(lower);
+    if (SameName(name, infName)) {
+        return true;
+    }
+    if (lower.size() < 8 || !lower.starts_with(u"oem") || !lower.ends_with(u".inf")) {
+        return false;
+    }
+    for (size_t i = 3; i + 4 < lower.size(); ++i) {
+        if (lower[i] < u'0' || lower[i] > u'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FindStagedCopies(const std::vector<uint8_t>& bytes, const std::u16string& infName,
+                      std::u16string* folder, std::vector<std::u16string>* names,
+                      std::u16string* problem) {
     names->clear();
     std::vector<char16_t> buffer(MAX_PATH_CHARS);
     const uint32_t length = GetInfFolder(buffer.data(), static_cast<uint32_t>(buffer.size()));
@@ -82,9 +104,9 @@ bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
         *problem = WithError(u"the INF folder " + *folder + u" could not be searched", error);
         return false;
     }
-    // Only a copy of the same size can hold the same bytes; only those are read.
+    // Only a published name of the same size can be the package's copy; only those are read.
     for (const FoundFile& file : files) {
-        if (file.bytes != bytes.size()) {
+        if (file.bytes != bytes.size() || !IsPublishedName(file.name, infName)) {
             continue;
         }
         std::vector<uint8_t> staged;
@@ -93,7 +115,18 @@ bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
             *problem = WithError(u"the staged copy " + path + u" could not be read", LastError());
             return false;
         }
-        if (staged == bytes) {
+        if (staged != bytes) {
+            continue;
+        }
+        // The same bytes published for another INF are another package.
+        std::u16string original;
+        if (!GetOriginalInfName(path.c_str(), &original)) {
+            *problem =
+                WithError(u"the original name of the staged copy " + path + u" could not be read",
+                          LastError());
+            return false;
+        }
+        if (SameName(original, infName)) {
             names->push_back(file.name);
         }
     }

@@ -2,6 +2,7 @@
 // installation run on the machine, and the report's fixed parts.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -63,6 +64,7 @@ class RemoveTest : public LogicTest {
                 names.push_back(entry.path().filename().string());
             }
         }
+        std::sort(names.begin(), names.end());
         return names;
     }
     // The report's first line and the folder its copies are named in.
