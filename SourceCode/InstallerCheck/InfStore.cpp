@@ -43,11 +43,15 @@ InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes
         return InfRead::BadArgument;
     }
     const uint32_t attributes = FileAttributesOf(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES_VALUE) {
-        *problem = WithError(quoted + u" does not exist", LastError());
+    const uint32_t attributesError = attributes == INVALID_FILE_ATTRIBUTES_VALUE ? LastError() : 0;
+    // Only "not found" is taken at its word: a pipe or a device can fail this query with another
+    // error (Wine: a FIFO, ERROR_INVALID_PARAMETER), and the read then says what it is.
+    if (attributesError == ERROR_FILE_NOT_FOUND_CODE ||
+        attributesError == ERROR_PATH_NOT_FOUND_CODE) {
+        *problem = WithError(quoted + u" does not exist", attributesError);
         return InfRead::BadArgument;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY_BIT) != 0) {
+    if (attributesError == 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY_BIT) != 0) {
         *problem = quoted + u" is a folder";
         return InfRead::BadArgument;
     }
@@ -59,6 +63,10 @@ InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes
         }
         if (error == ERROR_BAD_FILE_TYPE_CODE) {
             *problem = quoted + u" is not a plain file";
+            return InfRead::BadArgument;
+        }
+        if (attributesError != 0) {
+            *problem = WithError(quoted + u" does not exist", attributesError);
             return InfRead::BadArgument;
         }
         *problem = WithError(quoted + u" could not be read", error);
