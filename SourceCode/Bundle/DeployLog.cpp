@@ -16,7 +16,7 @@ const char kUsage[] = "Usage: DeployLog LOG begin ACTION ARCHITECTURE [DEPLOY-AR
                       "       DeployLog LOG end CODE\n";
 
 std::string Utf8(std::u16string_view text) {
-    return HostSupport::Utf16ToUtf8(text);
+    return Text::Utf16ToUtf8(text);
 }
 
 // Text with every line ended by CR LF, as Windows log readers expect.

@@ -5,9 +5,12 @@
 #include "DeviceSurvey.h"
 #include "InfStore.h"
 #include "MatchRule.h"
-#include "ReportFields.h"
+#include "Numbers.h"
+#include "PackageState.h"
 
 using namespace DevSvc;
+using Text::Count;
+using Text::Hex;
 
 namespace {
 
@@ -21,13 +24,14 @@ struct State {
 
 bool ReadState(const PackageRequest& request, std::u16string* folder, State* state,
                std::u16string* failure) {
+    PackageState package;
     std::vector<SurveyedDevice> every;
-    if (!SurveyDevices(request.csHwID, &state->devices, failure) ||
-        !SurveyEveryDevice(&every, failure) ||
-        !FindStagedCopies(request.infBytes, BaseName(request.inf), folder, &state->copies,
-                          failure)) {
+    if (!ReadPackageState(request, &package, failure) || !SurveyEveryDevice(&every, failure)) {
         return false;
     }
+    *folder = std::move(package.infFolder);
+    state->devices = std::move(package.devices);
+    state->copies = std::move(package.copies);
     for (SurveyedDevice& device : every) {
         bool matching = false;
         for (const SurveyedDevice& match : state->devices) {
