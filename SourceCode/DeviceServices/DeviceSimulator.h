@@ -164,13 +164,14 @@ bool OfferFits(const uint8_t* buffer, uint32_t offered);
 void StateChanged();
 // The driver store (DriverStore.cpp). Puts the INF into DriverStoreFolder() as SetupCopyOEMInf
 // does: an identical staged copy is reused, otherwise the INF becomes oem<N>.inf with the lowest
-// free N. 0 or a Windows error.
+// free N, and oem<N>.pnf beside it holds the INF's own name (its first line, UTF-8), which
+// GetOriginalInfName reports. 0 or a Windows error.
 uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name);
 bool IsRegularFile(const std::string& path);
 // The staged file `path` names: 0, with its name, when it is a file right in DriverStoreFolder();
 // otherwise ERROR_FILE_NOT_FOUND.
 uint32_t FindStaged(const std::string& path, std::u16string* name);
-// Deletes the staged file `name` from the driver store. 0 or a Windows error.
+// Deletes the staged file `name` and its .pnf from the driver store. 0 or a Windows error.
 uint32_t DeleteStaged(const std::u16string& name);
 } // namespace Hooks
 

@@ -21,6 +21,11 @@ void JudgePresent(const SurveyedDevice& device, const Report& report, Report* ou
     std::u16string verdict;
     if (device.driverInf.empty()) {
         verdict = u"has no driver from an INF";
+    } else if (CopyNamedBy(device.driverInf, report.stagedCopies) < report.stagedCopies.size() &&
+               device.problem != 0 && device.problem != DevSvc::CM_PROB_NEED_RESTART) {
+        // Installed, but the node does not run it: it failed to start, say (problem 10).
+        verdict = u"driver from " + device.driverInf + u", but its node reports problem code " +
+                  Decimal(device.problem);
     } else if (CopyNamedBy(device.driverInf, report.stagedCopies) < report.stagedCopies.size()) {
         ok = true;
         // Installed, but the node runs the new driver only after a restart.
@@ -167,8 +172,7 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
     PackageState state;
     const bool read =
         SurveyDevices(request.csHwID, &state.devices, failure, inspect) &&
-        (request.mode == CheckMode::Plan ||
-         FindStagedCopies(request.infBytes, &state.infFolder, &state.copies, failure));
+        (request.mode == CheckMode::Plan || ReadStagedCopies(request, &state, failure));
     if (!read) {
         return false;
     }

@@ -35,6 +35,11 @@ using DeviceInspector =
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
                    std::u16string* failure, const DeviceInspector& inspect = nullptr);
 
+// Every device of the machine, whatever its hardware IDs, in enumeration order: its instance ID,
+// node state and driver INF (no config flags). False, with `failure`, when the state could not be
+// read.
+bool SurveyEveryDevice(std::vector<SurveyedDevice>* devices, std::u16string* failure);
+
 // The device is present and its node runs its driver only after a restart: DN_NEED_RESTART in
 // its status, or problem CM_PROB_NEED_RESTART.
 bool NeedsRestart(const SurveyedDevice& device);

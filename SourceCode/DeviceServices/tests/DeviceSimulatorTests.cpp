@@ -282,9 +282,22 @@ TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
     EXPECT_EQ(std::u16string(dest), oem0);
     ASSERT_TRUE(CopyOEMInf(b.c_str(), dest, 512, &required));
     EXPECT_EQ(std::u16string(dest), U16(dir / "store" / "oem1.inf"));
-    EXPECT_EQ(FolderNames(dir / "store"), (std::vector<std::string>{"oem0.inf", "oem1.inf"}));
+    EXPECT_EQ(FolderNames(dir / "store"),
+              (std::vector<std::string>{"oem0.inf", "oem0.pnf", "oem1.inf", "oem1.pnf"}));
     EXPECT_EQ(ReadText(dir / "store" / "oem1.inf"),
               PackageTable::Packages().front().inf + "; second");
+    // Each copy keeps the name of the INF it was first published for; one without a .pnf answers
+    // its own name.
+    std::u16string original;
+    ASSERT_TRUE(GetOriginalInfName(oem0.c_str(), &original));
+    EXPECT_EQ(original, u"a.inf");
+    ASSERT_TRUE(GetOriginalInfName(U16(dir / "store" / "oem1.inf").c_str(), &original));
+    EXPECT_EQ(original, u"b.inf");
+    fs::remove(dir / "store" / "oem1.pnf");
+    ASSERT_TRUE(GetOriginalInfName(U16(dir / "store" / "oem1.inf").c_str(), &original));
+    EXPECT_EQ(original, u"oem1.inf");
+    EXPECT_FALSE(GetOriginalInfName(missing.c_str(), &original));
+    EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND_CODE);
 
     EXPECT_FALSE(CopyOEMInf(a.c_str(), dest, 5, &required));
     EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
@@ -330,7 +343,7 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     // A call that reports success and does nothing, as Wine's does without the force flag.
     DevSim::AddFault({Op::UninstallInf, 6, 0, 1, std::nullopt});
     EXPECT_TRUE(UninstallOEMInf(u"oem0.inf", 0));
-    EXPECT_EQ(FolderNames(dir / "store"), std::vector<std::string>{"oem0.inf"});
+    EXPECT_EQ(FolderNames(dir / "store"), (std::vector<std::string>{"oem0.inf", "oem0.pnf"}));
 
     reboot = false;
     ASSERT_TRUE(UninstallDriver(staged.c_str(), 0, &reboot));

@@ -1,5 +1,7 @@
 // InstallerCheck against the simulated machine: its reports, its exit codes, and that it agrees
 // with what a real run of the installation does, for each rule.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -221,6 +223,14 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(Has(result, "INF staged: FAILED, no INF in ")) << Narrow(result.out);
     EXPECT_TRUE(Has(result, "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not staged\n"));
+    // The same bytes under another INF's name: the copy was published for sample.inf, not for
+    // it, and a file of that name in the INF folder is no published copy either.
+    const std::u16string same = MakeInf("same.inf");
+    std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "other.inf");
+    result = Check({u"verify", kIdShort, same});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Has(result, "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not staged\n"));
+    EXPECT_TRUE(Has(Check({u"verify", kIdShort, inf_}), "\\oem0.inf holds the INF's bytes\n"));
     std::ofstream(StoreDir() / "oem0.inf", std::ios::app) << ";";
     EXPECT_EQ(Verify(kIdShort).exitCode, 1);
     // An absent device without a flag word can never be marked.
@@ -299,10 +309,34 @@ TEST_F(CheckTest, DetectAndJsonForms) {
                   "true,\"catalog\":\"pkg.cat\",\"signature\":\"not checked\",\"reasons\":[]},"
                   "\"notes\":[],\"result\":\"verified\"}"));
     }
-    // Other bits and problems are no restart.
+    // Other bits are no restart. A problem other than the restart's is a driver that does not
+    // run (10: it failed to start; 13 with the restart bit): not installed, naming the device and
+    // the code, and detection says "not installed".
     Device(0).nodeStatus = 0x0180200A;
-    Device(0).problem = 13;
+    Device(0).problem = 0;
     EXPECT_EQ(Verify(kIdShort).exitCode, 0);
+    const std::string copy =
+        std::filesystem::absolute(StoreDir()).lexically_normal().string() + "\\oem0.inf";
+    for (const auto& [status, problem] :
+         {std::pair{0x0180200Au, 10u}, std::pair{DevSvc::DN_NEED_RESTART, 13u}}) {
+        Device(0).nodeStatus = status;
+        Device(0).problem = problem;
+        CheckResult failed = Verify(kIdShort);
+        EXPECT_EQ(failed.exitCode, 1);
+        EXPECT_EQ(Narrow(failed.out),
+                  "verify for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+                  "\"USB\\VID_1234&PID_5678\"), " +
+                      rule + " rule, INF \"" + Narrow(inf_) + "\"\nINF staged: ok, " + copy +
+                      " holds the INF's bytes\npresent devices use the INF: FAILED, 1 of 1 device "
+                      "failing\n  ROOT\\PRESENT\\0000: driver from oem0.inf, but its node "
+                      "reports problem code " +
+                      std::to_string(problem) +
+                      "\nabsent devices marked for reinstallation: ok, 1 device\n  ROOT\\A\\0000: "
+                      "ok, config flags 0x00000024\nresult: not verified\n");
+        EXPECT_EQ(Verify(kIdShort, u"--detect").out, u"");
+    }
+    Device(0).nodeStatus = 0;
+    Device(0).problem = 0;
 
     // Not verified: nothing at all, still exit 0.
     Device(1).configFlags = DevSim::FlagBytes(0x4);
@@ -348,7 +382,11 @@ TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
         {{u"verify", kIdShort, u"\\\\s"}, "\\\\s" + missing},
         {{u"verify", kIdShort, folder + u"/missing.inf"}, "/missing.inf" + missing},
         {{u"verify", kIdShort, folder}, "\" is a folder\n"},
+        // Not read at all, and no wait for a writer: a FIFO and a device.
+        {{u"verify", kIdShort, folder + u"/fifo.inf"}, "/fifo.inf\" is not a plain file\n"},
+        {{u"plan", kIdShort, u"/dev/null"}, "\"/dev/null\" is not a plain file\n"},
     };
+    ASSERT_EQ(mkfifo((dir_ / "fifo.inf").c_str(), 0600), 0);
     for (const auto& [arguments, problem] : wrong) {
         CheckResult result = Check(arguments);
         EXPECT_EQ(result.exitCode, 2) << Narrow(result.err);
