@@ -1,7 +1,6 @@
 #include "PackageState.h"
 
-bool ReadStagedCopies(const PackageRequest& request, PackageState* state,
-                      std::u16string* failure) {
+bool ReadStagedCopies(const PackageRequest& request, PackageState* state, std::u16string* failure) {
     return FindStagedCopies(request.infBytes, BaseName(request.inf), &state->infFolder,
                             &state->copies, failure);
 }
