@@ -22,8 +22,12 @@ std::u16string Join(const std::u16string& folder, const std::u16string& name) {
     return folder + u"\\" + name;
 }
 
+// Built by appending: GCC 12's -Wrestrict misreads "\"" + std::string&&.
 std::string Quoted(const std::u16string& path) {
-    return "\"" + Utf8(path) + "\"";
+    std::string quoted(1, '"');
+    quoted += Utf8(path);
+    quoted += '"';
+    return quoted;
 }
 
 bool EqualsIgnoringCase(const std::u16string& a, std::u16string_view b) {

@@ -65,15 +65,25 @@ KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker
     case PathKind::Link:
         return KeepResult::Link;
     case PathKind::Folder: {
-        const std::vector<DeployPlatform::Entry> entries = DeployPlatform::ListFolder(keep);
-        for (const DeployPlatform::Entry& entry : entries) {
-            if (entry.folder) {
-                return KeepResult::HasFolders;
+        {
+            // Held while it is emptied: what is deleted is in this folder, not behind a link
+            // that took its name meanwhile.
+            const DeployPlatform::FolderHold hold(keep);
+            if (!hold.held()) {
+                return KeepResult::NotCleared;
+            }
+            const std::vector<DeployPlatform::Entry> entries = DeployPlatform::ListFolder(keep);
+            for (const DeployPlatform::Entry& entry : entries) {
+                if (entry.folder) {
+                    return KeepResult::HasFolders;
+                }
+            }
+            for (const DeployPlatform::Entry& entry : entries) {
+                DeployPlatform::DeleteName(Join(keep, entry.name));
             }
         }
-        for (const DeployPlatform::Entry& entry : entries) {
-            DeployPlatform::DeleteName(Join(keep, entry.name));
-        }
+        // A link that took the name after the hold is removed itself (never what it leads to);
+        // then the name is free for the folder made anew.
         if (!DeployPlatform::RemoveFolder(keep)) {
             return KeepResult::NotCleared;
         }
@@ -98,7 +108,9 @@ KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker
 }
 
 std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
-    const std::string folder = "\"" + Utf8(keep) + "\"";
+    std::string folder(1, '"'); // appended: GCC 12's -Wrestrict misreads "\"" + std::string&&
+    folder += Utf8(keep);
+    folder += '"';
     switch (result) {
     case KeepResult::Link:
         return "Deploy: " + folder +
@@ -146,11 +158,17 @@ UnkeepResult ClearKeep(const std::u16string& keep, const std::u16string& infName
     default:
         return UnkeepResult::Left;
     }
-    for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(keep)) {
-        if (!entry.folder &&
-            (SamePath(entry.name, u"InstallerCheck.exe") || SamePath(entry.name, infName) ||
-             EndsWithIgnoringCase(entry.name, u".log"))) {
-            DeployPlatform::DeleteName(Join(keep, entry.name));
+    {
+        const DeployPlatform::FolderHold hold(keep);
+        if (!hold.held()) {
+            return UnkeepResult::Left;
+        }
+        for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(keep)) {
+            if (!entry.folder &&
+                (SamePath(entry.name, u"InstallerCheck.exe") || SamePath(entry.name, infName) ||
+                 EndsWithIgnoringCase(entry.name, u".log"))) {
+                DeployPlatform::DeleteName(Join(keep, entry.name));
+            }
         }
     }
     return DeployPlatform::RemoveFolder(keep) ? UnkeepResult::Gone : UnkeepResult::Left;

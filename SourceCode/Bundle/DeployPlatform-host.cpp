@@ -219,6 +219,19 @@ PathKind KindOf(const std::u16string& path, bool followLinks) {
                                    : PathKind::Other;
 }
 
+// O_NOFOLLOW refuses a link; a Linux folder cannot be kept from being renamed, so the stand-in
+// only checks what the name is.
+FolderHold::FolderHold(const std::u16string& path) {
+    const int fd = open(Host(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    handle_ = fd >= 0 ? fd : -1;
+}
+
+FolderHold::~FolderHold() {
+    if (handle_ != -1) {
+        close(static_cast<int>(handle_));
+    }
+}
+
 std::vector<Entry> ListFolder(const std::u16string& folder) {
     std::vector<Entry> entries;
     const std::string path = Host(folder);

@@ -64,6 +64,15 @@ template <typename Call> std::u16string SystemString(Call call) {
     return {};
 }
 
+// What the name's own attributes say. Windows gives the same answer as the handle opened with
+// FILE_FLAG_OPEN_REPARSE_POINT; Wine 8 opens what a symbolic link leads to even then, and only
+// the name's attributes tell it is a link.
+bool NameIsReparsePoint(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 } // namespace
 
 std::u16string DeployPlatform::ProgramPath() {
@@ -253,7 +262,8 @@ DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool
     if (!GetFileInformationByHandle(file.get(), &info)) {
         return PathKind::Other;
     }
-    if (!followLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (!followLinks &&
+        ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || NameIsReparsePoint(path))) {
         return PathKind::Link;
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -263,6 +273,31 @@ DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool
                    (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0
                ? PathKind::File
                : PathKind::Other;
+}
+
+// Without FILE_SHARE_DELETE nobody can rename or delete the folder while it is held; files in
+// it can still be deleted, through their own handles.
+DeployPlatform::FolderHold::FolderHold(const std::u16string& path) {
+    const HANDLE folder = CreateFileW(
+        Wide(path), FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (folder == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    if (!GetFileInformationByHandle(folder, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || NameIsReparsePoint(path)) {
+        CloseHandle(folder);
+        return;
+    }
+    handle_ = reinterpret_cast<intptr_t>(folder);
+}
+
+DeployPlatform::FolderHold::~FolderHold() {
+    if (handle_ != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    }
 }
 
 std::vector<DeployPlatform::Entry> DeployPlatform::ListFolder(const std::u16string& folder) {

@@ -50,6 +50,21 @@ enum class PathKind { Missing, File, Folder, Link, Other };
 // FILE_FLAG_OPEN_REPARSE_POINT on Windows): a symbolic link or junction is Link.
 PathKind KindOf(const std::u16string& path, bool followLinks);
 
+// While it lives, the folder at `path` (the folder itself, never what a link there leads to)
+// cannot be renamed, deleted or replaced by a link: on Windows it is held open without
+// FILE_SHARE_DELETE. held() is false when the name is not such a folder or cannot be held.
+class FolderHold {
+  public:
+    explicit FolderHold(const std::u16string& path);
+    ~FolderHold();
+    FolderHold(const FolderHold&) = delete;
+    FolderHold& operator=(const FolderHold&) = delete;
+    bool held() const { return handle_ != -1; }
+
+  private:
+    intptr_t handle_ = -1;
+};
+
 struct Entry {
     std::u16string name; // without the folder
     bool folder;         // a folder, or a link or junction to one
