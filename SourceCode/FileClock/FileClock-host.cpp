@@ -19,6 +19,7 @@ namespace {
 
 std::mutex hookLock;
 std::function<void()> beforeRename;
+std::function<void()> beforeLock;
 std::atomic<uint32_t> sharingViolations{0};
 
 std::string Host(const std::u16string& path) {
@@ -27,6 +28,17 @@ std::string Host(const std::u16string& path) {
         c = c == '\\' ? '/' : c;
     }
     return out;
+}
+
+void RunHook(const std::function<void()>& hook) {
+    std::function<void()> copy;
+    {
+        const std::lock_guard<std::mutex> guard(hookLock);
+        copy = hook;
+    }
+    if (copy) {
+        copy();
+    }
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -59,6 +71,11 @@ void SetBeforeRename(std::function<void()> hook) {
     beforeRename = std::move(hook);
 }
 
+void SetBeforeLock(std::function<void()> hook) {
+    const std::lock_guard<std::mutex> guard(hookLock);
+    beforeLock = std::move(hook);
+}
+
 uint32_t SharingViolations() {
     return sharingViolations.load();
 }
@@ -84,6 +101,7 @@ FileResult AppendFile::Open(const std::u16string& path) {
     }
     // One writer at a time; one that took the lock after a roll-over renamed the file finds its
     // name leading elsewhere and opens it again.
+    RunHook(beforeLock);
     struct stat named {};
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || lstat(hostPath.c_str(), &named) != 0 ||
         !SameFile(named, info)) {
@@ -136,14 +154,7 @@ bool AppendFile::RenameTo(const std::u16string& to) {
         lstat(Host(path_).c_str(), &named) != 0 || !SameFile(held, named)) {
         return false;
     }
-    std::function<void()> hook;
-    {
-        const std::lock_guard<std::mutex> guard(hookLock);
-        hook = beforeRename;
-    }
-    if (hook) {
-        hook();
-    }
+    RunHook(beforeRename);
     if (rename(Host(path_).c_str(), Host(to).c_str()) != 0) {
         error_ = static_cast<uint32_t>(errno);
         return false;

@@ -10,6 +10,10 @@ namespace FileClockHost {
 // before it renames: a test holds the rename there to let other writers run into it. Empty: none.
 void SetBeforeRename(std::function<void()> hook);
 
+// Called by AppendFile::Open once it has opened the file and before it takes the writer's lock:
+// a test holds a writer there while another rolls the log over. Empty: none.
+void SetBeforeLock(std::function<void()> hook);
+
 // How many times an open met another writer holding the file, since the program started.
 uint32_t SharingViolations();
 

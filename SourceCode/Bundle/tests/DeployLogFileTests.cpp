@@ -6,6 +6,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <map>
 #include <string>
@@ -43,6 +44,7 @@ class DeployLogFileTest : public ::testing::Test {
     }
     void TearDown() override {
         FileClockHost::SetBeforeRename({});
+        FileClockHost::SetBeforeLock({});
         fs::remove_all(dir_);
     }
     LogWrite Append(const std::string& record, uint64_t rollBytes = kDeployLogRollBytes) {
@@ -136,6 +138,28 @@ TEST_F(DeployLogFileTest, AWriterMeetingARollOverDoesNotRollTheHistoryAgain) {
     const std::string fresh = Read(log_);
     EXPECT_TRUE(fresh == Record(1, 0) + Record(2, 0) || fresh == Record(2, 0) + Record(1, 0))
         << fresh;
+}
+
+// A writer that opened the full log just before another rolled it over, and got to it only
+// after: it writes to the fresh log, not into the history under its new name.
+TEST_F(DeployLogFileTest, AWriterThatOpenedTheLogBeforeARollOverWritesToTheFreshOne) {
+    const std::string history = Record(0, 0) + Record(0, 1);
+    std::ofstream(log_, std::ios::binary) << history;
+    std::promise<void> opened;
+    std::promise<void> rolled;
+    FileClockHost::SetBeforeLock([&] {
+        FileClockHost::SetBeforeLock({});
+        opened.set_value();
+        rolled.get_future().wait();
+    });
+    std::thread second(
+        [&] { EXPECT_EQ(Append(Record(2, 0), 100).result, FileClock::FileResult::Done); });
+    opened.get_future().wait();
+    EXPECT_EQ(Append(Record(1, 0), 100).result, FileClock::FileResult::Done);
+    rolled.set_value();
+    second.join();
+    EXPECT_EQ(Read(old_), history);
+    EXPECT_EQ(Read(log_), Record(1, 0) + Record(2, 0));
 }
 
 // A link, a file with two names and a folder at the log's name are left as they were.
