@@ -100,7 +100,7 @@ fi
 # A copy with nothing beside it: no settings file switches the trace on.
 cp build/win64/Installer.exe build/win64/InstallerCheck.exe "$wine_dir/"
 x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -static \
-    SourceCode/Installer/bench/PlatformCalls-win32.cpp -lsetupapi -ladvapi32 \
+    -I SourceCode/Win32 SourceCode/Installer/bench/PlatformCalls-win32.cpp -lsetupapi -ladvapi32 \
     -o "$wine_dir/PlatformCalls.exe"
 printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=System\r\n' >"$wine_dir/sample.inf"
 

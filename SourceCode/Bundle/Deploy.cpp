@@ -1,5 +1,6 @@
 #include "Deploy.h"
 
+#include "AsciiCase.h"
 #include "DeployCommandLine.h"
 #include "DeployKeep.h"
 #include "DeployLogFile.h"
@@ -30,10 +31,6 @@ std::string Quoted(const std::u16string& path) {
     return quoted;
 }
 
-bool EqualsIgnoringCase(const std::u16string& a, std::u16string_view b) {
-    return a.size() == b.size() && SamePath(a, std::u16string(b));
-}
-
 std::string TwoDigits(int value) {
     return {static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
 }
@@ -51,13 +48,13 @@ std::string TimeText(const FileClock::LocalTime& now) {
 // The package's folder of programs for the machine's native architecture; empty when it holds
 // none for it.
 std::u16string ProgramsFolder(const std::u16string& home, const std::u16string& native) {
-    if (EqualsIgnoringCase(native, u"x86")) {
+    if (EqualIgnoringAsciiCase(native, u"x86")) {
         return u"x86";
     }
-    if (EqualsIgnoringCase(native, u"AMD64")) {
+    if (EqualIgnoringAsciiCase(native, u"AMD64")) {
         return u"x64";
     }
-    if (EqualsIgnoringCase(native, u"ARM64") &&
+    if (EqualIgnoringAsciiCase(native, u"ARM64") &&
         DeployPlatform::KindOf(Join(home, u"arm64"), true) == PathKind::Folder) {
         return u"arm64";
     }

@@ -1,5 +1,7 @@
 #include "DeployCommandLine.h"
 
+#include "AsciiCase.h"
+
 namespace {
 
 bool IsBatchDelimiter(char16_t c) {
@@ -8,16 +10,7 @@ bool IsBatchDelimiter(char16_t c) {
 }
 
 bool IsSwitch(const std::u16string& word, std::u16string_view name) {
-    if (word.size() != name.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < word.size(); ++i) {
-        const char16_t c = word[i] >= u'A' && word[i] <= u'Z' ? word[i] - u'A' + u'a' : word[i];
-        if (c != name[i]) {
-            return false;
-        }
-    }
-    return true;
+    return EqualIgnoringAsciiCase(word, name);
 }
 
 } // namespace

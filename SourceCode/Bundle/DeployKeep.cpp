@@ -2,28 +2,13 @@
 
 #include <vector>
 
+#include "AsciiCase.h"
 #include "DeployPlatform.h"
 #include "DeployRecord.h"
 
 namespace {
 
 using DeployPlatform::PathKind;
-
-char16_t Lower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool EndsWithIgnoringCase(const std::u16string& name, std::u16string_view tail) {
-    if (name.size() < tail.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < tail.size(); ++i) {
-        if (Lower(name[name.size() - tail.size() + i]) != tail[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::u16string Join(const std::u16string& folder, const std::u16string& name) {
     return folder + u"\\" + name;
@@ -48,7 +33,7 @@ bool SamePath(const std::u16string& a, const std::u16string& b) {
     }
     for (size_t i = 0; i < a.size(); ++i) {
         const bool separator = (a[i] == u'\\' || a[i] == u'/') && (b[i] == u'\\' || b[i] == u'/');
-        if (!separator && Lower(a[i]) != Lower(b[i])) {
+        if (!separator && LowerAscii(a[i]) != LowerAscii(b[i])) {
             return false;
         }
     }
@@ -141,7 +126,7 @@ std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
 
 void KeepTraceLogs(const std::u16string& programs, const std::u16string& keep) {
     for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(programs)) {
-        if (!entry.folder && EndsWithIgnoringCase(entry.name, u".log")) {
+        if (!entry.folder && IsLogName(entry.name)) {
             DeployPlatform::CopyFileTo(Join(programs, entry.name), Join(keep, entry.name));
         }
     }
@@ -164,9 +149,8 @@ UnkeepResult ClearKeep(const std::u16string& keep, const std::u16string& infName
             return UnkeepResult::Left;
         }
         for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(keep)) {
-            if (!entry.folder &&
-                (SamePath(entry.name, u"InstallerCheck.exe") || SamePath(entry.name, infName) ||
-                 EndsWithIgnoringCase(entry.name, u".log"))) {
+            if (!entry.folder && (SamePath(entry.name, u"InstallerCheck.exe") ||
+                                  SamePath(entry.name, infName) || IsLogName(entry.name))) {
                 DeployPlatform::DeleteName(Join(keep, entry.name));
             }
         }

@@ -28,7 +28,7 @@ std::string* capturedOut = nullptr;
 std::string* capturedErr = nullptr;
 
 std::string Host(const std::u16string& path) {
-    std::string out = HostSupport::Utf16ToUtf8(path);
+    std::string out = Text::Utf16ToUtf8(path);
     for (char& c : out) {
         c = c == '\\' ? '/' : c;
     }
@@ -36,7 +36,7 @@ std::string Host(const std::u16string& path) {
 }
 
 std::u16string Core(const std::string& text) {
-    return HostSupport::Utf8ToUtf16(text);
+    return Text::Utf8ToUtf16(text);
 }
 
 } // namespace
@@ -84,7 +84,7 @@ Finished RunProgram(const std::u16string& program, const std::vector<std::u16str
     const std::string path = Host(program);
     std::vector<std::string> words = {path};
     for (const std::u16string& argument : arguments) {
-        words.push_back(HostSupport::Utf16ToUtf8(argument));
+        words.push_back(Text::Utf16ToUtf8(argument));
     }
     std::vector<char*> argv;
     for (std::string& word : words) {
@@ -167,7 +167,7 @@ std::u16string NativeArchitecture() {
 }
 
 std::u16string Environment(const char16_t* name) {
-    const char* value = getenv(HostSupport::Utf16ToUtf8(name).c_str());
+    const char* value = getenv(Text::Utf16ToUtf8(name).c_str());
     return value != nullptr ? Core(value) : u"";
 }
 

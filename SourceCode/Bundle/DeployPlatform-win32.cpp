@@ -2,36 +2,18 @@
 // the qualified name, so a system macro that rewrote one would stop the build.
 #include "DeployPlatform.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-// After windows.h:
-#include <sddl.h>
-
 #include <cwchar>
-#include <memory>
 
 #include "DeployCommandLine.h"
+#include "Win32.h"
+// After Win32.h, which includes windows.h:
+#include <sddl.h>
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
+using Win32::FromWide;
+using Win32::OwnHandle;
+using Win32::Wide;
 
 namespace {
-
-const wchar_t* Wide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-std::u16string FromWide(const wchar_t* text, size_t length) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-
-struct HandleClose {
-    void operator()(void* handle) const {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
-using Handle = std::unique_ptr<void, HandleClose>;
 
 struct Reader {
     HANDLE pipe;
@@ -102,14 +84,14 @@ DeployPlatform::Finished DeployPlatform::RunProgram(const std::u16string& progra
         finished.code = GetLastError();
         return finished;
     }
-    const Handle outReadOwner(outRead);
-    Handle outWriteOwner(outWrite);
+    const Win32::UniqueHandle outReadOwner = OwnHandle(outRead);
+    Win32::UniqueHandle outWriteOwner = OwnHandle(outWrite);
     if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
         finished.code = GetLastError();
         return finished;
     }
-    const Handle errReadOwner(errRead);
-    Handle errWriteOwner(errWrite);
+    const Win32::UniqueHandle errReadOwner = OwnHandle(errRead);
+    Win32::UniqueHandle errWriteOwner = OwnHandle(errWrite);
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
 
@@ -126,14 +108,16 @@ DeployPlatform::Finished DeployPlatform::RunProgram(const std::u16string& progra
         return finished;
     }
     finished.started = true;
-    const Handle processOwner(process.hProcess), threadOwner(process.hThread);
+    const Win32::UniqueHandle processOwner = OwnHandle(process.hProcess);
+    const Win32::UniqueHandle threadOwner = OwnHandle(process.hThread);
     // Our copies of the write ends go, so that the reads end when the program's do.
     outWriteOwner.reset();
     errWriteOwner.reset();
 
     Reader out{outRead, {}};
     Reader err{errRead, {}};
-    const Handle errThread(CreateThread(nullptr, 0, ReadAll, &err, 0, nullptr));
+    const Win32::UniqueHandle errThread =
+        OwnHandle(CreateThread(nullptr, 0, ReadAll, &err, 0, nullptr));
     ReadAll(&out);
     if (errThread) {
         WaitForSingleObject(errThread.get(), INFINITE);
@@ -179,7 +163,7 @@ std::u16string DeployPlatform::AccountName() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         return u"?";
     }
-    const Handle tokenOwner(token);
+    const Win32::UniqueHandle tokenOwner = OwnHandle(token);
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::string buffer(size, '\0');
@@ -199,15 +183,16 @@ std::u16string DeployPlatform::AccountName() {
     return domainLength > 0 ? FromWide(domain, domainLength) + u"\\" + account : account;
 }
 
-// IsWow64Process2 (Windows 10 1511 and later) is looked up in kernel32, which every process has
-// loaded: without it the answer is empty and the caller reads the environment.
+// IsWow64Process2 (Windows 10 1511 and later) is bound from kernel32 at run time: without it the
+// answer is empty and the caller reads the environment.
 std::u16string DeployPlatform::NativeArchitecture() {
-    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
-    const auto isWow64Process2 = reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2")));
+    static const auto isWow64Process2 =
+        Win32::BindSystemFunction<BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*)>(L"kernel32.dll",
+                                                                           "IsWow64Process2");
     USHORT process = 0;
     USHORT native = 0;
-    if (isWow64Process2 == nullptr || !isWow64Process2(GetCurrentProcess(), &process, &native)) {
+    if (isWow64Process2.call == nullptr ||
+        !isWow64Process2.call(GetCurrentProcess(), &process, &native)) {
         return {};
     }
     switch (native) {
@@ -249,12 +234,12 @@ std::u16string DeployPlatform::FullPath(const std::u16string& path) {
 
 // The handle tells what the name is; FILE_FLAG_BACKUP_SEMANTICS opens a folder too.
 DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool followLinks) {
-    const Handle file(CreateFileW(
+    const Win32::UniqueHandle file = OwnHandle(CreateFileW(
         Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (file.get() == INVALID_HANDLE_VALUE) {
+    if (!file) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
                                                                               : PathKind::Other;

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "AsciiCase.h"
 #include "DeployCommandLine.h"
 #include "DeployPlatform.h"
 #include "FileClock.h"
@@ -37,22 +38,11 @@ std::string Prefixed(std::string_view prefix, std::string_view text) {
     return out;
 }
 
-bool EndsWithLog(const std::u16string& name) {
-    if (name.size() < 4) {
-        return false;
-    }
-    std::u16string tail = name.substr(name.size() - 4);
-    for (char16_t& c : tail) {
-        c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-    }
-    return tail == u".log";
-}
-
 // The *.log files beside a program, by name, with their sizes.
 std::map<std::u16string, uint64_t> TraceLogs(const std::u16string& folder) {
     std::map<std::u16string, uint64_t> logs;
     for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(folder)) {
-        if (!entry.folder && EndsWithLog(entry.name)) {
+        if (!entry.folder && IsLogName(entry.name)) {
             logs[entry.name] = entry.bytes;
         }
     }
@@ -66,8 +56,12 @@ std::u16string FolderOf(const std::u16string& path) {
 
 } // namespace
 
+bool IsLogName(std::u16string_view name) {
+    return name.size() >= 4 && EqualIgnoringAsciiCase(name.substr(name.size() - 4), u".log");
+}
+
 std::string Utf8(std::u16string_view text) {
-    return HostSupport::Utf16ToUtf8(text);
+    return Text::Utf16ToUtf8(text);
 }
 
 void DeployRecord::Add(std::string_view text) {

@@ -31,5 +31,8 @@ class DeployRecord {
     std::string text_;
 };
 
+// Whether a file name ends in ".log", in any case: the trace's log files.
+bool IsLogName(std::u16string_view name);
+
 // UTF-16 to UTF-8, for the record and the console.
 std::string Utf8(std::u16string_view text);

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments.push_back(HostSupport::Utf8ToUtf16(argv[i]));
+        arguments.push_back(Text::Utf8ToUtf16(argv[i]));
     }
     return RunDeploy(PackageHome(DeployPlatform::ProgramPath()), arguments);
 }

@@ -1,15 +1,12 @@
 // Device services on Windows that only read the device state: each function is the Setup API or
-// Configuration Manager call it names. Also the loading of functions from the system folder,
-// which both Windows device-services files use (Win32Calls.h).
+// Configuration Manager call it names; cfgmgr32's is bound at run time from the system folder.
 #include "Win32Calls.h"
 
 #include <cfgmgr32.h>
 #include <cstddef>
 #include <cstdint>
-#include <cwchar>
 #include <new>
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
 static_assert(sizeof(DevSvc::DevInfoData) == sizeof(SP_DEVINFO_DATA));
 // The 32-bit SP_DEVINFO_DATA is byte-packed; ours is at least as aligned, which is what a cast
 // needs.
@@ -20,34 +17,8 @@ static_assert(offsetof(DevSvc::DevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA
 static_assert(offsetof(DevSvc::DevInfoData, reserved) == offsetof(SP_DEVINFO_DATA, Reserved));
 static_assert(sizeof(DevSvc::DevInfoSet) == sizeof(HDEVINFO));
 
-using DevSvc::Win32Calls::AddressAs;
-using DevSvc::Win32Calls::LoadSystemFunction;
 using DevSvc::Win32Calls::Native;
-using DevSvc::Win32Calls::SystemFunction;
-using DevSvc::Win32Calls::Wide;
-
-// LOAD_LIBRARY_SEARCH_SYSTEM32 looks in the system folder alone. Windows 7 without KB2533623
-// does not know the flag and rejects it with ERROR_INVALID_PARAMETER: there the DLL is named by
-// its full path in the system folder, and LOAD_WITH_ALTERED_SEARCH_PATH looks for the DLLs it
-// imports in that folder first. Nothing is looked for beside the program.
-SystemFunction DevSvc::Win32Calls::LoadSystemFunction(const wchar_t* dll, const char* function) {
-    HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-        wchar_t path[MAX_PATH];
-        const size_t folder = GetSystemDirectoryW(path, MAX_PATH);
-        const size_t name = wcslen(dll);
-        if (folder != 0 && folder + 1 + name < MAX_PATH) {
-            path[folder] = L'\\';
-            wmemcpy(path + folder + 1, dll, name + 1);
-            module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        }
-    }
-    if (module == nullptr) {
-        return {nullptr, ERROR_MOD_NOT_FOUND};
-    }
-    const FARPROC address = GetProcAddress(module, function);
-    return {address, address != nullptr ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_PROC_NOT_FOUND}};
-}
+using Win32::Wide;
 
 // INVALID_HANDLE_VALUE has all bits set, as kInvalidSet does, so the set is passed on as it is.
 DevSvc::DevInfoSet DevSvc::GetClassDevs(uint32_t flags) {
@@ -80,17 +51,18 @@ bool DevSvc::DestroyDeviceInfoList(DevInfoSet set) {
 // Loaded once, at the first call; a DLL or function that is missing stays missing.
 uint32_t DevSvc::GetDevNodeStatus(uint32_t* status, uint32_t* problemNumber, uint32_t devInst,
                                   uint32_t flags) {
-    static const SystemFunction cmGetDevNodeStatus =
-        LoadSystemFunction(L"cfgmgr32.dll", "CM_Get_DevNode_Status");
-    if (cmGetDevNodeStatus.address == nullptr) {
+    static const auto cmGetDevNodeStatus =
+        Win32::BindSystemFunction<decltype(&CM_Get_DevNode_Status)>(L"cfgmgr32.dll",
+                                                                    "CM_Get_DevNode_Status");
+    if (cmGetDevNodeStatus.call == nullptr) {
         SetLastError(cmGetDevNodeStatus.error);
         return CR_FAILURE;
     }
     ULONG nodeStatus = status != nullptr ? *status : 0;
     ULONG problem = problemNumber != nullptr ? *problemNumber : 0;
-    const CONFIGRET result = AddressAs<decltype(&CM_Get_DevNode_Status)>(cmGetDevNodeStatus)(
-        status != nullptr ? &nodeStatus : nullptr, problemNumber != nullptr ? &problem : nullptr,
-        devInst, flags);
+    const CONFIGRET result =
+        cmGetDevNodeStatus.call(status != nullptr ? &nodeStatus : nullptr,
+                                problemNumber != nullptr ? &problem : nullptr, devInst, flags);
     if (status != nullptr) {
         *status = nodeStatus;
     }

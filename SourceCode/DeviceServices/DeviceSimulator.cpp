@@ -141,7 +141,7 @@ bool operator==(const Machine& a, const Machine& b) {
 
 std::optional<std::u16string> FromUtf8(const std::string& text) {
     bool malformed = false;
-    std::u16string out = HostSupport::Utf8ToUtf16(text, &malformed);
+    std::u16string out = Text::Utf8ToUtf16(text, &malformed);
     if (malformed) {
         return std::nullopt;
     }
@@ -149,7 +149,7 @@ std::optional<std::u16string> FromUtf8(const std::string& text) {
 }
 
 std::string ToUtf8(const std::u16string& text) {
-    return HostSupport::Utf16ToUtf8(text);
+    return Text::Utf16ToUtf8(text);
 }
 
 std::vector<std::u16string> SplitMultiSz(const std::vector<uint8_t>& data) {

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "AsciiCase.h"
 #include "DeviceServices.h"
 #include "DeviceSimulator.h"
 #include "HostCalls.h"
@@ -51,7 +52,6 @@ bool CopyOut(const std::u16string& text, char16_t* buffer, uint32_t bufferChars,
 }
 
 bool MatchesPattern(const std::string& name, const std::string& pattern) {
-    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     size_t n = 0;
     size_t p = 0;
     size_t star = std::string::npos;
@@ -60,7 +60,7 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
         if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             resume = n;
-        } else if (p < pattern.size() && fold(pattern[p]) == fold(name[n])) {
+        } else if (p < pattern.size() && LowerAscii(pattern[p]) == LowerAscii(name[n])) {
             ++p;
             ++n;
         } else if (star != std::string::npos) {

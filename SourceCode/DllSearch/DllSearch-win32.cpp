@@ -1,16 +1,13 @@
 // The DLL search of a Windows program, kept to the system folder.
 #include "DllSearch.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "Win32.h"
 
 void LimitDllSearchToSystemFolder() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    // kernel32 is in every process already: looking it up loads nothing.
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-    if (setDefaultDllDirectories != nullptr) {
-        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // kernel32 is in every process already: binding to it loads nothing.
+    static const auto setDefaultDllDirectories = Win32::BindSystemFunction<BOOL(WINAPI*)(DWORD)>(
+        L"kernel32.dll", "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories.call != nullptr) {
+        setDefaultDllDirectories.call(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }
 }

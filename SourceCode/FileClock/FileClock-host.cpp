@@ -23,7 +23,7 @@ std::function<void()> beforeLock;
 std::atomic<uint32_t> sharingViolations{0};
 
 std::string Host(const std::u16string& path) {
-    std::string out = HostSupport::Utf16ToUtf8(path);
+    std::string out = Text::Utf16ToUtf8(path);
     for (char& c : out) {
         c = c == '\\' ? '/' : c;
     }

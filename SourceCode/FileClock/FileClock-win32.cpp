@@ -4,19 +4,14 @@
 // roll-over may rename it through a handle of its own.
 #include "FileClock.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <algorithm>
 #include <vector>
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
+#include "Win32.h"
+
+using Win32::Wide;
 
 namespace {
-
-const wchar_t* Wide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);

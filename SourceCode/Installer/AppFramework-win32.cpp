@@ -1,9 +1,7 @@
 // Windows start-up: the module instance and the full command line of the process.
-#include <windows.h>
-
 #include "AppFramework.h"
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
+#include "Win32.h"
 
 bool AppFrameworkStart() {
     return AppFrameworkInit(GetModuleHandleW(nullptr), nullptr,

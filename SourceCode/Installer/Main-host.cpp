@@ -3,12 +3,12 @@
 #include <vector>
 
 #include "Entry.h"
-#include "TracePlatformHost.h"
+#include "Utf8.h"
 
 int main(int argc, char** argv) {
     std::vector<std::u16string> arguments;
     for (int i = 0; i < argc; ++i) {
-        arguments.push_back(TracePlatformHost::FromUtf8(argv[i]));
+        arguments.push_back(Text::Utf8ToUtf16(argv[i]));
     }
     std::vector<const char16_t*> pointers;
     for (const std::u16string& argument : arguments) {

@@ -54,21 +54,13 @@ bool MarkIfAbsent(DevInfoSet set, DevInfoData* element) {
 
 int32_t Reinstall(std::u16string csHwID) {
     XTRACE(1, u"===> ENTER Reinstall");
-    DeviceSet set = BuildDeviceSet(DIGCF_ALLCLASSES);
-    if (!set) {
+    DeviceWalk walk(DIGCF_ALLCLASSES);
+    if (!walk.Built()) {
         return -1;
     }
-    IdBuffer buffer;
-
-    static constexpr WalkMessages kMessages = {
-        u"new abBuf fail = %x XXXXXXXXXXXXXXXXXXXX",
-        u"Renew abBuf fail = %x XXXXXXXXXXXXXXXXXXXX",
-    };
-    const bool stopped = WalkHardwareIds(
-        set.get(), csHwID, kMessages, buffer, [](DevInfoSet matchedSet, DevInfoData* matched) {
+    const bool stopped =
+        walk.Run(csHwID, kReinstallWalkMessages, [](DevInfoSet matchedSet, DevInfoData* matched) {
             return MarkIfAbsent(matchedSet, matched) ? AfterMatch::NextDevice : AfterMatch::Stop;
         });
-    set.reset();
-    buffer.reset();
     return stopped ? -1 : 1;
 }

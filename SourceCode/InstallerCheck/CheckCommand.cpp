@@ -1,6 +1,8 @@
 #include "CheckCommand.h"
 
 #include "CheckReport.h"
+#include "CommandLine.h"
+#include "Json.h"
 #include "PackageRequest.h"
 #include "ReportFormat.h"
 
@@ -17,23 +19,16 @@ constexpr char16_t kUsage[] =
 
 enum class Form { Text, Json, Detect };
 
-CheckResult Usage(const std::u16string& problem) {
-    return {kExitUsage, {}, u"InstallerCheck: " + problem + u"\n" + kUsage};
-}
-
-CheckResult Fail(int code, const std::u16string& problem) {
-    return {code, {}, u"InstallerCheck: " + problem + u"\n"};
-}
+constexpr CommandSpec kCheck = {u"InstallerCheck", kUsage};
 
 } // namespace
 
 CheckResult RunCheck(const std::vector<std::u16string>& arguments) {
-    if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h" ||
-                                  arguments[0] == u"/?" || arguments[0] == u"help")) {
+    if (IsHelpRequest(arguments)) {
         return {kExitOk, kUsage, {}};
     }
     if (arguments.empty()) {
-        return Usage(u"no command");
+        return UsageError(kCheck, u"no command");
     }
     CheckRequest request;
     if (arguments[0] == u"plan") {
@@ -41,42 +36,29 @@ CheckResult RunCheck(const std::vector<std::u16string>& arguments) {
     } else if (arguments[0] == u"verify") {
         request.mode = CheckMode::Verify;
     } else {
-        return Usage(u"unknown command " + JsonString(arguments[0]));
+        return UsageError(kCheck, u"unknown command " + JsonString(arguments[0]));
     }
-    Form form = Form::Text;
-    size_t next = 1;
-    for (; next < arguments.size() && arguments[next].starts_with(u"--"); ++next) {
-        const std::u16string& option = arguments[next];
-        if (option == u"--") {
-            ++next;
-            break;
-        }
-        const bool known =
-            option == u"--json" || (option == u"--detect" && request.mode == CheckMode::Verify);
-        if (!known) {
-            return Usage(u"unknown option " + JsonString(option) + u" for " + arguments[0]);
-        }
-        if (form != Form::Text) {
-            return Usage(u"--json and --detect exclude each other, and each is given once");
-        }
-        form = option == u"--json" ? Form::Json : Form::Detect;
-    }
-    if (arguments.size() - next != 2) {
-        return Usage(u"expected a hardware ID and an INF full path");
-    }
+    std::vector<std::u16string> options;
+    std::vector<std::u16string> operands;
     std::u16string problem;
-    switch (ReadPackageRequest(arguments[next], arguments[next + 1], &request, &problem)) {
-    case InfRead::Ok:
-        break;
-    case InfRead::BadArgument:
-        return Usage(problem);
-    case InfRead::Unreadable:
-        return Fail(kExitUnreadable, problem);
+    const bool parsed =
+        request.mode == CheckMode::Plan
+            ? ParseOptions(arguments, 1, {{u"--json"}}, u"for plan", &options, &operands, &problem)
+            : ParseOptions(arguments, 1, {{u"--json", 1}, {u"--detect", 1}}, u"for verify",
+                           &options, &operands, &problem);
+    if (!parsed) {
+        return UsageError(kCheck, problem);
+    }
+    const Form form = HasOption(options, u"--json")     ? Form::Json
+                      : HasOption(options, u"--detect") ? Form::Detect
+                                                        : Form::Text;
+    if (const int code = ReadRequestOperands(operands, &request, &problem); code != kExitOk) {
+        return Refusal(kCheck, code, problem);
     }
 
     Report report;
     if (!BuildReport(request, &report, &problem)) {
-        return Fail(kExitUnreadable, u"cannot read the device state: " + problem);
+        return Refusal(kCheck, kExitUnreadable, u"cannot read the device state: " + problem);
     }
     CheckResult result;
     if (request.mode == CheckMode::Verify) {

@@ -2,9 +2,13 @@
 
 #include "DeviceServices.h"
 #include "DeviceStatus.h"
-#include "InfStore.h"
 #include "MatchRule.h"
-#include "ReportFields.h"
+#include "Numbers.h"
+#include "PackageState.h"
+
+using Text::Count;
+using Text::Decimal;
+using Text::Hex;
 
 namespace {
 
@@ -12,21 +16,12 @@ std::u16string Flags(const SurveyedDevice& device) {
     return u"config flags 0x" + Hex(device.configFlags, 8);
 }
 
-bool UsesStagedCopy(const SurveyedDevice& device, const std::vector<std::u16string>& copies) {
-    for (const std::u16string& copy : copies) {
-        if (NamesCopy(device.driverInf, copy)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void JudgePresent(const SurveyedDevice& device, const Report& report, Report* out) {
     bool ok = false;
     std::u16string verdict;
     if (device.driverInf.empty()) {
         verdict = u"has no driver from an INF";
-    } else if (UsesStagedCopy(device, report.stagedCopies)) {
+    } else if (CopyNamedBy(device.driverInf, report.stagedCopies) < report.stagedCopies.size()) {
         ok = true;
         // Installed, but the node runs the new driver only after a restart.
         const bool restart = NeedsRestart(device);
@@ -155,9 +150,16 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
             return false;
         }
     }
-    if (!SurveyDevices(request.csHwID, &report->devices, failure)) {
+    PackageState state;
+    const bool read = request.mode == CheckMode::Plan
+                          ? SurveyDevices(request.csHwID, &state.devices, failure)
+                          : ReadPackageState(request, &state, failure);
+    if (!read) {
         return false;
     }
+    report->devices = std::move(state.devices);
+    report->infFolder = std::move(state.infFolder);
+    report->stagedCopies = std::move(state.copies);
     if (DevSvc::RunningUnderWow64()) {
         report->notes.push_back(
             request.mode == CheckMode::Plan
@@ -168,11 +170,8 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
     }
     if (request.mode == CheckMode::Plan) {
         Plan(report);
-        return true;
+    } else {
+        Verify(report);
     }
-    if (!FindStagedCopies(request.infBytes, &report->infFolder, &report->stagedCopies, failure)) {
-        return false;
-    }
-    Verify(report);
     return true;
 }

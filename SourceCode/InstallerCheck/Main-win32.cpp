@@ -1,21 +1,7 @@
 // Windows console entry with a wide argument vector (linked with -municode).
-#include <string>
-#include <vector>
-
 #include "CheckCommand.h"
-#include "CheckConsole.h"
-#include "DllSearch.h"
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
+#include "ConsoleProgram.h"
 
 int wmain(int argc, wchar_t** argv) {
-    LimitDllSearchToSystemFolder();
-    std::vector<std::u16string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-    }
-    const CheckResult result = RunCheck(arguments);
-    WriteConsoleText(false, result.out);
-    WriteConsoleText(true, result.err);
-    return result.exitCode;
+    return RunConsoleProgram(argc, argv, RunCheck);
 }

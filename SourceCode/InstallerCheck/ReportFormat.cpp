@@ -1,6 +1,11 @@
 #include "ReportFormat.h"
 
 #include "DeviceStatus.h"
+#include "Json.h"
+#include "Numbers.h"
+
+using Text::Decimal;
+using Text::Hex;
 
 namespace {
 
@@ -61,42 +66,35 @@ std::u16string VerifyText(const Report& report) {
 
 std::u16string JsonDevice(const Report& report, size_t index) {
     const SurveyedDevice& device = report.devices[index];
-    std::u16string json = u"{\"instanceId\":" + JsonString(device.instanceId) + u",\"present\":" +
-                          JsonBool(device.present) + u",\"configFlags\":" +
-                          (device.hasFlags ? Decimal(device.configFlags) : u"null") +
-                          u",\"driverInf\":" +
-                          (device.driverInf.empty() ? u"null" : JsonString(device.driverInf));
+    JsonObject json;
+    json.String(u"instanceId", device.instanceId)
+        .Bool(u"present", device.present)
+        .Value(u"configFlags", device.hasFlags ? Decimal(device.configFlags) : u"null")
+        .StringOrNull(u"driverInf", device.driverInf);
     if (index < report.verdicts.size()) {
-        json += u",\"ok\":" + JsonBool(report.deviceOk[index]) + u",\"detail\":" +
-                JsonString(report.verdicts[index]);
+        json.Bool(u"ok", report.deviceOk[index]).String(u"detail", report.verdicts[index]);
     }
-    return json + u"}";
+    return json.Close();
 }
 
-template <typename Item>
-std::u16string JsonList(const std::vector<Item>& items,
-                        std::u16string (*one)(const Report&, const Item&), const Report& report) {
-    std::u16string json = u"[";
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i != 0) {
-            json += u',';
-        }
-        json += one(report, items[i]);
+std::u16string InstanceIds(const std::vector<const SurveyedDevice*>& devices) {
+    std::vector<std::u16string> ids;
+    for (const SurveyedDevice* device : devices) {
+        ids.push_back(device->instanceId);
     }
-    return json + u"]";
+    return JsonStrings(ids);
 }
 
-std::u16string IdOf(const Report&, const SurveyedDevice* const& device) {
-    return JsonString(device->instanceId);
-}
-
-std::u16string Text(const Report&, const std::u16string& text) {
-    return JsonString(text);
-}
-
-std::u16string JsonCondition(const Report&, const Condition& condition) {
-    return u"{\"name\":" + JsonString(condition.name) + u",\"ok\":" + JsonBool(condition.ok) +
-           u",\"detail\":" + JsonString(condition.detail) + u"}";
+std::u16string JsonConditions(const std::vector<Condition>& conditions) {
+    std::vector<std::u16string> items;
+    for (const Condition& condition : conditions) {
+        items.push_back(JsonObject()
+                            .String(u"name", condition.name)
+                            .Bool(u"ok", condition.ok)
+                            .String(u"detail", condition.detail)
+                            .Close());
+    }
+    return JsonArray(items);
 }
 
 } // namespace
@@ -113,36 +111,34 @@ std::u16string ReportText(const Report& report) {
 
 std::u16string ReportJson(const Report& report) {
     const bool plan = report.request.mode == CheckMode::Plan;
-    std::u16string json = u"{\"command\":" + JsonString(plan ? u"plan" : u"verify") +
-                          u",\"hardwareId\":" + JsonString(report.request.csHwID) +
-                          u",\"requestedId\":" + JsonString(report.request.requestedId) +
-                          u",\"rule\":" + JsonString(report.rule) + u",\"inf\":" +
-                          JsonString(report.request.inf) + u",\"devices\":[";
+    std::vector<std::u16string> devices;
     for (size_t i = 0; i < report.devices.size(); ++i) {
-        if (i != 0) {
-            json += u',';
-        }
-        json += JsonDevice(report, i);
+        devices.push_back(JsonDevice(report, i));
     }
-    json += u"]";
+    JsonObject json;
+    json.String(u"command", plan ? u"plan" : u"verify")
+        .String(u"hardwareId", report.request.csHwID)
+        .String(u"requestedId", report.request.requestedId)
+        .String(u"rule", report.rule)
+        .String(u"inf", report.request.inf)
+        .Value(u"devices", JsonArray(devices));
     if (plan) {
         const bool install = report.presentLookup == DEVICE_EXIST_AND_PLUG;
-        json += u",\"action\":" + JsonString(install ? u"install" : u"stage");
-        json += u",\"install\":" +
-                JsonList(install ? PresentDevices(report) : std::vector<const SurveyedDevice*>{},
-                         IdOf, report);
-        json += u",\"mark\":" + JsonList(AbsentDevices(report), IdOf, report);
+        json.String(u"action", install ? u"install" : u"stage")
+            .Value(u"install", InstanceIds(install ? PresentDevices(report)
+                                                   : std::vector<const SurveyedDevice*>{}))
+            .Value(u"mark", InstanceIds(AbsentDevices(report)));
     } else {
-        json += u",\"infFolder\":" + JsonString(report.infFolder);
-        json += u",\"stagedCopies\":" + JsonList(report.stagedCopies, Text, report);
-        json += u",\"conditions\":" + JsonList(report.conditions, JsonCondition, report);
-        json += u",\"restart_required\":" + JsonBool(report.restartRequired);
+        json.String(u"infFolder", report.infFolder)
+            .Value(u"stagedCopies", JsonStrings(report.stagedCopies))
+            .Value(u"conditions", JsonConditions(report.conditions))
+            .Bool(u"restartRequired", report.restartRequired);
     }
-    json += u",\"notes\":" + JsonList(report.notes, Text, report);
-    json += u",\"result\":" + JsonString(plan              ? u"planned"
-                                         : report.verified ? u"verified"
-                                                           : u"not verified");
-    return json + u"}\n";
+    json.Value(u"notes", JsonStrings(report.notes))
+        .String(u"result", plan              ? u"planned"
+                           : report.verified ? u"verified"
+                                             : u"not verified");
+    return json.Close() + u"\n";
 }
 
 std::u16string DetectLine(const Report& report) {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "CheckReport.h"
-#include "ReportFields.h"
 
 std::u16string ReportText(const Report& report);
 std::u16string ReportJson(const Report& report);

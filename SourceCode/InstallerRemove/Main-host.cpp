@@ -1,18 +1,7 @@
-// Linux entry: UTF-8 arguments in, the report out.
-#include <string>
-#include <vector>
-
-#include "CheckConsole.h"
+// Linux entry: UTF-8 arguments.
+#include "ConsoleProgram.h"
 #include "RemoveCommand.h"
-#include "TracePlatformHost.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::u16string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.push_back(TracePlatformHost::FromUtf8(argv[i]));
-    }
-    const CommandResult result = RunRemove(arguments);
-    WriteConsoleText(false, result.out);
-    WriteConsoleText(true, result.err);
-    return result.exitCode;
+    return RunConsoleProgram(argc, argv, RunRemove);
 }

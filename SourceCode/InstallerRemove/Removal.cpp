@@ -2,26 +2,14 @@
 
 #include "DeviceChanges.h"
 #include "DeviceServices.h"
-#include "DeviceSurvey.h"
-#include "InfStore.h"
 #include "MatchRule.h"
-#include "ReportFields.h"
+#include "Numbers.h"
+#include "PackageState.h"
 
 using namespace DevSvc;
+using Text::Count;
 
 namespace {
-
-// What the machine holds now: the matching devices and the staged copies with the INF's bytes.
-struct State {
-    std::vector<SurveyedDevice> devices;
-    std::vector<std::u16string> copies;
-};
-
-bool ReadState(const PackageRequest& request, std::u16string* folder, State* state,
-               std::u16string* failure) {
-    return SurveyDevices(request.csHwID, &state->devices, failure) &&
-           FindStagedCopies(request.infBytes, folder, &state->copies, failure);
-}
 
 // The copy among `copies` that `driverInf` names, or copies.size().
 size_t CopyNamed(const std::u16string& driverInf, const std::vector<CopyRemoval>& copies) {
@@ -76,7 +64,7 @@ void RemoveCopies(const Removal& removal, std::vector<CopyRemoval>* copies) {
 }
 
 // Fills in what the devices and copies look like after the removal.
-void Judge(const State& after, Removal* removal) {
+void Judge(const PackageState& after, Removal* removal) {
     for (CopyRemoval& copy : removal->copies) {
         copy.staged = IsStaged(copy.name, after.copies);
     }
@@ -144,11 +132,12 @@ const char16_t* CallName(RemovalCall call) {
 bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16string* failure) {
     removal->request = request;
     removal->rule = MatchRuleName();
-    State before;
-    if (!ReadState(request, &removal->infFolder, &before, failure)) {
+    PackageState before;
+    if (!ReadPackageState(request, &before, failure)) {
         *failure = u"cannot read the device state: " + *failure;
         return false;
     }
+    removal->infFolder = before.infFolder;
     if (RunningUnderWow64()) {
         removal->notes.push_back(u"this 32-bit program runs on 64-bit Windows, where only an "
                                  u"x86-64 program can remove drivers (ERROR_IN_WOW64): use the "
@@ -173,9 +162,8 @@ bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16strin
         return true;
     }
     RemoveCopies(*removal, &removal->copies);
-    State after;
-    std::u16string folder;
-    if (!ReadState(request, &folder, &after, failure)) {
+    PackageState after;
+    if (!ReadPackageState(request, &after, failure)) {
         size_t calls = 0;
         for (const CopyRemoval& copy : removal->copies) {
             calls += copy.call != RemovalCall::None ? 1 : 0;

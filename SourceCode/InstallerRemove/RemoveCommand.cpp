@@ -1,8 +1,8 @@
 #include "RemoveCommand.h"
 
+#include "CommandLine.h"
 #include "Removal.h"
 #include "RemoveReport.h"
-#include "ReportFields.h"
 
 namespace {
 
@@ -15,54 +15,32 @@ constexpr char16_t kUsage[] =
     u"exit codes: 0 removed (or nothing to remove), 1 not removed, 2 wrong command line, 3 the\n"
     u"device state could not be read, 4 removed but a restart is needed to finish.\n";
 
-CommandResult Usage(const std::u16string& problem) {
-    return {kExitUsage, {}, u"InstallerRemove: " + problem + u"\n" + kUsage};
-}
+constexpr CommandSpec kRemove = {u"InstallerRemove", kUsage};
 
 } // namespace
 
 CommandResult RunRemove(const std::vector<std::u16string>& arguments) {
-    if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h" ||
-                                  arguments[0] == u"/?" || arguments[0] == u"help")) {
+    if (IsHelpRequest(arguments)) {
         return {kExitOk, kUsage, {}};
     }
-    RemoveRequest request;
-    bool json = false;
-    size_t next = 0;
-    for (; next < arguments.size() && arguments[next].starts_with(u"--"); ++next) {
-        const std::u16string& option = arguments[next];
-        if (option == u"--") {
-            ++next;
-            break;
-        }
-        bool* flag = option == u"--dry-run" ? &request.dryRun
-                     : option == u"--json"  ? &json
-                     : option == u"--force" ? &request.force
-                                            : nullptr;
-        if (flag == nullptr) {
-            return Usage(u"unknown option " + JsonString(option));
-        }
-        if (*flag) {
-            return Usage(option + u" is given twice");
-        }
-        *flag = true;
-    }
-    if (arguments.size() - next != 2) {
-        return Usage(u"expected a hardware ID and an INF full path");
-    }
+    std::vector<std::u16string> options;
+    std::vector<std::u16string> operands;
     std::u16string problem;
-    switch (ReadPackageRequest(arguments[next], arguments[next + 1], &request, &problem)) {
-    case InfRead::Ok:
-        break;
-    case InfRead::BadArgument:
-        return Usage(problem);
-    case InfRead::Unreadable:
-        return {kExitUnreadable, {}, u"InstallerRemove: " + problem + u"\n"};
+    if (!ParseOptions(arguments, 0, {{u"--dry-run"}, {u"--json"}, {u"--force"}}, {}, &options,
+                      &operands, &problem)) {
+        return UsageError(kRemove, problem);
+    }
+    RemoveRequest request;
+    request.dryRun = HasOption(options, u"--dry-run");
+    request.force = HasOption(options, u"--force");
+    const bool json = HasOption(options, u"--json");
+    if (const int code = ReadRequestOperands(operands, &request, &problem); code != kExitOk) {
+        return Refusal(kRemove, code, problem);
     }
 
     Removal removal;
     if (!RemovePackage(request, &removal, &problem)) {
-        return {kExitUnreadable, {}, u"InstallerRemove: " + problem + u"\n"};
+        return Refusal(kRemove, kExitUnreadable, problem);
     }
     CommandResult result;
     result.exitCode = request.dryRun || (removal.removed && !removal.restartRequired) ? kExitOk

@@ -3,7 +3,10 @@
 #include "DeviceChanges.h"
 #include "DeviceServices.h"
 #include "InfStore.h"
-#include "ReportFields.h"
+#include "Json.h"
+#include "Numbers.h"
+
+using Text::Hex;
 
 namespace {
 
@@ -65,33 +68,34 @@ std::u16string DeviceDetail(const Removal& removal, const DeviceRemoval& device)
     return text + (device.restart ? u", restart needed" : u"");
 }
 
-std::u16string JsonText(const std::u16string& text) {
-    return text.empty() ? u"null" : JsonString(text);
-}
-
 std::u16string JsonDevice(const Removal& removal, const DeviceRemoval& device) {
-    return u"{\"instanceId\":" + JsonString(device.instanceId) + u",\"present\":" +
-           JsonBool(device.present) + u",\"driverBefore\":" + JsonText(device.driverBefore) +
-           u",\"driverAfter\":" + JsonText(device.driverAfter) + u",\"restartRequired\":" +
-           JsonBool(device.restart) + u",\"ok\":" + JsonBool(device.ok) + u",\"detail\":" +
-           JsonString(DeviceDetail(removal, device)) + u"}";
+    return JsonObject()
+        .String(u"instanceId", device.instanceId)
+        .Bool(u"present", device.present)
+        .StringOrNull(u"driverBefore", device.driverBefore)
+        .StringOrNull(u"driverAfter", device.driverAfter)
+        .Bool(u"restartRequired", device.restart)
+        .Bool(u"ok", device.ok)
+        .String(u"detail", DeviceDetail(removal, device))
+        .Close();
 }
 
 std::u16string JsonCopy(const Removal& removal, size_t index) {
     const CopyRemoval& copy = removal.copies[index];
-    std::u16string json = u"{\"name\":" + JsonString(copy.name) + u",\"call\":" +
-                          JsonText(CallName(copy.call)) + u",\"error\":" + Decimal(copy.error) +
-                          u",\"staged\":" + JsonBool(copy.staged) + u",\"detail\":" +
-                          JsonString(CopyDetail(removal, copy)) + u",\"devices\":[";
-    bool first = true;
+    std::vector<std::u16string> devices;
     for (const DeviceRemoval& device : removal.devices) {
         if (device.copy == index) {
-            json += first ? u"" : u",";
-            json += JsonDevice(removal, device);
-            first = false;
+            devices.push_back(JsonDevice(removal, device));
         }
     }
-    return json + u"]}";
+    return JsonObject()
+        .String(u"name", copy.name)
+        .StringOrNull(u"call", CallName(copy.call))
+        .Number(u"error", copy.error)
+        .Bool(u"staged", copy.staged)
+        .String(u"detail", CopyDetail(removal, copy))
+        .Value(u"devices", JsonArray(devices))
+        .Close();
 }
 
 } // namespace
@@ -133,21 +137,23 @@ std::u16string RemovalText(const Removal& removal) {
 
 std::u16string RemovalJson(const Removal& removal) {
     const RemoveRequest& request = removal.request;
-    std::u16string json = u"{\"command\":\"remove\",\"dryRun\":" + JsonBool(request.dryRun) +
-                          u",\"force\":" + JsonBool(request.force) + u",\"hardwareId\":" +
-                          JsonString(request.csHwID) + u",\"requestedId\":" +
-                          JsonString(request.requestedId) + u",\"rule\":" +
-                          JsonString(removal.rule) + u",\"inf\":" + JsonString(request.inf) +
-                          u",\"infFolder\":" + JsonString(removal.infFolder) + u",\"copies\":[";
+    std::vector<std::u16string> copies;
     for (size_t c = 0; c < removal.copies.size(); ++c) {
-        json += c == 0 ? u"" : u",";
-        json += JsonCopy(removal, c);
+        copies.push_back(JsonCopy(removal, c));
     }
-    json += u"],\"notes\":[";
-    for (size_t n = 0; n < removal.notes.size(); ++n) {
-        json += n == 0 ? u"" : u",";
-        json += JsonString(removal.notes[n]);
-    }
-    return json + u"],\"restart_required\":" + JsonBool(removal.restartRequired) + u",\"result\":" +
-           JsonString(RemovalResult(removal)) + u"}\n";
+    return JsonObject()
+               .String(u"command", u"remove")
+               .Bool(u"dryRun", request.dryRun)
+               .Bool(u"force", request.force)
+               .String(u"hardwareId", request.csHwID)
+               .String(u"requestedId", request.requestedId)
+               .String(u"rule", removal.rule)
+               .String(u"inf", request.inf)
+               .String(u"infFolder", removal.infFolder)
+               .Value(u"copies", JsonArray(copies))
+               .Value(u"notes", JsonStrings(removal.notes))
+               .Bool(u"restartRequired", removal.restartRequired)
+               .String(u"result", RemovalResult(removal))
+               .Close() +
+           u"\n";
 }

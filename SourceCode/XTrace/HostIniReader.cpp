@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "AsciiCase.h"
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
 #include "Utf8.h"
@@ -14,10 +15,6 @@ namespace {
 
 bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t';
-}
-
-char16_t FoldCase(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? c - (u'a' - u'A') : c;
 }
 
 // Optional sign and decimal digits up to the first other character. Digits accumulate modulo
@@ -60,7 +57,7 @@ std::u16string DecodeFile(const std::string& bytes) {
     if (view.starts_with("\xEF\xBB\xBF")) {
         view.remove_prefix(3);
     }
-    return HostSupport::Utf8ToUtf16(view);
+    return Text::Utf8ToUtf16(view);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* out) {
@@ -95,23 +92,11 @@ std::u16string_view Trim(std::u16string_view text) {
 
 // Names compare without regard to the case of ASCII letters.
 bool SameName(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(a[i]) != FoldCase(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return EqualIgnoringAsciiCase(a, b);
 }
 
 std::u16string FoldName(std::u16string_view name) {
-    std::u16string out(name);
-    for (char16_t& c : out) {
-        c = FoldCase(c);
-    }
-    return out;
+    return LoweredAscii(name);
 }
 
 // Splits at LF, dropping the CR of a CR LF.

@@ -85,7 +85,7 @@ void ResetControls() {
 }
 
 std::string HostPath(const char16_t* path) {
-    std::string out = HostSupport::Utf16ToUtf8(path);
+    std::string out = Text::Utf16ToUtf8(path);
     for (char& c : out) {
         if (c == '\\') {
             c = '/';
@@ -95,7 +95,7 @@ std::string HostPath(const char16_t* path) {
 }
 
 std::u16string CorePath(const std::string& path) {
-    std::u16string out = HostSupport::Utf8ToUtf16(path);
+    std::u16string out = Text::Utf8ToUtf16(path);
     for (char16_t& c : out) {
         if (c == u'/') {
             c = u'\\';
@@ -105,11 +105,11 @@ std::u16string CorePath(const std::string& path) {
 }
 
 std::u16string FromUtf8(const std::string& text) {
-    return HostSupport::Utf8ToUtf16(text);
+    return Text::Utf8ToUtf16(text);
 }
 
 std::string ToUtf8(const std::u16string& text) {
-    return HostSupport::Utf16ToUtf8(text);
+    return Text::Utf16ToUtf8(text);
 }
 
 } // namespace TracePlatformHost
@@ -172,7 +172,7 @@ void DebugChannelWrite(const char16_t* text) {
         return;
     }
     // One write per record keeps records whole when several processes share the file.
-    std::string line = HostSupport::Utf16ToUtf8(text);
+    std::string line = Text::Utf16ToUtf8(text);
     if (line.empty() || line.back() != '\n') {
         line.push_back('\n');
     }

@@ -2,22 +2,15 @@
 // Definitions use the qualified name, so a system macro that rewrote one would stop the build.
 #include "TracePlatform.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <stdio.h>
 #include <time.h>
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
+#include "Win32.h"
 
-namespace {
-const wchar_t* Wide(const char16_t* text) {
-    return reinterpret_cast<const wchar_t*>(text);
-}
-} // namespace
+using Win32::Wide;
 
 uint32_t TracePlatform::ExecutablePath(char16_t* buffer, uint32_t capacity) {
-    return GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(buffer), capacity);
+    return GetModuleFileNameW(nullptr, Wide(buffer), capacity);
 }
 
 int32_t TracePlatform::ProfileInt(const char16_t* section, const char16_t* key,

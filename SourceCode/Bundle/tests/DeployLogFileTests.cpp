@@ -48,7 +48,7 @@ class DeployLogFileTest : public ::testing::Test {
         fs::remove_all(dir_);
     }
     LogWrite Append(const std::string& record, uint64_t rollBytes = kDeployLogRollBytes) {
-        return AppendRecord(HostSupport::Utf8ToUtf16(log_), record, rollBytes);
+        return AppendRecord(Text::Utf8ToUtf16(log_), record, rollBytes);
     }
 
     std::string dir_;
@@ -172,7 +172,7 @@ TEST_F(DeployLogFileTest, ANameThatIsNotAPlainFileTakesNothing) {
     ASSERT_EQ(link(target.c_str(), log_.c_str()), 0);
     EXPECT_EQ(Append(Record(1, 0)).result, FileClock::FileResult::NotPlain);
     EXPECT_EQ(Read(target), "kept");
-    EXPECT_EQ(AppendRecord(HostSupport::Utf8ToUtf16(dir_ + "/no/such/folder.log"), "x\r\n").result,
+    EXPECT_EQ(AppendRecord(Text::Utf8ToUtf16(dir_ + "/no/such/folder.log"), "x\r\n").result,
               FileClock::FileResult::NotOpened);
 }
 

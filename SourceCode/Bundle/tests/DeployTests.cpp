@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using HostSupport::Utf8ToUtf16;
+using Text::Utf8ToUtf16;
 
 // The worked example of the trace: "             Sample(0007) : uRet = d" as the log holds it.
 const std::string kScrambledRecord = "             \x93\xA1\xAD\xB0\xAC\xA5\x68\x70\x70\x70\x77"
@@ -48,7 +48,7 @@ TEST(DeployCommandLine, QuotesForProgramsAndSplitsAsBatchFilesDo) {
         {u"a\\\\\"b c", u"\"a\\\\\\\\\\\"b c\""},
     };
     for (const auto& [argument, expected] : quoted) {
-        EXPECT_EQ(QuoteArgument(argument), expected) << HostSupport::Utf16ToUtf8(argument);
+        EXPECT_EQ(QuoteArgument(argument), expected) << Text::Utf16ToUtf8(argument);
     }
     const std::vector<std::pair<std::u16string, std::vector<std::u16string>>> split = {
         {u"\"C:\\pkg dir\\x64\\InstallerDeploy.exe\"  \"USB\\VID&1\" \"C:\\dir\\\"",
@@ -59,7 +59,7 @@ TEST(DeployCommandLine, QuotesForProgramsAndSplitsAsBatchFilesDo) {
         {u"\"x.exe\"", {}},
     };
     for (const auto& [line, words] : split) {
-        EXPECT_EQ(BatchArguments(line), words) << HostSupport::Utf16ToUtf8(line);
+        EXPECT_EQ(BatchArguments(line), words) << Text::Utf16ToUtf8(line);
     }
 }
 

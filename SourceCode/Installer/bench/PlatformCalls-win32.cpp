@@ -4,7 +4,7 @@
 // system's own work. Built by the script with mingw-w64, not by CMake.
 //
 //   PlatformCalls.exe <full path of the INF>
-#include <windows.h>
+#include "Win32.h"
 
 #include <setupapi.h>
 

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "CheckCommand.h"
+#include "CompanionTest.h"
 #include "DeviceServices.h"
-#include "LogicTestSupport.h"
+#include "Json.h"
 #include "ReportFormat.h"
 #include "Sequence.h"
-#include "TracePlatformHost.h"
 #include "XTrace.h"
 
 using DevSim::MakeDevice;
@@ -19,45 +19,7 @@ using DevSim::Op;
 
 namespace {
 
-std::string Narrow(const std::u16string& text) {
-    return TracePlatformHost::ToUtf8(text);
-}
-
-class CheckTest : public LogicTest {
-  protected:
-    void SetUp() override {
-        LogicTest::SetUp();
-        // The check never starts the trace: its settings stay as at program load.
-        TraceSettings = {0, 0, 3};
-        inf_ = MakeInf();
-    }
-    void TearDown() override {
-        EXPECT_TRUE(lines_.empty()) << "the check wrote a trace record";
-        unsetenv("INSTALLER_SIMULATE_WOW64");
-        LogicTest::TearDown();
-    }
-
-    CheckResult Check(std::vector<std::u16string> arguments) {
-        const std::vector<DevSim::Device> before = DevSim::Current().devices;
-        auto changes = [] {
-            return DevSim::Calls(Op::SetProperty) + DevSim::Calls(Op::Update) +
-                   DevSim::Calls(Op::Copy);
-        };
-        const uint32_t changesBefore = changes();
-        CheckResult result = RunCheck(arguments);
-        EXPECT_EQ(DevSim::Current().devices, before) << "the check changed the device state";
-        EXPECT_EQ(changes(), changesBefore) << "the check called an operation that changes state";
-        return result;
-    }
-    CheckResult Verify(const std::u16string& id, const std::u16string& option = {}) {
-        return option.empty() ? Check({u"verify", id, inf_}) : Check({u"verify", option, id, inf_});
-    }
-    // Runs the installation itself, with the trace off.
-    void Install(const std::u16string& id) { RunInstallation(id, inf_.c_str()); }
-    DevSim::Device& Device(size_t i) { return DevSim::Current().devices[i]; }
-
-    std::u16string inf_;
-};
+using CheckTest = CompanionTest;
 
 bool Has(const CheckResult& result, const std::string& text) {
     return Narrow(result.out).find(text) != std::string::npos;
@@ -192,7 +154,7 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
 
     // Another INF, or the staged copy with other bytes: not staged, and no device uses it.
     const std::u16string other = MakeInf("other.inf");
-    std::ofstream(TracePlatformHost::ToUtf8(other), std::ios::app) << "; changed\n";
+    std::ofstream(Narrow(other), std::ios::app) << "; changed\n";
     result = Check({u"verify", kIdShort, other});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(Has(result, "INF staged: FAILED, no INF in ")) << Narrow(result.out);
@@ -218,8 +180,8 @@ TEST_F(CheckTest, DetectAndJsonForms) {
 
     CheckResult json = Verify(kIdShort, u"--json");
     EXPECT_EQ(json.exitCode, 0);
-    const std::string folder = Narrow(
-        JsonString(TracePlatformHost::FromUtf8(std::filesystem::absolute(StoreDir()).string())));
+    const std::string folder =
+        Narrow(JsonString(Text::Utf8ToUtf16(std::filesystem::absolute(StoreDir()).string())));
     const std::string rule = kPrefixRule ? "prefix" : "equality";
     EXPECT_EQ(Narrow(json.out),
               "{\"command\":\"verify\",\"hardwareId\":\"usb\\\\vid_1234&pid_5678\","
@@ -237,7 +199,7 @@ TEST_F(CheckTest, DetectAndJsonForms) {
                   "\\\\oem0.inf holds the INF's bytes\"},{\"name\":\"present devices use the "
                   "INF\",\"ok\":true,\"detail\":\"1 device\"},{\"name\":\"absent devices marked "
                   "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
-                  "\"restart_required\":false,\"notes\":[],\"result\":\"verified\"}\n");
+                  "\"restartRequired\":false,\"notes\":[],\"result\":\"verified\"}\n");
     // Escapes; a whole surrogate pair as it is; a lone surrogate, also at the very end, escaped.
     EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDBFF")),
               "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udbff\"");
@@ -261,7 +223,7 @@ TEST_F(CheckTest, DetectAndJsonForms) {
         json = Verify(kIdShort, u"--json");
         EXPECT_EQ(json.exitCode, 4);
         EXPECT_TRUE(Has(json, "\"detail\":\"restart needed, driver from oem0.inf\"}"));
-        EXPECT_TRUE(Has(json, "\"restart_required\":true,\"notes\":[],\"result\":\"verified\"}"));
+        EXPECT_TRUE(Has(json, "\"restartRequired\":true,\"notes\":[],\"result\":\"verified\"}"));
     }
     // Other bits and problems are no restart.
     Device(0).nodeStatus = 0x0180200A;
@@ -280,7 +242,7 @@ TEST_F(CheckTest, DetectAndJsonForms) {
 }
 
 TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
-    const std::u16string folder = TracePlatformHost::FromUtf8(dir_.string());
+    const std::u16string folder = Text::Utf8ToUtf16(dir_.string());
     const std::string notFull = "\" is not a full path\n";
     const std::string missing = "\" does not exist (error 0x2)\n";
     const std::vector<std::pair<std::vector<std::u16string>, std::string>> wrong = {

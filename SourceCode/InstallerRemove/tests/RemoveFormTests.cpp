@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Json.h"
 #include "RemoveTestSupport.h"
-#include "ReportFields.h"
 
 using DevSim::MakeDevice;
 using DevSim::Op;
@@ -36,8 +36,8 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
               std::string::npos);
     unsetenv("INSTALLER_SIMULATE_WOW64");
 
-    const std::string folder = Narrow(JsonString(TracePlatformHost::FromUtf8(
-        std::filesystem::absolute(StoreDir()).lexically_normal().string())));
+    const std::string folder = Narrow(JsonString(
+        Text::Utf8ToUtf16(std::filesystem::absolute(StoreDir()).lexically_normal().string())));
     const std::string request = "\"hardwareId\":\"usb\\\\vid_1234&pid_5678\",\"requestedId\":"
                                 "\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
                                 std::string(kPrefixRule ? "prefix" : "equality") +
@@ -52,7 +52,7 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
                   "it\"},{\"instanceId\":\"ROOT\\\\ABSENT\\\\0000\",\"present\":false,"
                   "\"driverBefore\":\"OEM0.INF\",\"driverAfter\":\"OEM0.INF\",\"restartRequired\""
                   ":false,\"ok\":true,\"detail\":\"absent, uses it\"}]}],\"notes\":[],"
-                  "\"restart_required\":false,\"result\":\"dry run, nothing changed\"}\n");
+                  "\"restartRequired\":false,\"result\":\"dry run, nothing changed\"}\n");
     EXPECT_EQ(StateChangingCalls(), changes);
 
     DevSim::Current().hasUninstallDriver = false;
@@ -74,7 +74,7 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
             "\"driverAfter\":\"OEM0.INF\",\"restartRequired\":false,\"ok\":true,\"detail\":"
             "\"absent, still names it, though it is gone\"}]}],\"notes\":[\"ROOT\\\\PRESENT"
             "\\\\0000 still names oem0.inf, deleted under it: it keeps its driver until "
-            "another is installed on it\"],\"restart_required\":false,\"result\":\"removed"
+            "another is installed on it\"],\"restartRequired\":false,\"result\":\"removed"
             "\"}\n");
 }
 

@@ -183,8 +183,8 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
         }
         // Removed, or nothing to remove: verify fails and detection says "not installed". Not
         // removed: the state is as the installation left it.
-        EXPECT_EQ(Verify().exitCode, c.exitCode == 1 ? 0 : 1);
-        EXPECT_EQ(Verify(u"--detect").out.empty(), c.exitCode != 1);
+        EXPECT_EQ(Verify(kIdShort, u"--json").exitCode, c.exitCode == 1 ? 0 : 1);
+        EXPECT_EQ(Verify(kIdShort, u"--detect").out.empty(), c.exitCode != 1);
         std::filesystem::remove_all(StoreDir());
     }
 }

@@ -7,8 +7,7 @@
 // the system's implementation, which lives in setupapi.dll; for the devices listed in
 // INSTALLER_TEST_RESTART it adds DN_NEED_RESTART to the status that call gives, which Wine never
 // reports itself.
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "Win32.h"
 
 #include <cfgmgr32.h>
 

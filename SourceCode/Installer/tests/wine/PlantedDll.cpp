@@ -3,8 +3,7 @@
 // it leaves an empty file named after itself with ".loaded" appended, beside itself, so that the
 // suite can tell whether a program ever ran it. It exports the functions the programs once
 // imported from those two DLLs, so that a program that still imported them would load it.
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "Win32.h"
 
 #include <cwchar>
 

@@ -31,6 +31,15 @@ struct WalkMessages {
     const char16_t* newBufferFail;   // "new ... fail = %x XXXXXXXXXXXXXXXXXXXX"
     const char16_t* renewBufferFail; // "Renew ... fail = %x XXXXXXXXXXXXXXXXXXXX"
 };
+// The status lookup's (and the companions' survey, which walks as it does) and the marking's.
+inline constexpr WalkMessages kLookupWalkMessages = {
+    u"new szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
+    u"Renew szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
+};
+inline constexpr WalkMessages kReinstallWalkMessages = {
+    u"new abBuf fail = %x XXXXXXXXXXXXXXXXXXXX",
+    u"Renew abBuf fail = %x XXXXXXXXXXXXXXXXXXXX",
+};
 
 enum class AfterMatch { NextDevice, Stop };
 
@@ -50,6 +59,26 @@ struct WalkObserver {
 bool WalkHardwareIds(DevSvc::DevInfoSet set, const std::u16string& csHwID,
                      const WalkMessages& messages, IdBuffer& buffer, const MatchHandler& onMatch,
                      const WalkObserver* observer = nullptr);
+
+// One lookup's walk: it builds the set of devices that `flags` selects and owns that set and the
+// ID buffer. When it goes, the set is destroyed (a failure traced) and then the buffer released,
+// on every path, so that a caller's own records about the walk's outcome come before those.
+class DeviceWalk {
+  public:
+    explicit DeviceWalk(uint32_t flags) : set_(BuildDeviceSet(flags)) {}
+    // False when no set could be built (its record is traced): there is nothing to walk.
+    bool Built() const { return set_ != nullptr; }
+    // WalkHardwareIds over the set with the walk's own buffer.
+    bool Run(const std::u16string& csHwID, const WalkMessages& messages,
+             const MatchHandler& onMatch, const WalkObserver* observer = nullptr) {
+        return WalkHardwareIds(set_.get(), csHwID, messages, buffer_, onMatch, observer);
+    }
+
+  private:
+    // Members go in the reverse of this order: the set first, then the buffer.
+    IdBuffer buffer_;
+    DeviceSet set_;
+};
 
 // The largest hardware-ID list the walk accepts, and how often it renews its buffer for one
 // device, so that a system that keeps asking for more cannot keep the walk busy forever.

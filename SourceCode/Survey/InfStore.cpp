@@ -1,10 +1,11 @@
 #include "InfStore.h"
 
+#include "AsciiCase.h"
 #include "DeviceServices.h"
-#include "MatchRule.h"
-#include "ReportFields.h"
+#include "Numbers.h"
 
 using namespace DevSvc;
+using Text::Hex;
 
 namespace {
 

@@ -1,17 +1,15 @@
 // Device services on Windows that change the device state: each function is the Setup API or
 // driver-update call it names. Only Installer and InstallerRemove link this file. The functions
 // of newdev.dll, and SetupUninstallOEMInfW, are loaded from the system folder at their first call
-// (Win32Calls.h).
+// (Win32.h).
 #include "DeviceChanges.h"
 #include "Win32Calls.h"
 
 #include <newdev.h>
 
-using DevSvc::Win32Calls::AddressAs;
-using DevSvc::Win32Calls::LoadSystemFunction;
 using DevSvc::Win32Calls::Native;
-using DevSvc::Win32Calls::SystemFunction;
-using DevSvc::Win32Calls::Wide;
+using Win32::BindSystemFunction;
+using Win32::Wide;
 
 bool DevSvc::SetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uint32_t property,
                                        const uint8_t* buffer, uint32_t size) {
@@ -20,16 +18,16 @@ bool DevSvc::SetDeviceRegistryProperty(DevInfoSet set, DevInfoData* element, uin
 
 bool DevSvc::UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
                                     uint32_t installFlags, bool* rebootRequired) {
-    static const SystemFunction updateDriver =
-        LoadSystemFunction(L"newdev.dll", "UpdateDriverForPlugAndPlayDevicesW");
-    if (updateDriver.address == nullptr) {
+    static const auto updateDriver =
+        BindSystemFunction<decltype(&UpdateDriverForPlugAndPlayDevicesW)>(
+            L"newdev.dll", "UpdateDriverForPlugAndPlayDevicesW");
+    if (updateDriver.call == nullptr) {
         SetLastError(updateDriver.error);
         return false;
     }
     BOOL reboot = FALSE;
-    const BOOL done = AddressAs<decltype(&UpdateDriverForPlugAndPlayDevicesW)>(updateDriver)(
-        nullptr, Wide(hardwareId), Wide(infPath), installFlags,
-        rebootRequired != nullptr ? &reboot : nullptr);
+    const BOOL done = updateDriver.call(nullptr, Wide(hardwareId), Wide(infPath), installFlags,
+                                        rebootRequired != nullptr ? &reboot : nullptr);
     if (rebootRequired != nullptr) {
         *rebootRequired = reboot != FALSE;
     }
@@ -52,15 +50,14 @@ bool DevSvc::CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t
 using DiUninstallDriverFn = BOOL(WINAPI*)(HWND, PCWSTR, DWORD, PBOOL);
 
 bool DevSvc::UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequired) {
-    static const SystemFunction uninstallDriver =
-        LoadSystemFunction(L"newdev.dll", "DiUninstallDriverW");
-    if (uninstallDriver.address == nullptr) {
+    static const auto uninstallDriver =
+        BindSystemFunction<DiUninstallDriverFn>(L"newdev.dll", "DiUninstallDriverW");
+    if (uninstallDriver.call == nullptr) {
         SetLastError(uninstallDriver.error);
         return false;
     }
     BOOL reboot = FALSE;
-    const BOOL done =
-        AddressAs<DiUninstallDriverFn>(uninstallDriver)(nullptr, Wide(infPath), flags, &reboot);
+    const BOOL done = uninstallDriver.call(nullptr, Wide(infPath), flags, &reboot);
     if (rebootRequired != nullptr) {
         *rebootRequired = reboot != FALSE;
     }
@@ -68,12 +65,11 @@ bool DevSvc::UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebo
 }
 
 bool DevSvc::UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
-    static const SystemFunction uninstallInf =
-        LoadSystemFunction(L"setupapi.dll", "SetupUninstallOEMInfW");
-    if (uninstallInf.address == nullptr) {
+    static const auto uninstallInf = BindSystemFunction<decltype(&SetupUninstallOEMInfW)>(
+        L"setupapi.dll", "SetupUninstallOEMInfW");
+    if (uninstallInf.call == nullptr) {
         SetLastError(uninstallInf.error);
         return false;
     }
-    return AddressAs<decltype(&SetupUninstallOEMInfW)>(uninstallInf)(Wide(infFileName), flags,
-                                                                     nullptr) != FALSE;
+    return uninstallInf.call(Wide(infFileName), flags, nullptr) != FALSE;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandResult.h"
 #include "InfStore.h"
 
 struct PackageRequest {
@@ -21,3 +22,13 @@ struct PackageRequest {
 // there but cannot be read.
 InfRead ReadPackageRequest(const std::u16string& id, const std::u16string& inf,
                            PackageRequest* request, std::u16string* problem);
+
+// The two operands of a companion's command line read into `request`: kExitOk, or kExitUsage for
+// a wrong command line and kExitUnreadable for an INF that cannot be read, with `problem`.
+int ReadRequestOperands(const std::vector<std::u16string>& operands, PackageRequest* request,
+                        std::u16string* problem);
+
+// The report's first line: `<command> for hardware ID "<ID>" (given as "<ID as given>"), <rule>
+// rule, INF "<INF>"`, the part in parentheses only when the two differ.
+std::u16string RequestLine(const std::u16string& command, const PackageRequest& request,
+                           const std::u16string& rule);

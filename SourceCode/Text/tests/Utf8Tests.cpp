@@ -7,8 +7,8 @@
 
 #include "Utf8.h"
 
-using HostSupport::Utf16ToUtf8;
-using HostSupport::Utf8ToUtf16;
+using Text::Utf16ToUtf8;
+using Text::Utf8ToUtf16;
 
 TEST(Utf8, DecodesAndFlagsEachMalformedSequenceAsOneReplacement) {
     struct Case {

@@ -8,18 +8,12 @@ static constexpr char16_t kTraceFile[] = u".\\DeviceStatus.cpp";
 using namespace DevSvc;
 
 DeviceStatus GetDeviceStatus(std::u16string csHwID, uint32_t flags) {
-    DeviceSet set = BuildDeviceSet(flags);
-    if (!set) {
+    DeviceWalk walk(flags);
+    if (!walk.Built()) {
         return -1;
     }
-    IdBuffer buffer;
-
-    static constexpr WalkMessages kMessages = {
-        u"new szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
-        u"Renew szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
-    };
-    const bool found = WalkHardwareIds(set.get(), csHwID, kMessages, buffer,
-                                       [](DevInfoSet, DevInfoData*) { return AfterMatch::Stop; });
+    const bool found = walk.Run(csHwID, kLookupWalkMessages,
+                                [](DevInfoSet, DevInfoData*) { return AfterMatch::Stop; });
 
     DeviceStatus result;
     if (!found) {
@@ -32,7 +26,5 @@ DeviceStatus GetDeviceStatus(std::u16string csHwID, uint32_t flags) {
         XTRACE(1, u"DEVICE_EXIST");
         result = DEVICE_EXIST;
     }
-    set.reset();
-    buffer.reset();
     return result;
 }

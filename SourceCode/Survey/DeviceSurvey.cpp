@@ -5,9 +5,10 @@
 
 #include "DeviceServices.h"
 #include "HwIdWalk.h"
-#include "ReportFields.h"
+#include "Numbers.h"
 
 using namespace DevSvc;
+using Text::Hex;
 
 namespace {
 
@@ -146,12 +147,11 @@ bool NeedsRestart(const SurveyedDevice& device) {
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
                    std::u16string* failure) {
     devices->clear();
-    DeviceSet set = BuildDeviceSet(DIGCF_ALLCLASSES);
-    if (!set) {
+    DeviceWalk walk(DIGCF_ALLCLASSES);
+    if (!walk.Built()) {
         *failure = u"no device information set could be built (error 0x" + Hex(LastError()) + u")";
         return false;
     }
-    IdBuffer buffer;
     bool readable = true;
     WalkObserver observer;
     // A device without hardware IDs answers ERROR_INVALID_DATA: it can match nothing. Any other
@@ -172,12 +172,8 @@ bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* de
             *failure = u"the enumeration of devices failed (error 0x" + Hex(error) + u")";
         }
     };
-    static constexpr WalkMessages kMessages = {
-        u"new szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
-        u"Renew szbuf fail = %x XXXXXXXXXXXXXXXXXXXX",
-    };
-    const bool stopped = WalkHardwareIds(
-        set.get(), csHwID, kMessages, buffer,
+    const bool stopped = walk.Run(
+        csHwID, kLookupWalkMessages,
         [&](DevInfoSet walked, DevInfoData* element) {
             SurveyedDevice device;
             if (!Describe(walked, element, &device, failure)) {
@@ -188,7 +184,5 @@ bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* de
             return AfterMatch::NextDevice;
         },
         &observer);
-    set.reset();
-    buffer.reset();
     return readable && !stopped;
 }

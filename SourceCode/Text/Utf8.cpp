@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace HostSupport {
+namespace Text {
 
 namespace {
 
@@ -107,4 +107,4 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-} // namespace HostSupport
+} // namespace Text

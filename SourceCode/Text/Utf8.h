@@ -1,12 +1,12 @@
-// UTF-8 <-> UTF-16 for the host stand-ins (the device-manager simulator and the trace platform),
-// which meet UTF-8 in file names, state files and settings files while the core works in
-// UTF-16, and for the deployment log, which writes UTF-8 on every platform.
+// UTF-8 <-> UTF-16: the core works in UTF-16, while the host stand-ins meet UTF-8 in file names,
+// state files and settings files, and the consoles and the deployment log write UTF-8 on every
+// platform.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace HostSupport {
+namespace Text {
 
 // UTF-8 to UTF-16. Each malformed sequence (a byte that cannot begin one, one cut short, an
 // overlong form, a surrogate or a value above U+10FFFF) becomes one U+FFFD; `malformed`, when
@@ -16,4 +16,4 @@ std::u16string Utf8ToUtf16(std::string_view text, bool* malformed = nullptr);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-} // namespace HostSupport
+} // namespace Text

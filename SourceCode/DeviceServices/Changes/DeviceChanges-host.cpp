@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "AsciiCase.h"
 #include "DeviceSimulator.h"
 #include "HostCalls.h"
 
@@ -24,13 +25,6 @@ using DevSim::Op;
 constexpr uint32_t kErrorInvalidFlags = 1004;
 constexpr uint32_t kKnownInstallFlags = 0x7; // FORCE | READONLY | NONINTERACTIVE
 constexpr uint32_t kNoRemoveInf = 0x1;       // DIURFLAG_NO_REMOVE_INF
-
-bool EqualIgnoringCase(const std::u16string& a, const std::u16string& b) {
-    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&fold](char16_t x, char16_t y) { return fold(x) == fold(y); });
-}
 
 // The driver on `device` changes: a device that cannot be stopped runs the change only after a
 // restart. True when it needs one.
@@ -48,7 +42,7 @@ bool HasHardwareId(const DevSim::Device& device, const std::u16string& id) {
         return false;
     }
     for (const std::u16string& entry : DevSim::SplitMultiSz(*device.hardwareIds)) {
-        if (EqualIgnoringCase(entry, id)) {
+        if (EqualIgnoringAsciiCase(entry, id)) {
             return true;
         }
     }
@@ -181,7 +175,7 @@ bool UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequir
     }
     bool reboot = false;
     for (DevSim::Device& device : DevSim::Current().devices) {
-        if (!device.driver.empty() && EqualIgnoringCase(device.driver, name)) {
+        if (!device.driver.empty() && EqualIgnoringAsciiCase(device.driver, name)) {
             reboot = ChangeDriver(&device, u"") || reboot;
         }
     }
@@ -219,7 +213,7 @@ bool UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
     }
     if ((flags & SUOI_FORCEDELETE) == 0) {
         for (const DevSim::Device& device : DevSim::Current().devices) {
-            if (!device.driver.empty() && EqualIgnoringCase(device.driver, staged)) {
+            if (!device.driver.empty() && EqualIgnoringAsciiCase(device.driver, staged)) {
                 return Fail(ERROR_INF_IN_USE_BY_DEVICES_CODE);
             }
         }

@@ -1,0 +1,84 @@
+// The one door to <windows.h>: every Windows file of the programs includes this header, never
+// the system's own, so that the macros that shape it are set once, the assumption the wide
+// casts rest on is checked once, and what every Windows file needs is written once: the casts
+// between our UTF-16 text and the system's wide strings, a handle that closes itself, and the
+// binding of a function at run time from the system folder. Windows builds only.
+//
+// A portable header of ours that names constants the system headers define as macros
+// (DeviceServices.h: DIGCF_PRESENT, CR_SUCCESS, ...) must come first.
+#pragma once
+
+#ifndef _WIN32
+#error "Win32.h is for Windows builds only"
+#endif
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+// Our text is char16_t, the system's wchar_t: the casts below need them to be the same size.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace Win32 {
+
+inline const wchar_t* Wide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+inline wchar_t* Wide(char16_t* text) {
+    return reinterpret_cast<wchar_t*>(text);
+}
+inline const wchar_t* Wide(const std::u16string& text) {
+    return Wide(text.c_str());
+}
+inline std::u16string FromWide(const wchar_t* text, size_t length) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+// "" for a null pointer.
+inline std::u16string FromWide(const wchar_t* text) {
+    return text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u"";
+}
+
+struct HandleClose {
+    void operator()(HANDLE handle) const {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+// A kernel handle closed when it goes. Take handles with OwnHandle, so that both of the
+// system's "no handle" values (NULL, INVALID_HANDLE_VALUE) read as empty.
+using UniqueHandle = std::unique_ptr<void, HandleClose>;
+inline UniqueHandle OwnHandle(HANDLE handle) {
+    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// A function of a system DLL, looked for in the system folder and nowhere else: its address, or
+// nullptr with the reason (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).
+struct BoundAddress {
+    FARPROC address;
+    DWORD error;
+};
+BoundAddress BindFromSystemFolder(const wchar_t* dll, const char* function);
+
+template <typename Fn> struct SystemFunction {
+    Fn call; // nullptr when the function could not be had
+    DWORD error;
+};
+// Binds `function` of `dll` with the type of the system's declaration of it, Fn. A DLL outside
+// the KnownDLLs is otherwise looked for beside the program first, where a planted one would run
+// with the program's rights. Callers keep the result in a function-local static: a function that
+// cannot be had stays missing.
+template <typename Fn> SystemFunction<Fn> BindSystemFunction(const wchar_t* dll, const char* name) {
+    const BoundAddress bound = BindFromSystemFolder(dll, name);
+    return {reinterpret_cast<Fn>(reinterpret_cast<void*>(bound.address)), bound.error};
+}
+
+} // namespace Win32
