@@ -1,6 +1,7 @@
 # Deployment zip of the Windows programs (preset "bundle"): Installer-<version>-windows.zip with
-# x86\, x64\ and arm64\ (each Installer.exe, InstallerCheck.exe, InstallerRemove.exe, TraceLogDecode.exe,
-# DeployLog.exe), TqDbgCfg.ini, README.txt and Deploy.cmd (SourceCode/Bundle), BUILDINFO.txt and
+# x86\, x64\ and arm64\ (each Installer.exe, InstallerCheck.exe, InstallerRemove.exe,
+# TraceLogDecode.exe, InstallerDeploy.exe), TqDbgCfg.ini, README.txt and Deploy.cmd
+# (SourceCode/Bundle), BUILDINFO.txt and
 # SHA256SUMS. It builds nothing: the win32 and win64 builds must be there, and CPack takes their
 # Bundle components (cmake/Packaging.cmake) with their own strip tools. The winarm64 build gives
 # arm64\ when it is there; on a machine without its compiler (scripts/setup.sh) the zip has no
@@ -23,7 +24,7 @@ endif()
 
 foreach(build IN LISTS installer_bundle_builds)
     foreach(file IN ITEMS cmake_install.cmake release-toolchain.txt
-            Installer.exe InstallerCheck.exe InstallerRemove.exe TraceLogDecode.exe DeployLog.exe)
+            Installer.exe InstallerCheck.exe InstallerRemove.exe TraceLogDecode.exe InstallerDeploy.exe)
         if(NOT EXISTS ${build}/${file})
             message(FATAL_ERROR "${build}/${file} missing: build the Windows presets first")
         endif()

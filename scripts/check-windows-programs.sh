@@ -33,7 +33,7 @@ headers_of() { if [[ -n $tools ]]; then "$tools-objdump" -p "$1"; else "$llvm/ll
 manifest_of() { if [[ -n $tools ]]; then "$tools-windres" -i "$1" -O rc; else grep -ao '<requestedExecutionLevel[^>]*>' "$1"; fi; }
 
 problems=()
-for program in Installer InstallerCheck InstallerRemove TraceLogDecode DeployLog; do
+for program in Installer InstallerCheck InstallerRemove TraceLogDecode InstallerDeploy; do
     exe=build/$preset/$program.exe
     if [[ ! -f $exe ]]; then
         problems+=("$exe missing")

@@ -68,7 +68,7 @@ bundle_folders=(x86 x64)
 [[ ! -d build/winarm64 ]] || bundle_folders+=(arm64)
 for file in "${bundle_folders[@]/%//Installer.exe}" "${bundle_folders[@]/%//InstallerCheck.exe}" \
     "${bundle_folders[@]/%//InstallerRemove.exe}" "${bundle_folders[@]/%//TraceLogDecode.exe}" \
-    "${bundle_folders[@]/%//DeployLog.exe}" TqDbgCfg.ini README.txt Deploy.cmd BUILDINFO.txt \
+    "${bundle_folders[@]/%//InstallerDeploy.exe}" TqDbgCfg.ini README.txt Deploy.cmd BUILDINFO.txt \
     SHA256SUMS; do
     grep -q "/$file\$" <<<"$listing" || { echo "$file missing from $bundle_zip" >&2; exit 1; }
 done

@@ -2,7 +2,7 @@
 # Deploy.cmd from the deployment zip on ARM64 Windows, in the ARM64 Wine (winarm64 only). Its
 # cmd.exe is native ARM64 code, as every program there is.
 
-# 23. From a native ARM64 shell, Deploy.cmd runs the arm64 programs (their log file appears in
+# 25. From a native ARM64 shell, Deploy.cmd runs the arm64 programs (their log file appears in
 #     arm64\ and nowhere else), installs the driver of the INF's ARM64 models on a present device
 #     and verifies: exit 0.
 scenario_deploy_arm64() {
@@ -20,4 +20,4 @@ scenario_deploy_arm64() {
     [[ $(driver_of "$device") != - ]] || failure "no driver installed on $device"
 }
 
-scenario 23 'Deploy.cmd on ARM64: the arm64 programs install and verify' scenario_deploy_arm64 winarm64
+scenario 25 'Deploy.cmd on ARM64: the arm64 programs install and verify' scenario_deploy_arm64 winarm64
