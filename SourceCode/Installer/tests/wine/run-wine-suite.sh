@@ -11,8 +11,9 @@
 # (arm64-wine-run.sh), with the build and the sources at their own paths; its prefix is
 # <build>/wine-suite-winarm64/prefix. Only ARM64 code runs there: the programs and the suite's
 # helpers of the winarm64 build. By default it runs the device scenarios: no device, present,
-# absent, the check's plan and verify, the planted DLLs, a removal, and Deploy.cmd from the
-# deployment zip (build/bundle/).
+# absent, the check's plan and verify, the planted DLLs, a removal. Scenario 25 (Deploy.cmd from
+# the deployment zip) is not among them yet: in the ARM64 Wine its deploy program waits for ever
+# on the output pipes of Installer.exe (docs/wine-suite.md).
 #
 # Needs the win32 and win64 builds (Installer.exe and wine-tests/ with WineDeviceHelper.exe and
 # the test cfgmgr32.dll) and build/host/TraceLogDecode. Devices are registered in the prefix by
@@ -44,7 +45,7 @@ if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
         exit 2
     fi
     work=$build/wine-suite-winarm64
-    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30}
+    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 30}
     root_log=$(mktemp)
     # One root for every build folder: the checkout's (INSTALLER_ARM64_ROOT names another).
     if ! bash "$repo/scripts/make-arm64-wine.sh" "${INSTALLER_ARM64_ROOT:-$repo/build/arm64-wine/root}" \
@@ -102,6 +103,15 @@ for arch in "${archs[@]}"; do
     system_folder=$WINEPREFIX/drive_c/windows/$([[ $arch == win32 ]] && echo syswow64 || echo system32)
     cp "$build/$arch/wine-tests/cfgmgr32.dll" "$system_folder/cfgmgr32.dll"
 done
+# Debian's Wine 8 for arm64 writes PROCESSOR_ARCHITECTURE=x86 into the prefix at every boot,
+# where ARM64 Windows says ARM64 to its native programs (Deploy.cmd reads it): the suite's one
+# wineserver keeps what is written after the boot.
+if [[ ${archs[*]} == winarm64 ]] &&
+    ! timeout -k 5 120 wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+        /v PROCESSOR_ARCHITECTURE /t REG_SZ /d ARM64 /f >/dev/null 2>&1; then
+    echo "wine suite: setting PROCESSOR_ARCHITECTURE=ARM64 in the prefix failed" >&2
+    exit 1
+fi
 echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
 
 # shellcheck source=wine-lib.sh

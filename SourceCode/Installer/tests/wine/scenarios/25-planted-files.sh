@@ -56,9 +56,11 @@ scenario_planted_files() {
     grep -Fq " : csHwID =$ID" "$dir/decoded.txt" || failure "TraceLogDecode.exe: no records"
 
     # InstallerDeploy.exe deploys from the programs' folder as from a package's (its parent is
-    # the package, x64\ and x86\ lead to the folder): the pre-flight, Installer.exe, the verify.
+    # the package; x64\, x86\ and arm64\ lead to the folder): the pre-flight, Installer.exe, the
+    # verify.
     ln -s program "$dir/x64"
     ln -s program "$dir/x86"
+    ln -s program "$dir/arm64"
     (cd "$dir" && INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides WINEDEBUG=-all \
         timeout -k 5 120 wine "$prog/InstallerDeploy.exe" /log "$(windows_path "$dir/deploy.log")" \
         "$ID" "$win") >"$dir/program.out" 2>&1 || failure "InstallerDeploy.exe: $(tail -3 "$dir/program.out")"

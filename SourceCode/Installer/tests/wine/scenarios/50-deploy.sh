@@ -209,6 +209,8 @@ scenario_deploy_unsupported() {
     deploy_exit_is wow-arm 0
     [[ -n $(bundle_logs x64) && -z $(bundle_logs x86) ]] || failure "wow-arm: not the x64 programs"
     rm -f "$bundle"/x64/*.log
+    # A package without arm64\ (the deployment zip has one where the ARM64 build was made).
+    rm -rf "$bundle/arm64"
     deploy_prelude='@set PROCESSOR_ARCHITECTURE=ARM64' deploy 64 arm "$NO_SUCH_ID" "$inf"
     deploy_exit_is arm 1633
     deploy_stderr_has arm 'Deploy: this Windows runs on "ARM64"'
