@@ -13,7 +13,7 @@
 #   bytes. Windows and the unwinder find sections by address, not by name. Builds with debug
 #   information keep the long names their debugger needs.
 # zig's linker (winarm64) takes neither option: its wrapper clears the time stamp after the link
-# (cmake/zig/pe-no-timestamp.sh), and its ARM64 programs have no long section name (their
+# (cmake/zig/pe-finish.py), and its ARM64 programs have no long section name (their
 # unwind tables are .pdata and .xdata).
 if(NOT DEFINED INSTALLER_ZIG_VERSION)
     add_link_options(-Wl,--no-insert-timestamp)
