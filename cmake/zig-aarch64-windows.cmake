@@ -13,8 +13,9 @@ set(CMAKE_AR ${installer_zig_wrappers}/ar CACHE FILEPATH "zig ar")
 set(CMAKE_RANLIB ${installer_zig_wrappers}/ranlib CACHE FILEPATH "zig ranlib")
 set(CMAKE_RC_COMPILER ${installer_zig_wrappers}/windres)
 # The programs are linked without symbols or a debug directory (whose PDB GUID would differ on
-# every link); so CPack's strip has nothing left to do, and llvm-strip reads ARM64 images.
-set(CMAKE_STRIP /usr/lib/llvm-14/bin/llvm-strip CACHE FILEPATH "llvm-strip")
+# every link); so CPack's strip (llvm-strip, which reads ARM64 images) has nothing left to do but
+# would zero the checksum: cmake/zig/strip writes it again.
+set(CMAKE_STRIP ${installer_zig_wrappers}/strip CACHE FILEPATH "llvm-strip and the checksum" FORCE)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -s)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT -s)
 set(CMAKE_MODULE_LINKER_FLAGS_INIT -s)
