@@ -74,7 +74,8 @@ struct LocalTime {
 };
 // The local time now, with its distance from UTC.
 LocalTime LocalNow();
-// Local less UTC in minutes, for the same instant broken down both ways (FileClock.cpp).
+// Local less UTC in minutes, for the same instant broken down both ways (FileClock.cpp); the
+// two are less than a day apart.
 int UtcOffsetMinutes(const CivilTime& local, const CivilTime& utc);
 
 // Waits this long; for bounded retries.

@@ -165,7 +165,7 @@ class DeployTest : public ::testing::Test {
 // folder emptied of what a user left in it and filled, the detection command; 4 gives 3010.
 TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     Program("InstallerCheck.exe",
-            "echo \"$1 for $2\"\n[ \"$1\" = plan ] || { echo oops >&2; exit 4; }\n");
+            "echo \"$1 for $2\"\n[ \"$1\" = plan ] || { printf 'oops\\nagain' >&2; exit 4; }\n");
     const std::string keep = home_ + "/kept dir";
     fs::create_directory(keep);
     std::ofstream(keep + "/planted.dll") << "x";
@@ -175,7 +175,7 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     EXPECT_EQ(out_, "plan for USB\\VID&1\nverify for USB\\VID&1\nDetection command: \"" + keep +
                         "\\InstallerCheck.exe\" verify --detect \"USB\\VID&1\" \"" + keep +
                         "\\device.inf\"\n");
-    EXPECT_EQ(err_, "oops\n");
+    EXPECT_EQ(err_, "oops\nagain");
     EXPECT_EQ(Records(), Header("install", "/keep \"" + keep + "/\" USB\\VID&1 " + inf_) + "-- " +
                              x64 + "\\InstallerCheck.exe plan USB\\VID&1 " + inf_ +
                              "\nplan for USB\\VID&1\nexit code: 0\n"
@@ -185,7 +185,7 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
                              "             Sample(0007) : uRet = d\n"
                              "-- " +
                              x64 + "\\InstallerCheck.exe verify USB\\VID&1 " + inf_ +
-                             "\nverify for USB\\VID&1\nstderr: oops\nexit code: 4\n"
+                             "\nverify for USB\\VID&1\nstderr: oops\nstderr: again\nexit code: 4\n"
                              "result: 3010 (done, restart needed)\n");
     std::vector<std::string> kept;
     for (const auto& entry : fs::directory_iterator(keep)) {
@@ -195,10 +195,22 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "InstallerCheck.exe", "device.inf"}));
     EXPECT_EQ(Read(keep + "/InstallerCheck.exe"), Read(programs_ + "/InstallerCheck.exe"));
 
-    // The uninstall takes what the install kept, and the folder with it.
+    // The uninstall takes what the install kept, and the folder with it; the next install makes
+    // it again; a link at its name is left alone, and so is what it leads to.
     EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "/force", "USB\\VID&1", inf_}), 0);
     EXPECT_EQ(out_, "remove --force USB\\VID&1 " + inf_ + "\n");
     EXPECT_FALSE(fs::exists(keep));
+    EXPECT_EQ(Deploy({"/keep", keep, "USB\\VID&1", inf_}), 3010);
+    EXPECT_EQ(Read(keep + "/device.inf"), "[Version]\r\n");
+    fs::remove_all(keep);
+    const std::string elsewhere = home_ + "/elsewhere";
+    fs::create_directory(elsewhere);
+    std::ofstream(elsewhere + "/InstallerCheck.exe") << "someone else's";
+    ASSERT_EQ(symlink(elsewhere.c_str(), keep.c_str()), 0);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "USB\\VID&1", inf_}), 0);
+    EXPECT_EQ(err_, "Deploy: \"" + keep +
+                        "\" is a junction or symbolic link; nothing was deleted through it.\n");
+    EXPECT_EQ(Read(elsewhere + "/InstallerCheck.exe"), "someone else's");
 }
 
 // Each refusal runs nothing and changes no /keep folder; each gives its code and one reason.
@@ -294,6 +306,19 @@ TEST_F(DeployTest, AProgramThatDidNotStartIsNotDone) {
     EXPECT_EQ(Records(), Header("uninstall", "/uninstall ID " + inf_) + "-- " + remover + " ID " +
                              inf_ + "\ndid not start: error 2\nDeploy: \"" + remover +
                              "\" did not start: error 2.\nresult: 1603 (not done)\n");
+}
+
+// Installer.exe exits with 0 whenever it runs: any other code means it did not, which is said,
+// and the check decides. The package's trace settings that cannot be copied are said too.
+TEST_F(DeployTest, AnInstallerThatDidNotRunIsSaidAndTheCheckDecides) {
+    Program("Installer.exe", "exit 1\n");
+    std::ofstream(home_ + "/TqDbgCfg.ini") << "[OUTPUT]\n";
+    fs::create_directory(programs_ + "/TqDbgCfg.ini");
+    EXPECT_EQ(Deploy({"/nocheck", "ID", inf_}), 0);
+    EXPECT_EQ(err_, "Deploy: could not copy TqDbgCfg.ini into \"" + home_ +
+                        "\\x64\"; the trace keeps its settings there.\nDeploy: \"" + home_ +
+                        "\\x64\\Installer.exe\" did not run: code 1; 740 means it needs "
+                        "administrator rights.\n");
 }
 
 // The machine's native architecture picks the programs; one the package has none for is 1633
