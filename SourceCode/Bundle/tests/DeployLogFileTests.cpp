@@ -95,6 +95,7 @@ TEST(FileClockTime, TheOffsetIsLocalLessUtcAcrossDates) {
     using FileClock::CivilTime;
     const std::vector<std::tuple<CivilTime, CivilTime, int>> cases = {
         {{2026, 12, 9, 7, 12, 3}, {2026, 12, 9, 6, 12, 3}, 60},
+        {{2026, 12, 10, 1, 0, 0}, {2026, 12, 9, 23, 0, 0}, 120},
         {{2027, 1, 1, 0, 30, 0}, {2026, 12, 31, 23, 30, 0}, 60},
         {{2026, 2, 28, 19, 15, 0}, {2026, 3, 1, 0, 45, 0}, -330},
         {{2026, 3, 1, 13, 45, 0}, {2026, 2, 28, 23, 0, 0}, 885},

@@ -15,6 +15,7 @@
 
 #include "Deploy.h"
 #include "DeployCommandLine.h"
+#include "DeployKeep.h"
 #include "DeployPlatformHost.h"
 #include "DeployResult.h"
 #include "Utf8.h"
@@ -61,6 +62,18 @@ TEST(DeployCommandLine, QuotesForProgramsAndSplitsAsBatchFilesDo) {
     for (const auto& [line, words] : split) {
         EXPECT_EQ(BatchArguments(line), words) << Text::Utf16ToUtf8(line);
     }
+}
+
+TEST(DeployCommandLine, PathsAsTheDeployProgramComparesAndTrimsThem) {
+    EXPECT_EQ(PackageHome(u"C:\\pkg dir\\x64\\InstallerDeploy.exe"), u"C:\\pkg dir");
+    EXPECT_EQ(WithoutTrailingSeparator(u"C:\\kept\\"), u"C:\\kept");
+    EXPECT_EQ(WithoutTrailingSeparator(u"C:\\"), u"C:\\");
+    EXPECT_EQ(WithoutTrailingSeparator(u"/"), u"/");
+    EXPECT_EQ(WithoutTrailingSeparator(u"C:"), u"C:");
+    EXPECT_TRUE(SamePath(u"C:\\Kept\\x.inf", u"c:/kept/X.INF"));
+    EXPECT_FALSE(SamePath(u"C:\\kept\\x.inf", u"C:\\kept\\x.inI"));
+    EXPECT_FALSE(SamePath(u"C:\\kept", u"C:/kep"));
+    EXPECT_FALSE(SamePath(u"C:\\kept\\x", u"C:\\kept_x"));
 }
 
 TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
@@ -287,6 +300,7 @@ TEST_F(DeployTest, ThePreFlightStopsAPackageThatWillNotInstall) {
     EXPECT_FALSE(fs::exists(programs_ + "/ran"));
     Program("InstallerCheck.exe", "exit 3\n");
     EXPECT_EQ(Deploy({"ID", inf_}), 3);
+    EXPECT_EQ(err_, "");
     EXPECT_FALSE(fs::exists(programs_ + "/ran"));
     fs::remove(log_);
     EXPECT_EQ(Deploy({"/nocheck", "ID", inf_}), 3);
@@ -337,6 +351,30 @@ TEST_F(DeployTest, TheNativeArchitecturePicksThePrograms) {
                         "\\x86\" lacks Installer.exe, InstallerCheck.exe or InstallerRemove.exe; "
                         "nothing was run.\n");
     EXPECT_FALSE(fs::exists(log_) && Records().find("x86") != std::string::npos);
+}
+
+// Without /log: Intune's log folder when there is one, else Configuration Manager's, else ours
+// in the Windows folder, made when needed.
+TEST_F(DeployTest, TheLogGoesWhereTheDeploymentToolCollectsIt) {
+    const std::string windows = home_ + "/Windows";
+    const std::string intune = home_ + "/ProgramData/Microsoft/IntuneManagementExtension/Logs";
+    fs::create_directory(windows);
+    setenv("SystemRoot", windows.c_str(), 1);
+    setenv("ProgramData", (home_ + "/ProgramData").c_str(), 1);
+    const std::vector<std::u16string> arguments = {u"/uninstall", u"ID", Utf8ToUtf16(inf_)};
+    std::vector<std::string> chosen;
+    for (const std::string& folder : {windows + "/Logs/Installer", windows + "/CCM/Logs", intune}) {
+        fs::create_directories(windows + "/CCM");
+        if (folder != windows + "/Logs/Installer") {
+            fs::create_directories(folder);
+        }
+        EXPECT_EQ(RunDeploy(Utf8ToUtf16(home_), arguments), 0);
+        chosen.push_back(Read(folder + "/InstallerDeploy.log").empty() ? "" : folder);
+    }
+    unsetenv("SystemRoot");
+    unsetenv("ProgramData");
+    EXPECT_EQ(chosen, (std::vector<std::string>{windows + "/Logs/Installer", windows + "/CCM/Logs",
+                                                intune}));
 }
 
 // The log never decides the deployment: a record that does not fit (a file-size limit, as a
