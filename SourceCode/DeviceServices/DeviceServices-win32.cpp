@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
+#include <vector>
 
 static_assert(sizeof(DevSvc::DevInfoData) == sizeof(SP_DEVINFO_DATA));
 // The 32-bit SP_DEVINFO_DATA is byte-packed; ours is at least as aligned, which is what a cast
@@ -167,9 +169,17 @@ bool DevSvc::ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
+    // Only a disk file is read: a pipe or a device could block the read or never end.
+    const DWORD type = GetFileType(file);
+    DWORD error = type == FILE_TYPE_DISK ? DWORD{0}
+                  : type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR
+                      ? GetLastError()
+                      : DWORD{ERROR_BAD_FILE_TYPE};
     LARGE_INTEGER size;
-    bool done = GetFileSizeEx(file, &size) != FALSE;
-    DWORD error = done ? 0 : GetLastError();
+    bool done = error == 0 && GetFileSizeEx(file, &size) != FALSE;
+    if (!done && error == 0) {
+        error = GetLastError();
+    }
     if (done && static_cast<uint64_t>(size.QuadPart) > maxBytes) {
         done = false;
         error = ERROR_FILE_TOO_LARGE;
@@ -188,6 +198,33 @@ bool DevSvc::ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<
     CloseHandle(file);
     SetLastError(error);
     return done;
+}
+
+bool DevSvc::GetOriginalInfName(const char16_t* infPath, std::u16string* name) {
+    DWORD bytes = 0;
+    if (!SetupGetInfInformationW(Wide(infPath), INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &bytes) &&
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return false;
+    }
+    if (bytes == 0) {
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    // SP_INF_INFORMATION holds DWORDs: the block is allocated as DWORDs to keep their alignment.
+    std::vector<DWORD> information((bytes + sizeof(DWORD) - 1) / sizeof(DWORD));
+    auto* info = reinterpret_cast<PSP_INF_INFORMATION>(information.data());
+    if (!SetupGetInfInformationW(Wide(infPath), INFINFO_INF_NAME_IS_ABSOLUTE, info,
+                                 static_cast<DWORD>(information.size() * sizeof(DWORD)), nullptr)) {
+        return false;
+    }
+    SP_ORIGINAL_FILE_INFO_W original = {};
+    original.cbSize = sizeof(original);
+    if (!SetupQueryInfOriginalFileInformationW(info, 0, nullptr, &original)) {
+        return false;
+    }
+    original.OriginalInfName[MAX_PATH - 1] = L'\0';
+    name->assign(reinterpret_cast<const char16_t*>(original.OriginalInfName));
+    return true;
 }
 
 bool DevSvc::RunningUnderWow64() {

@@ -52,6 +52,7 @@ inline constexpr uint32_t ERROR_NO_MORE_ITEMS_CODE = 259;
 inline constexpr uint32_t ERROR_INVALID_HANDLE_CODE = 6;
 inline constexpr uint32_t ERROR_NO_SUCH_DEVINST_CODE = 0xE000020B;
 inline constexpr uint32_t ERROR_PATH_NOT_FOUND_CODE = 3;
+inline constexpr uint32_t ERROR_BAD_FILE_TYPE_CODE = 222;
 inline constexpr uint32_t ERROR_FILE_TOO_LARGE_CODE = 223;
 inline constexpr uint32_t ERROR_MORE_DATA_CODE = 234;
 inline constexpr uint32_t ERROR_KEY_DOES_NOT_EXIST_CODE = 0xE0000204;
@@ -129,10 +130,17 @@ bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files);
 // GetFileAttributesW: INVALID_FILE_ATTRIBUTES_VALUE, with LastError(), when `path` names nothing.
 uint32_t FileAttributesOf(const char16_t* path);
 
-// CreateFileW for reading (others may read too), GetFileSizeEx, ReadFile, CloseHandle: the whole
-// file, when it holds at most `maxBytes`. False with LastError(): the system's reason, or
-// ERROR_FILE_TOO_LARGE when it is bigger.
+// CreateFileW for reading (others may read too), GetFileType, GetFileSizeEx, ReadFile,
+// CloseHandle: the whole file, when it is a plain disk file of at most `maxBytes`. False with
+// LastError(): the system's reason, ERROR_BAD_FILE_TYPE when it is not a disk file (a pipe, a
+// device), or ERROR_FILE_TOO_LARGE when it is bigger.
 bool ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<uint8_t>* content);
+
+// SetupGetInfInformationW(infPath, INFINFO_INF_NAME_IS_ABSOLUTE) followed by
+// SetupQueryInfOriginalFileInformationW: the file name an INF in the INF folder had before the
+// system published it there. Windows keeps it in the .pnf beside each oem<N>.inf; Wine answers
+// the copy's own name. False with LastError() when the INF's information cannot be had.
+bool GetOriginalInfName(const char16_t* infPath, std::u16string* name);
 
 // IsWow64Process for this process: true when a 32-bit program runs on 64-bit Windows.
 bool RunningUnderWow64();

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "InfPlatform.h"
+
 namespace DevSim {
 
 // The operations that can be made to fail.
@@ -77,6 +79,9 @@ struct Machine {
     // The system has DiUninstallDriverW (Windows 10 1703 and later); false stands for older
     // Windows and for Wine, where UninstallDriver fails with ERROR_PROC_NOT_FOUND.
     bool hasUninstallDriver = true;
+    // The simulated Windows' platform, as the INF's decorations are read for it; nullopt: the
+    // build's own (amd64 on x86-64).
+    std::optional<InfRules::Platform> platform;
 };
 
 // Builders for tests.
@@ -159,13 +164,14 @@ bool OfferFits(const uint8_t* buffer, uint32_t offered);
 void StateChanged();
 // The driver store (DriverStore.cpp). Puts the INF into DriverStoreFolder() as SetupCopyOEMInf
 // does: an identical staged copy is reused, otherwise the INF becomes oem<N>.inf with the lowest
-// free N. 0 or a Windows error.
+// free N, and oem<N>.pnf beside it holds the INF's own name (its first line, UTF-8), which
+// GetOriginalInfName reports. 0 or a Windows error.
 uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name);
 bool IsRegularFile(const std::string& path);
 // The staged file `path` names: 0, with its name, when it is a file right in DriverStoreFolder();
 // otherwise ERROR_FILE_NOT_FOUND.
 uint32_t FindStaged(const std::string& path, std::u16string* name);
-// Deletes the staged file `name` from the driver store. 0 or a Windows error.
+// Deletes the staged file `name` and its .pnf from the driver store. 0 or a Windows error.
 uint32_t DeleteStaged(const std::u16string& name);
 } // namespace Hooks
 

@@ -109,12 +109,19 @@ uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u
     std::string file = "oem" + std::to_string(number) + ".inf";
     fs::path target = store / file;
     if (!same) {
+        // The INF's own name goes into the .pnf first, as Windows keeps it there.
+        fs::path pnf = target;
+        pnf.replace_extension(".pnf");
+        std::ofstream record(pnf, std::ios::binary | std::ios::trunc);
+        record << fs::path(source).filename().string() << "\n";
+        record.close();
         fs::path temp = store / ("." + file + ".part");
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out << content;
         out.close();
-        if (!out || (fs::rename(temp, target, ec), ec)) {
+        if (!record || !out || (fs::rename(temp, target, ec), ec)) {
             fs::remove(temp, ec);
+            fs::remove(pnf, ec);
             return kErrorAccessDenied;
         }
     }
@@ -135,9 +142,15 @@ uint32_t FindStaged(const std::string& path, std::u16string* name) {
     return 0;
 }
 
+// The .pnf goes with it, as SetupUninstallOEMInf deletes it.
 uint32_t DeleteStaged(const std::u16string& name) {
     std::error_code ec;
-    fs::remove(fs::path(DevSim::DriverStoreFolder()) / DevSim::ToUtf8(name), ec);
+    fs::path inf = fs::path(DevSim::DriverStoreFolder()) / DevSim::ToUtf8(name);
+    fs::remove(inf, ec);
+    if (ec) {
+        return FromErrorCode(ec);
+    }
+    fs::remove(inf.replace_extension(".pnf"), ec);
     return ec ? FromErrorCode(ec) : 0;
 }
 

@@ -1,7 +1,12 @@
 // The device services' read-only calls on the host, over the simulator: the simulator's driver
 // store stands in for the system's INF folder, and a device's `driver` for the "InfPath" value
 // of its driver key (no driver: no driver key).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -200,29 +205,69 @@ uint32_t FileAttributesOf(const char16_t* path) {
     return fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY_BIT : 0x80; // NORMAL
 }
 
+// Opened without blocking and checked through the open descriptor, as the Windows call checks
+// the file type of its handle: a FIFO or a device is refused, never waited on.
 bool ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<uint8_t>* content) {
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::ReadFile)) {
         return Fail(fault->error);
     }
-    const std::string file = HostPath(path);
-    if (!DevSim::Hooks::IsRegularFile(file)) {
+    const int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return Fail(errno == ENOENT    ? ERROR_FILE_NOT_FOUND_CODE
+                    : errno == ENOTDIR ? kErrorPathNotFound
+                                       : kErrorAccessDenied);
+    }
+    struct stat info = {};
+    uint32_t error = 0;
+    if (fstat(fd, &info) != 0) {
+        error = kErrorAccessDenied;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = ERROR_BAD_FILE_TYPE_CODE;
+    } else if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+        error = ERROR_FILE_TOO_LARGE_CODE;
+    }
+    if (error == 0) {
+        content->assign(static_cast<size_t>(info.st_size), 0);
+        size_t done = 0;
+        while (done < content->size()) {
+            const ssize_t got = read(fd, content->data() + done, content->size() - done);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                error = kErrorAccessDenied;
+                break;
+            }
+            done += static_cast<size_t>(got);
+        }
+    }
+    close(fd);
+    if (error != 0) {
+        content->clear();
+        return Fail(error);
+    }
+    return Succeed();
+}
+
+// The simulator's driver store keeps an INF's original name in the .pnf beside it, as Windows
+// does; an INF without one answers its own name, as Wine's call does.
+bool GetOriginalInfName(const char16_t* infPath, std::u16string* name) {
+    const fs::path inf(HostPath(infPath));
+    std::error_code ec;
+    if (!fs::is_regular_file(inf, ec)) {
         return Fail(ERROR_FILE_NOT_FOUND_CODE);
     }
-    std::error_code ec;
-    const uintmax_t bytes = fs::file_size(file, ec);
-    if (ec) {
-        return Fail(FromErrorCode(ec));
+    fs::path pnf = inf;
+    pnf.replace_extension(".pnf");
+    std::string original = inf.filename().string();
+    if (std::ifstream in(pnf, std::ios::binary); in) {
+        std::getline(in, original);
     }
-    if (bytes > maxBytes) {
-        return Fail(ERROR_FILE_TOO_LARGE_CODE);
+    std::optional<std::u16string> text = DevSim::FromUtf8(original);
+    if (!text || text->empty()) {
+        return Fail(ERROR_INVALID_DATA_CODE);
     }
-    std::ifstream in(file, std::ios::binary);
-    content->assign(static_cast<size_t>(bytes), 0);
-    if (!in || !in.read(reinterpret_cast<char*>(content->data()),
-                        static_cast<std::streamsize>(content->size()))) {
-        content->clear();
-        return Fail(kErrorAccessDenied);
-    }
+    *name = *text;
     return Succeed();
 }
 

@@ -2,14 +2,47 @@
 
 #include "DeviceChanges.h"
 #include "DeviceServices.h"
+#include "DeviceSurvey.h"
+#include "InfStore.h"
 #include "MatchRule.h"
 #include "Numbers.h"
 #include "PackageState.h"
 
 using namespace DevSvc;
 using Text::Count;
+using Text::Hex;
 
 namespace {
+
+// What the machine holds now: the matching devices, every other device, and the copies published
+// for the INF with its bytes.
+struct State {
+    std::vector<SurveyedDevice> devices;
+    std::vector<SurveyedDevice> others;
+    std::vector<std::u16string> copies;
+};
+
+bool ReadState(const PackageRequest& request, std::u16string* folder, State* state,
+               std::u16string* failure) {
+    PackageState package;
+    std::vector<SurveyedDevice> every;
+    if (!ReadPackageState(request, &package, failure) || !SurveyEveryDevice(&every, failure)) {
+        return false;
+    }
+    *folder = std::move(package.infFolder);
+    state->devices = std::move(package.devices);
+    state->copies = std::move(package.copies);
+    for (SurveyedDevice& device : every) {
+        bool matching = false;
+        for (const SurveyedDevice& match : state->devices) {
+            matching = matching || match.instanceId == device.instanceId;
+        }
+        if (!matching) {
+            state->others.push_back(std::move(device));
+        }
+    }
+    return true;
+}
 
 // The copy among `copies` that `driverInf` names, or copies.size().
 size_t CopyNamed(const std::u16string& driverInf, const std::vector<CopyRemoval>& copies) {
@@ -29,13 +62,59 @@ bool IsStaged(const std::u16string& name, const std::vector<std::u16string>& sta
     return false;
 }
 
-// Removes each copy. DiUninstallDriverW first; once it proves missing (a function that cannot be
-// loaded stays missing), SetupUninstallOEMInfW for the rest, which without --force removes
-// nothing while a present device uses any of them.
+// Each copy's call and what it answered, for a failure to read the state afterwards.
+std::u16string CallsMade(const std::vector<CopyRemoval>& copies) {
+    std::u16string text;
+    for (const CopyRemoval& copy : copies) {
+        text += u"\n  " + copy.name + u": ";
+        if (copy.call == RemovalCall::None) {
+            text += u"not tried";
+        } else {
+            text += std::u16string(CallName(copy.call)) +
+                    (copy.error == 0 ? u" reported success"
+                                     : u" failed (error 0x" + Hex(copy.error) + u")");
+        }
+    }
+    return text;
+}
+
+// With --force, a note for each device outside the requested ID that used a copy, saying what
+// became of the package under it.
+void NoteOutsideDevices(Removal* removal) {
+    for (const DeviceRemoval& device : removal->devices) {
+        const CopyRemoval& copy = removal->copies[device.copy];
+        if (!device.outside || !copy.usedOutside) {
+            continue;
+        }
+        const std::u16string who = device.instanceId + u", outside the requested ID, ";
+        if (removal->request.dryRun) {
+            removal->notes.push_back(who + u"uses " + copy.name +
+                                     u": DiUninstallDriverW would take the package off it too; "
+                                     u"without DiUninstallDriverW the copy is kept");
+        } else if (copy.held == Held::OutsideWithoutUninstallDriver) {
+            removal->notes.push_back(who + u"uses " + copy.name +
+                                     u": kept, since without DiUninstallDriverW it would be "
+                                     u"deleted under that device");
+        } else if (!copy.staged && copy.call == RemovalCall::UninstallDriver) {
+            removal->notes.push_back(who + u"used " + copy.name +
+                                     u": DiUninstallDriverW took the package off it too");
+        } else {
+            removal->notes.push_back(who + u"uses " + copy.name + u", which is still staged");
+        }
+    }
+}
+
+// Removes each copy not already refused. DiUninstallDriverW first; once it proves missing (a
+// function that cannot be loaded stays missing), SetupUninstallOEMInfW for the rest, which without
+// --force removes nothing while a present matching device uses any of them, and which never
+// deletes a copy that a device outside the requested ID uses.
 void RemoveCopies(const Removal& removal, std::vector<CopyRemoval>* copies) {
     bool fallback = false;
     bool held = false;
     for (CopyRemoval& copy : *copies) {
+        if (copy.held != Held::No) {
+            continue;
+        }
         if (!fallback) {
             const std::u16string path = removal.infFolder + u"\\" + copy.name;
             bool reboot = false;
@@ -49,11 +128,15 @@ void RemoveCopies(const Removal& removal, std::vector<CopyRemoval>* copies) {
             }
             fallback = true;
             for (const DeviceRemoval& device : removal.devices) {
-                held = held || (device.present && !removal.request.force);
+                held = held || (device.present && !device.outside && !removal.request.force);
             }
         }
+        if (copy.usedOutside) {
+            copy.held = Held::OutsideWithoutUninstallDriver;
+            continue;
+        }
         if (held) {
-            copy.held = true;
+            copy.held = Held::PresentDevice;
             continue;
         }
         copy.call = RemovalCall::UninstallInf;
@@ -64,7 +147,7 @@ void RemoveCopies(const Removal& removal, std::vector<CopyRemoval>* copies) {
 }
 
 // Fills in what the devices and copies look like after the removal.
-void Judge(const PackageState& after, Removal* removal) {
+void Judge(const State& after, Removal* removal) {
     for (CopyRemoval& copy : removal->copies) {
         copy.staged = IsStaged(copy.name, after.copies);
     }
@@ -77,31 +160,39 @@ void Judge(const PackageState& after, Removal* removal) {
     for (DeviceRemoval& device : removal->devices) {
         device.found = false;
     }
+    std::vector<std::pair<const SurveyedDevice*, bool>> seen;
     for (const SurveyedDevice& now : after.devices) {
+        seen.emplace_back(&now, false);
+    }
+    for (const SurveyedDevice& now : after.others) {
+        seen.emplace_back(&now, true);
+    }
+    for (const auto& [now, outside] : seen) {
         DeviceRemoval* device = nullptr;
         for (DeviceRemoval& before : removal->devices) {
-            device = before.instanceId == now.instanceId ? &before : device;
+            device = before.instanceId == now->instanceId ? &before : device;
         }
-        const size_t named = CopyNamed(now.driverInf, removal->copies);
+        const size_t named = CopyNamed(now->driverInf, removal->copies);
         if (device == nullptr) {
             if (named == removal->copies.size()) {
                 continue;
             }
             DeviceRemoval added;
-            added.instanceId = now.instanceId;
+            added.instanceId = now->instanceId;
+            added.outside = outside;
             added.copy = named;
             removal->devices.push_back(added);
             device = &removal->devices.back();
         }
         device->found = true;
-        device->present = now.present;
-        device->driverAfter = now.driverInf;
-        device->restart = NeedsRestart(now);
+        device->present = now->present;
+        device->driverAfter = now->driverInf;
+        device->restart = NeedsRestart(*now);
         device->ok =
-            !now.present || named == removal->copies.size() || !removal->copies[named].staged;
-        if (now.present && named != removal->copies.size() && !removal->copies[named].staged &&
+            !now->present || named == removal->copies.size() || !removal->copies[named].staged;
+        if (now->present && named != removal->copies.size() && !removal->copies[named].staged &&
             removal->copies[named].call == RemovalCall::UninstallInf) {
-            removal->notes.push_back(now.instanceId + u" still names " + now.driverInf +
+            removal->notes.push_back(now->instanceId + u" still names " + now->driverInf +
                                      u", deleted under it: it keeps its driver until another is "
                                      u"installed on it");
         }
@@ -132,12 +223,11 @@ const char16_t* CallName(RemovalCall call) {
 bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16string* failure) {
     removal->request = request;
     removal->rule = MatchRuleName();
-    PackageState before;
-    if (!ReadPackageState(request, &before, failure)) {
+    State before;
+    if (!ReadState(request, &removal->infFolder, &before, failure)) {
         *failure = u"cannot read the device state: " + *failure;
         return false;
     }
-    removal->infFolder = before.infFolder;
     if (RunningUnderWow64()) {
         removal->notes.push_back(u"this 32-bit program runs on 64-bit Windows, where only an "
                                  u"x86-64 program can remove drivers (ERROR_IN_WOW64): use the "
@@ -146,32 +236,49 @@ bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16strin
     for (const std::u16string& name : before.copies) {
         removal->copies.push_back({name});
     }
-    for (const SurveyedDevice& device : before.devices) {
-        const size_t named = CopyNamed(device.driverInf, removal->copies);
-        if (named != removal->copies.size()) {
+    for (const auto& [devices, outside] :
+         {std::pair{&before.devices, false}, std::pair{&before.others, true}}) {
+        for (const SurveyedDevice& device : *devices) {
+            const size_t named = CopyNamed(device.driverInf, removal->copies);
+            if (named == removal->copies.size()) {
+                continue;
+            }
             DeviceRemoval used;
             used.instanceId = device.instanceId;
+            used.outside = outside;
             used.copy = named;
             used.present = device.present;
             used.driverBefore = device.driverInf;
             used.driverAfter = device.driverInf;
             removal->devices.push_back(used);
+            removal->copies[named].usedOutside = removal->copies[named].usedOutside || outside;
         }
     }
-    if (request.dryRun) {
-        return true;
+    // Without --force a copy that a device outside the requested ID uses is refused.
+    for (CopyRemoval& copy : removal->copies) {
+        copy.held = copy.usedOutside && !request.force ? Held::OutsideDevice : Held::No;
     }
-    RemoveCopies(*removal, &removal->copies);
-    PackageState after;
-    if (!ReadPackageState(request, &after, failure)) {
-        size_t calls = 0;
-        for (const CopyRemoval& copy : removal->copies) {
-            calls += copy.call != RemovalCall::None ? 1 : 0;
+    if (!request.dryRun) {
+        RemoveCopies(*removal, &removal->copies);
+        State after;
+        std::u16string folder;
+        if (!ReadState(request, &folder, &after, failure)) {
+            size_t calls = 0;
+            for (const CopyRemoval& copy : removal->copies) {
+                calls += copy.call != RemovalCall::None ? 1 : 0;
+            }
+            *failure = u"cannot read the device state after " +
+                       Count(calls, u"removal call", u"removal calls") + u": " + *failure +
+                       CallsMade(removal->copies);
+            return false;
         }
-        *failure = u"cannot read the device state after " +
-                   Count(calls, u"removal call", u"removal calls") + u": " + *failure;
-        return false;
+        Judge(after, removal);
     }
-    Judge(after, removal);
+    if (request.force) {
+        NoteOutsideDevices(removal);
+    }
+    for (const CopyRemoval& copy : removal->copies) {
+        removal->refused = removal->refused || copy.held != Held::No;
+    }
     return true;
 }

@@ -1,6 +1,7 @@
-// Takes a driver package off the machine: the staged copies in the INF folder that hold exactly
-// the INF's bytes, found by the same rule as InstallerCheck's verify, are removed one by one,
-// then the state is read again and judged.
+// Takes a driver package off the machine: the copies the system published in the INF folder for
+// the INF, with exactly its bytes, found by the same rule as InstallerCheck's verify, are removed
+// one by one, then the state is read again and judged. A copy that a device outside the requested
+// ID uses is removed only with --force, and only by DiUninstallDriverW.
 #pragma once
 
 #include <cstdint>
@@ -11,26 +12,42 @@
 
 struct RemoveRequest : PackageRequest {
     bool dryRun = false; // list what would be removed, change nothing
-    bool force = false;  // where only SetupUninstallOEMInfW is there, remove copies in use too
+    // Remove copies in use too: where only SetupUninstallOEMInfW is there, those of matching
+    // devices; with DiUninstallDriverW, those of devices outside the requested ID.
+    bool force = false;
 };
 
 enum class RemovalCall { None, UninstallDriver, UninstallInf };
 
-// A staged copy that held the INF's bytes, and what became of it.
+// Why a copy was not tried.
+enum class Held {
+    No,
+    // Only SetupUninstallOEMInfW is there, a present matching device uses a copy, and without
+    // --force it removes nothing that is in use.
+    PresentDevice,
+    // A device outside the requested ID uses the copy, and there is no --force (also in a dry run).
+    OutsideDevice,
+    // --force, a device outside the requested ID uses the copy, and without DiUninstallDriverW the
+    // package would be deleted under that device.
+    OutsideWithoutUninstallDriver,
+};
+
+// A copy the system published for the INF, with its bytes, and what became of it.
 struct CopyRemoval {
     std::u16string name;
     RemovalCall call = RemovalCall::None; // the call made on it; None: not tried
     uint32_t error = 0;                   // the call's error, 0 when it reported success
     bool restart = false;                 // the call said a restart is needed to finish
-    // Not tried: the system lacks DiUninstallDriverW, a present device uses a copy, and
-    // SetupUninstallOEMInfW without --force removes nothing that is in use.
-    bool held = false;
-    bool staged = true; // still staged after the removal (always, in a dry run)
+    Held held = Held::No;
+    bool usedOutside = false; // a device outside the requested ID named it before the removal
+    bool staged = true;       // still staged after the removal (always, in a dry run)
 };
 
-// A matching device that named one of the copies as its INF, before the removal or after it.
+// A device that named one of the copies as its INF, before the removal or after it: a matching
+// device, or one outside the requested ID.
 struct DeviceRemoval {
     std::u16string instanceId;
+    bool outside = false; // its hardware IDs do not match the requested ID
     size_t copy = 0;      // the copy it named: before the removal, or else after it
     bool present = false; // after the removal (before it, in a dry run)
     bool found = true;    // still there after the removal
@@ -48,11 +65,13 @@ struct Removal {
     std::vector<DeviceRemoval> devices;
     std::vector<std::u16string> notes;
     bool removed = false;         // no copy is staged afterwards (none to begin with included)
+    bool refused = false;         // some copy was not tried, in a dry run too
     bool restartRequired = false; // a call or a device that used a copy asks for a restart
 };
 
 // Removes (or, in a dry run, lists) the package of `request`. False, with `failure` saying why,
-// when the device state could not be read, before the removal or after it.
+// when the device state could not be read, before the removal or after it; after it, `failure`
+// also gives each copy's call and its outcome, one indented line each.
 bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16string* failure);
 
 // "DiUninstallDriverW", "SetupUninstallOEMInfW", or "" for None.

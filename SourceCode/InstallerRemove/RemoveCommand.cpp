@@ -8,10 +8,11 @@ namespace {
 
 constexpr char16_t kUsage[] =
     u"usage: InstallerRemove [--dry-run] [--json] [--force] [--] <hardware ID> <INF full path>\n"
-    u"Removes from the driver store every staged copy of the driver package whose INF holds\n"
-    u"exactly the bytes of the INF given, and takes it off the devices that use it, then reads\n"
-    u"the state again. --dry-run lists what would be removed and changes nothing. --force removes\n"
-    u"a copy that a device uses where the system lacks DiUninstallDriverW.\n"
+    u"Removes from the driver store every copy the system published for the INF given, with\n"
+    u"exactly its bytes, and takes it off the devices that use it, then reads the state again.\n"
+    u"--dry-run lists what would be removed and changes nothing. --force removes a copy that a\n"
+    u"device uses where the system lacks DiUninstallDriverW, and one that a device outside the\n"
+    u"hardware ID uses where DiUninstallDriverW takes it off that device.\n"
     u"exit codes: 0 removed (or nothing to remove), 1 not removed, 2 wrong command line, 3 the\n"
     u"device state could not be read, 4 removed but a restart is needed to finish.\n";
 
@@ -38,14 +39,23 @@ CommandResult RunRemove(const std::vector<std::u16string>& arguments) {
         return Refusal(kRemove, code, problem);
     }
 
+    // An empty INF holds nothing that names a package: every empty INF would hold its bytes.
+    if (request.infBytes.empty()) {
+        return UsageError(kRemove, u"the INF \"" + request.inf + u"\" is empty");
+    }
+
     Removal removal;
     if (!RemovePackage(request, &removal, &problem)) {
         return Refusal(kRemove, kExitUnreadable, problem);
     }
     CommandResult result;
-    result.exitCode = request.dryRun || (removal.removed && !removal.restartRequired) ? kExitOk
-                      : removal.removed                                               ? kExitRestart
-                                        : kExitNotVerified;
+    if (request.dryRun) {
+        result.exitCode = removal.refused ? kExitNotVerified : kExitOk;
+    } else {
+        result.exitCode = !removal.removed          ? kExitNotVerified
+                          : removal.restartRequired ? kExitRestart
+                                                    : kExitOk;
+    }
     result.out = json ? RemovalJson(removal) : RemovalText(removal);
     return result;
 }

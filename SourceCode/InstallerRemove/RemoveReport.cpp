@@ -10,12 +10,23 @@ using Text::Hex;
 
 namespace {
 
+constexpr char16_t kOutside[] =
+    u"a device outside the requested ID uses it, and only --force takes it off such a device";
+
 std::u16string WhyStaged(const CopyRemoval& copy) {
     const std::u16string call = CallName(copy.call);
     const std::u16string error = u" (error 0x" + Hex(copy.error) + u")";
-    if (copy.held) {
+    switch (copy.held) {
+    case Held::PresentDevice:
         return u"not tried: a present device uses the package, and without DiUninstallDriverW "
                u"only --force removes a copy in use";
+    case Held::OutsideDevice:
+        return std::u16string(u"not tried: ") + kOutside;
+    case Held::OutsideWithoutUninstallDriver:
+        return u"not tried: a device outside the requested ID uses it, and without "
+               u"DiUninstallDriverW it would be deleted under that device";
+    case Held::No:
+        break;
     }
     if (copy.call == RemovalCall::None) {
         return u"staged during the removal";
@@ -35,7 +46,9 @@ std::u16string WhyStaged(const CopyRemoval& copy) {
 
 std::u16string CopyDetail(const Removal& removal, const CopyRemoval& copy) {
     if (removal.request.dryRun) {
-        return u"would be removed";
+        return copy.held == Held::OutsideDevice
+                   ? std::u16string(u"FAILED, would stay staged: ") + kOutside
+                   : u"would be removed";
     }
     if (copy.staged) {
         return u"FAILED, still staged: " + WhyStaged(copy);
@@ -49,6 +62,9 @@ std::u16string CopyDetail(const Removal& removal, const CopyRemoval& copy) {
 
 std::u16string DeviceDetail(const Removal& removal, const DeviceRemoval& device) {
     std::u16string text = device.present ? u"present" : u"absent";
+    if (device.outside) {
+        text += u", outside the requested ID";
+    }
     const CopyRemoval& copy = removal.copies[device.copy];
     if (removal.request.dryRun) {
         return text + u", uses it";
@@ -71,6 +87,7 @@ std::u16string DeviceDetail(const Removal& removal, const DeviceRemoval& device)
 std::u16string JsonDevice(const Removal& removal, const DeviceRemoval& device) {
     return JsonObject()
         .String(u"instanceId", device.instanceId)
+        .Bool(u"outside", device.outside)
         .Bool(u"present", device.present)
         .StringOrNull(u"driverBefore", device.driverBefore)
         .StringOrNull(u"driverAfter", device.driverAfter)

@@ -139,13 +139,52 @@ bool Describe(DevInfoSet set, DevInfoData* element, SurveyedDevice* device,
 
 } // namespace
 
+bool SurveyEveryDevice(std::vector<SurveyedDevice>* devices, std::u16string* failure) {
+    devices->clear();
+    DeviceSet set = BuildDeviceSet(DIGCF_ALLCLASSES);
+    if (!set) {
+        *failure = u"no device information set could be built (error 0x" + Hex(LastError()) + u")";
+        return false;
+    }
+    DevInfoData element{};
+    element.cbSize = sizeof(DevInfoData);
+    uint32_t index = 0;
+    for (; EnumDeviceInfo(set.get(), index, &element); ++index) {
+        SurveyedDevice device;
+        uint32_t error = 0;
+        if (!ReadInstanceId(set.get(), &element, &device.instanceId, &error)) {
+            *failure = Reason(u"the instance ID of a device", {}, error);
+            return false;
+        }
+        if ((error = ReadDriverInf(set.get(), &element, &device.driverInf)) != 0) {
+            *failure = Reason(u"the driver key", device.instanceId, error);
+            return false;
+        }
+        const uint32_t node =
+            GetDevNodeStatus(&device.nodeStatus, &device.problem, element.DevInst, 0);
+        if (node != CR_SUCCESS && node != CR_NO_SUCH_DEVINST) {
+            *failure = u"the node state of " + device.instanceId +
+                       u" could not be read (CONFIGRET 0x" + Hex(node) + u")";
+            return false;
+        }
+        device.present = node == CR_SUCCESS;
+        devices->push_back(std::move(device));
+    }
+    const uint32_t error = LastError();
+    if (error != ERROR_NO_MORE_ITEMS_CODE) {
+        *failure = u"the enumeration of devices failed (error 0x" + Hex(error) + u")";
+        return false;
+    }
+    return true;
+}
+
 bool NeedsRestart(const SurveyedDevice& device) {
     return device.present &&
            ((device.nodeStatus & DN_NEED_RESTART) != 0 || device.problem == CM_PROB_NEED_RESTART);
 }
 
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
-                   std::u16string* failure) {
+                   std::u16string* failure, const DeviceInspector& inspect) {
     devices->clear();
     DeviceWalk walk(DIGCF_ALLCLASSES);
     if (!walk.Built()) {
@@ -179,6 +218,9 @@ bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* de
             if (!Describe(walked, element, &device, failure)) {
                 readable = false;
                 return AfterMatch::Stop;
+            }
+            if (inspect) {
+                inspect(walked, element, device);
             }
             devices->push_back(std::move(device));
             return AfterMatch::NextDevice;

@@ -44,11 +44,15 @@ InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes
         return InfRead::BadArgument;
     }
     const uint32_t attributes = FileAttributesOf(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES_VALUE) {
-        *problem = WithError(quoted + u" does not exist", LastError());
+    const uint32_t attributesError = attributes == INVALID_FILE_ATTRIBUTES_VALUE ? LastError() : 0;
+    // Only "not found" is taken at its word: a pipe or a device can fail this query with another
+    // error (Wine: a FIFO, ERROR_INVALID_PARAMETER), and the read then says what it is.
+    if (attributesError == ERROR_FILE_NOT_FOUND_CODE ||
+        attributesError == ERROR_PATH_NOT_FOUND_CODE) {
+        *problem = WithError(quoted + u" does not exist", attributesError);
         return InfRead::BadArgument;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY_BIT) != 0) {
+    if (attributesError == 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY_BIT) != 0) {
         *problem = quoted + u" is a folder";
         return InfRead::BadArgument;
     }
@@ -58,14 +62,40 @@ InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes
             *problem = quoted + u" is larger than 64 MiB";
             return InfRead::BadArgument;
         }
+        if (error == ERROR_BAD_FILE_TYPE_CODE) {
+            *problem = quoted + u" is not a plain file";
+            return InfRead::BadArgument;
+        }
+        if (attributesError != 0) {
+            *problem = WithError(quoted + u" does not exist", attributesError);
+            return InfRead::BadArgument;
+        }
         *problem = WithError(quoted + u" could not be read", error);
         return InfRead::Unreadable;
     }
     return InfRead::Ok;
 }
 
-bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
-                      std::vector<std::u16string>* names, std::u16string* problem) {
+bool IsPublishedName(const std::u16string& name, const std::u16string& infName) {
+    std::u16string lower = name;
+    LowerAsciiInPlace(lower);
+    if (SameName(name, infName)) {
+        return true;
+    }
+    if (lower.size() < 8 || !lower.starts_with(u"oem") || !lower.ends_with(u".inf")) {
+        return false;
+    }
+    for (size_t i = 3; i + 4 < lower.size(); ++i) {
+        if (lower[i] < u'0' || lower[i] > u'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FindStagedCopies(const std::vector<uint8_t>& bytes, const std::u16string& infName,
+                      std::u16string* folder, std::vector<std::u16string>* names,
+                      std::u16string* problem) {
     names->clear();
     std::vector<char16_t> buffer(MAX_PATH_CHARS);
     const uint32_t length = GetInfFolder(buffer.data(), static_cast<uint32_t>(buffer.size()));
@@ -83,9 +113,9 @@ bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
         *problem = WithError(u"the INF folder " + *folder + u" could not be searched", error);
         return false;
     }
-    // Only a copy of the same size can hold the same bytes; only those are read.
+    // Only a published name of the same size can be the package's copy; only those are read.
     for (const FoundFile& file : files) {
-        if (file.bytes != bytes.size()) {
+        if (file.bytes != bytes.size() || !IsPublishedName(file.name, infName)) {
             continue;
         }
         std::vector<uint8_t> staged;
@@ -94,7 +124,18 @@ bool FindStagedCopies(const std::vector<uint8_t>& bytes, std::u16string* folder,
             *problem = WithError(u"the staged copy " + path + u" could not be read", LastError());
             return false;
         }
-        if (staged == bytes) {
+        if (staged != bytes) {
+            continue;
+        }
+        // The same bytes published for another INF are another package.
+        std::u16string original;
+        if (!GetOriginalInfName(path.c_str(), &original)) {
+            *problem =
+                WithError(u"the original name of the staged copy " + path + u" could not be read",
+                          LastError());
+            return false;
+        }
+        if (SameName(original, infName)) {
             names->push_back(file.name);
         }
     }

@@ -1,7 +1,10 @@
 // InstallerRemove's forms: the dry run, which changes nothing, the JSON object, and the command
 // line.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,7 +30,7 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
                                    "result: dry run, nothing changed\n");
     EXPECT_EQ(StateChangingCalls(), changes);
     EXPECT_EQ(DevSim::Current().devices, before);
-    EXPECT_EQ(Store(), std::vector<std::string>{"oem0.inf"});
+    EXPECT_EQ(Store(), (std::vector<std::string>{"oem0.inf", "oem0.pnf"}));
     setenv("INSTALLER_SIMULATE_WOW64", "1", 1);
     EXPECT_NE(Narrow(Remove({u"--dry-run"}).out)
                   .find("\nnote: this 32-bit program runs on 64-bit Windows, where only an x86-64 "
@@ -43,16 +46,18 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
                                 std::string(kPrefixRule ? "prefix" : "equality") +
                                 "\",\"inf\":" + Narrow(JsonString(inf_)) +
                                 ",\"infFolder\":" + folder;
-    EXPECT_EQ(Narrow(Remove({u"--json", u"--dry-run"}).out),
-              "{\"command\":\"remove\",\"dryRun\":true,\"force\":false," + request +
-                  ",\"copies\":[{\"name\":\"oem0.inf\",\"call\":null,\"error\":0,\"staged\":true,"
-                  "\"detail\":\"would be removed\",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT"
-                  "\\\\0000\",\"present\":true,\"driverBefore\":\"oem0.inf\",\"driverAfter\":"
-                  "\"oem0.inf\",\"restartRequired\":false,\"ok\":true,\"detail\":\"present, uses "
-                  "it\"},{\"instanceId\":\"ROOT\\\\ABSENT\\\\0000\",\"present\":false,"
-                  "\"driverBefore\":\"OEM0.INF\",\"driverAfter\":\"OEM0.INF\",\"restartRequired\""
-                  ":false,\"ok\":true,\"detail\":\"absent, uses it\"}]}],\"notes\":[],"
-                  "\"restartRequired\":false,\"result\":\"dry run, nothing changed\"}\n");
+    EXPECT_EQ(
+        Narrow(Remove({u"--json", u"--dry-run"}).out),
+        "{\"command\":\"remove\",\"dryRun\":true,\"force\":false," + request +
+            ",\"copies\":[{\"name\":\"oem0.inf\",\"call\":null,\"error\":0,\"staged\":true,"
+            "\"detail\":\"would be removed\",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT"
+            "\\\\0000\",\"outside\":false,\"present\":true,\"driverBefore\":\"oem0.inf\","
+            "\"driverAfter\":"
+            "\"oem0.inf\",\"restartRequired\":false,\"ok\":true,\"detail\":\"present, uses "
+            "it\"},{\"instanceId\":\"ROOT\\\\ABSENT\\\\0000\",\"outside\":false,\"present\":false,"
+            "\"driverBefore\":\"OEM0.INF\",\"driverAfter\":\"OEM0.INF\",\"restartRequired\""
+            ":false,\"ok\":true,\"detail\":\"absent, uses it\"}]}],\"notes\":[],"
+            "\"restartRequired\":false,\"result\":\"dry run, nothing changed\"}\n");
     EXPECT_EQ(StateChangingCalls(), changes);
 
     DevSim::Current().hasUninstallDriver = false;
@@ -67,10 +72,12 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
         "{\"command\":\"remove\",\"dryRun\":false,\"force\":true," + request +
             ",\"copies\":[{\"name\":\"oem0.inf\",\"call\":\"SetupUninstallOEMInfW\",\"error\":"
             "0,\"staged\":false,\"detail\":\"removed by SetupUninstallOEMInfW\",\"devices\":["
-            "{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"present\":true,\"driverBefore\":"
+            "{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"outside\":false,\"present\":true,"
+            "\"driverBefore\":"
             "\"oem0.inf\",\"driverAfter\":\"oem0.inf\",\"restartRequired\":false,\"ok\":true,"
             "\"detail\":\"present, still names it, though it is gone\"},{\"instanceId\":"
-            "\"ROOT\\\\ABSENT\\\\0000\",\"present\":false,\"driverBefore\":\"OEM0.INF\","
+            "\"ROOT\\\\ABSENT\\\\0000\",\"outside\":false,\"present\":false,\"driverBefore\":"
+            "\"OEM0.INF\","
             "\"driverAfter\":\"OEM0.INF\",\"restartRequired\":false,\"ok\":true,\"detail\":"
             "\"absent, still names it, though it is gone\"}]}],\"notes\":[\"ROOT\\\\PRESENT"
             "\\\\0000 still names oem0.inf, deleted under it: it keeps its driver until "
@@ -81,12 +88,15 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
 TEST_F(RemoveTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
     const std::string usage =
         "usage: InstallerRemove [--dry-run] [--json] [--force] [--] <hardware ID> <INF full path>\n"
-        "Removes from the driver store every staged copy of the driver package whose INF holds\n"
-        "exactly the bytes of the INF given, and takes it off the devices that use it, then reads\n"
-        "the state again. --dry-run lists what would be removed and changes nothing. --force "
-        "removes\na copy that a device uses where the system lacks DiUninstallDriverW.\n"
+        "Removes from the driver store every copy the system published for the INF given, with\n"
+        "exactly its bytes, and takes it off the devices that use it, then reads the state again.\n"
+        "--dry-run lists what would be removed and changes nothing. --force removes a copy that a\n"
+        "device uses where the system lacks DiUninstallDriverW, and one that a device outside the\n"
+        "hardware ID uses where DiUninstallDriverW takes it off that device.\n"
         "exit codes: 0 removed (or nothing to remove), 1 not removed, 2 wrong command line, 3 the\n"
         "device state could not be read, 4 removed but a restart is needed to finish.\n";
+    const std::u16string empty = Text::Utf8ToUtf16((dir_ / "empty.inf").string());
+    const std::u16string fifo = Text::Utf8ToUtf16((dir_ / "fifo.inf").string());
     const std::vector<std::pair<std::vector<std::u16string>, std::string>> wrong = {
         {{}, "expected a hardware ID and an INF full path"},
         {{kIdShort}, "expected a hardware ID and an INF full path"},
@@ -97,7 +107,12 @@ TEST_F(RemoveTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
         {{u"--json", u"--json", kIdShort, inf_}, "--json is given twice"},
         {{u"", inf_}, "the hardware ID is empty"},
         {{kIdShort, u"sample.inf"}, "the INF \"sample.inf\" is not a full path"},
+        // Every empty INF holds the bytes of an empty INF; a FIFO is never waited on.
+        {{kIdShort, empty}, "the INF \"" + Narrow(empty) + "\" is empty"},
+        {{kIdShort, fifo}, "the INF \"" + Narrow(fifo) + "\" is not a plain file"},
     };
+    std::ofstream(Narrow(empty)).close();
+    ASSERT_EQ(mkfifo(Narrow(fifo).c_str(), 0600), 0);
     for (const auto& [arguments, problem] : wrong) {
         const CommandResult result = RunRemove(arguments);
         EXPECT_EQ(result.exitCode, 2);

@@ -2,6 +2,7 @@
 // report's fixed parts.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ class RemoveTest : public CompanionTest {
                 names.push_back(entry.path().filename().string());
             }
         }
+        std::sort(names.begin(), names.end());
         return names;
     }
     std::string Header(const char* command = "remove") const {

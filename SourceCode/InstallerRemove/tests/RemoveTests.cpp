@@ -2,6 +2,7 @@
 // once and each failing read or removal, with what InstallerCheck's verify says afterwards on the
 // same machine.
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,7 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
          "COPY removed by DiUninstallDriverW, which asks for a restart\n"
          "  ROOT\\BUSY\\0000: present, used it, now has no driver from an INF\n"
          "result: removed, restart needed\n",
-         {Fail(Op::NodeStatus, 2, 0)}},
+         {Fail(Op::NodeStatus, 3, 0)}},
         {"a device asks for a restart",
          {Busy()},
          kInstalled | kNoDiUninstallDriver,
@@ -116,24 +117,25 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
          "COPY removed by SetupUninstallOEMInfW\n  ROOT\\BUSY\\0000: present, " + gone +
              ", restart needed\nnote: ROOT\\BUSY\\0000" + deleted +
              "result: removed, restart needed\n"},
-        // The device's hardware IDs cannot be had at first (it matches nothing), so it is not
-        // known to use the package until the state is read again.
-        {"a device seen only afterwards",
+        // The device's hardware IDs cannot be had at first (it matches nothing): as far as the
+        // removal can tell, a device outside the ID uses the package, which is kept.
+        {"a device that does not match at first",
          {present},
          kInstalled | kNoDiUninstallDriver,
          {},
          1,
-         "COPY FAILED, still staged: SetupUninstallOEMInfW refused: a device uses it (error "
-         "0xe000023d)\n  ROOT\\PRESENT\\0000: present, uses it now\nresult: not removed\n",
+         "COPY FAILED, still staged: not tried: a device outside the requested ID uses it, and "
+         "only --force takes it off such a device\n  ROOT\\PRESENT\\0000: present, outside the "
+         "requested ID, still uses it\nresult: not removed\n",
          {Fail(Op::GetProperty, 1, 13)}},
-        // The device's hardware IDs are gone when the state is read again.
-        {"a device no longer found afterwards",
+        // The device's hardware IDs are gone when the state is read again: it is still followed.
+        {"a device that no longer matches afterwards",
          {present},
          kInstalled,
          {},
          0,
-         "COPY removed by DiUninstallDriverW\n  ROOT\\PRESENT\\0000: used it, no longer found\n"
-         "result: removed\n",
+         "COPY removed by DiUninstallDriverW\n  ROOT\\PRESENT\\0000: present, used it, now has no "
+         "driver from an INF\nresult: removed\n",
          {Fail(Op::GetProperty, 3, 13)}},
     };
     for (const Case& c : cases) {
@@ -150,6 +152,7 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
         }
         if ((c.setup & kSecondCopy) != 0) {
             std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "oem1.inf");
+            std::filesystem::copy_file(StoreDir() / "oem0.pnf", StoreDir() / "oem1.pnf");
         }
         DevSim::Current().hasUninstallDriver = (c.setup & kNoDiUninstallDriver) == 0;
         for (const DevSim::Fault& fault : c.faults) {
@@ -189,6 +192,104 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
     }
 }
 
+// Only the copies the system published for this INF are taken: neither another INF in the folder
+// with the same bytes nor a copy published for another INF, whoever uses them.
+TEST_F(RemoveTest, OnlyCopiesPublishedForTheInfAreTaken) {
+    Installed({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
+               MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true),
+               MakeDevice(u"ROOT\\THIRD\\0000", {kIdOther}, false)});
+    std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "other.inf");
+    std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "oem1.inf");
+    std::ofstream(StoreDir() / "oem1.pnf") << "third.inf\n";
+    Device(1).driver = u"other.inf";
+    Device(2).driver = u"oem1.inf";
+    for (const char16_t* option : {u"--dry-run", u"--force"}) {
+        const CommandResult result = Remove({option});
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(Narrow(result.out),
+                  option[2] == u'd' ? Header("dry run of remove") + Copy() +
+                                          "would be removed\n  ROOT\\PRESENT\\0000: present, "
+                                          "uses it\nresult: dry run, nothing changed\n"
+                                    : Header() + Copy() +
+                                          "removed by DiUninstallDriverW\n  ROOT\\PRESENT\\0000: "
+                                          "present, used it, now has no driver from an INF\n"
+                                          "result: removed\n");
+    }
+    EXPECT_EQ(Store(), (std::vector<std::string>{"oem1.inf", "oem1.pnf", "other.inf"}));
+    EXPECT_EQ(Device(1).driver, u"other.inf");
+    EXPECT_EQ(Device(2).driver, u"oem1.inf");
+}
+
+// A copy that a device outside the requested ID uses: refused without --force, in the dry run
+// too, naming the device; with --force removed by DiUninstallDriverW alone, a note naming each
+// such device; never deleted under it by SetupUninstallOEMInfW.
+TEST_F(RemoveTest, ACopyUsedOutsideTheIdIsRemovedOnlyWithForceByDiUninstallDriverW) {
+    struct Case {
+        std::vector<std::u16string> options;
+        bool hasUninstallDriver;
+        int exitCode;
+        std::string copy;  // the copy line's detail
+        std::string other; // the outside device's detail
+        std::string note;
+    };
+    const std::string refused = "FAILED, still staged: not tried: a device outside the requested "
+                                "ID uses it, and only --force takes it off such a device";
+    const std::string kept = "FAILED, still staged: not tried: a device outside the requested ID "
+                             "uses it, and without DiUninstallDriverW it would be deleted under "
+                             "that device";
+    const std::string who = "note: ROOT\\OTHER\\0000, outside the requested ID, ";
+    const std::vector<Case> cases = {
+        {{u"--dry-run"},
+         true,
+         1,
+         "FAILED, would stay staged: " + refused.substr(33),
+         "uses it",
+         ""},
+        {{}, true, 1, refused, "still uses it", ""},
+        {{}, false, 1, refused, "still uses it", ""},
+        {{u"--dry-run", u"--force"},
+         false,
+         0,
+         "would be removed",
+         "uses it",
+         who + "uses oem0.inf: DiUninstallDriverW would take the package off it too; without "
+               "DiUninstallDriverW the copy is kept\n"},
+        {{u"--force"},
+         false,
+         1,
+         kept,
+         "still uses it",
+         who + "uses oem0.inf: kept, since without DiUninstallDriverW it would be deleted under "
+               "that device\n"},
+        {{u"--force"},
+         true,
+         0,
+         "removed by DiUninstallDriverW",
+         "used it, now has no driver from an INF",
+         who + "used oem0.inf: DiUninstallDriverW took the package off it too\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.copy + (c.hasUninstallDriver ? "" : ", no DiUninstallDriverW"));
+        Installed({MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true)});
+        Device(0).driver = u"oem0.inf";
+        DevSim::Current().hasUninstallDriver = c.hasUninstallDriver;
+        const bool dry = !c.options.empty() && c.options[0] == u"--dry-run";
+        const CommandResult result = Remove(c.options);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(Narrow(result.out),
+                  Header(dry ? "dry run of remove" : "remove") + Copy() + c.copy +
+                      "\n  ROOT\\OTHER\\0000: present, outside the requested ID, " + c.other +
+                      "\n" + c.note + "result: " +
+                      (dry               ? "dry run, nothing changed"
+                       : c.exitCode == 0 ? "removed"
+                                         : "not removed") +
+                      "\n");
+        EXPECT_EQ(Store().empty(), c.exitCode == 0 && !dry);
+        EXPECT_EQ(Device(0).driver, Store().empty() ? u"" : u"oem0.inf");
+        std::filesystem::remove_all(StoreDir());
+    }
+}
+
 // Each failing read is exit 3 with its reason; each failing removal is exit 1 with the copy and
 // the call's answer, including a call that reports success and removes nothing.
 TEST_F(RemoveTest, EachFailingReadOrRemovalIsReported) {
@@ -207,63 +308,72 @@ TEST_F(RemoveTest, EachFailingReadOrRemovalIsReported) {
          true,
          3,
          unreadable + "no device information set could be built (error 0x5)\n",
-         {"oem0.inf"}},
+         {"oem0.inf", "oem0.pnf"}},
         {{Fail(Op::NodeStatus, 1, 0x13)},
          true,
          3,
          unreadable + "the node state of ROOT\\GONE\\0000 could not be read (CONFIGRET 0x13)\n",
-         {"oem0.inf"}},
+         {"oem0.inf", "oem0.pnf"}},
         {{Fail(Op::ListFiles, 1, 5)},
          true,
          3,
          " could not be searched (error 0x5)\n",
-         {"oem0.inf"}},
+         {"oem0.inf", "oem0.pnf"}},
         {{Fail(Op::ReadFile, 2, 0x1e)},
          true,
          3,
          "oem0.inf could not be read (error 0x1e)\n",
-         {"oem0.inf"}},
-        {{Fail(Op::GetClassDevs, 2, 5)},
+         {"oem0.inf", "oem0.pnf"}},
+        // Sets: the matching devices, every device, then both again after the removal.
+        {{Fail(Op::GetClassDevs, 3, 5)},
          true,
          3,
-         afterOne + "no device information set could be built (error 0x5)\n",
+         afterOne + "no device information set could be built (error 0x5)\n  oem0.inf: "
+                    "DiUninstallDriverW reported success\n",
          {}},
+        {{Fail(Op::GetClassDevs, 3, 5), Fail(Op::Uninstall, 1, 5)},
+         true,
+         3,
+         afterOne + "no device information set could be built (error 0x5)\n  oem0.inf: "
+                    "DiUninstallDriverW failed (error 0x5)\n",
+         {"oem0.inf", "oem0.pnf"}},
         {{Fail(Op::ListFiles, 2, 5)}, true, 3, afterOne, {}},
         {{Fail(Op::Uninstall, 1, 5)},
          true,
          1,
          "FAILED, still staged: DiUninstallDriverW failed (error 0x5)\nresult: not removed\n",
-         {"oem0.inf"}},
+         {"oem0.inf", "oem0.pnf"}},
         {{Fail(Op::Uninstall, 1, 0)},
          true,
          1,
          "FAILED, still staged: DiUninstallDriverW reported success but left it in place\n",
-         {"oem0.inf"}},
+         {"oem0.inf", "oem0.pnf"}},
         // Wine's SetupUninstallOEMInfW without SUOI_FORCEDELETE.
         {{Fail(Op::UninstallInf, 1, 0)},
          false,
          1,
          "FAILED, still staged: SetupUninstallOEMInfW reported success but left it in place\n"
          "result: not removed\n",
-         {"oem0.inf"}},
+         {"oem0.inf", "oem0.pnf"}},
         {{Fail(Op::UninstallInf, 1, 0xE000023D)},
          false,
          1,
          "FAILED, still staged: SetupUninstallOEMInfW refused: a device uses it (error "
          "0xe000023d)\n",
-         {"oem0.inf"}},
-        // Binds: the node state before (1), DiUninstallDriverW (2), SetupUninstallOEMInfW (3).
-        {{Fail(Op::Bind, 2, 0x7e)},
+         {"oem0.inf", "oem0.pnf"}},
+        // Binds: the node states before (1 to 3: the matching device, then every device),
+        // DiUninstallDriverW (4), SetupUninstallOEMInfW (5).
+        {{Fail(Op::Bind, 4, 0x7e)},
          true,
          0,
          "removed by SetupUninstallOEMInfW\nresult: removed\n",
          {}},
-        {{Fail(Op::Bind, 2, 0x7e, 2)},
+        {{Fail(Op::Bind, 4, 0x7e, 2)},
          true,
          1,
          "FAILED, still staged: SetupUninstallOEMInfW could not be loaded from the system folder "
          "(error 0x7e)\n",
-         {"oem0.inf"}},
+         {"oem0.inf", "oem0.pnf"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);
@@ -285,9 +395,11 @@ TEST_F(RemoveTest, EachFailingReadOrRemovalIsReported) {
     Installed({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)});
     DevSim::Current().hasUninstallDriver = false;
     DevSim::AddFault(Fail(Op::ListFiles, 2, 5));
-    EXPECT_TRUE(Narrow(Remove().err)
-                    .starts_with("InstallerRemove: cannot read the device state after 0 removal "
-                                 "calls: the INF folder "));
+    EXPECT_EQ(Narrow(Remove().err),
+              "InstallerRemove: cannot read the device state after 0 removal calls: the INF "
+              "folder " +
+                  std::filesystem::absolute(StoreDir()).lexically_normal().string() +
+                  " could not be searched (error 0x5)\n  oem0.inf: not tried\n");
 }
 
 } // namespace

@@ -29,7 +29,8 @@ nothing_printed() {
 # 30. Staged only: --dry-run lists the copy and changes nothing; without --force Wine's removal
 #     reports success and deletes nothing, which the removal's own verify step reports (exit 1,
 #     naming the copy); with --force the copy is gone from C:\windows\INF and detection prints
-#     nothing.
+#     nothing. Another INF in that folder with the same bytes is no copy published for this INF:
+#     never listed, never removed.
 scenario_remove_staged() {
     cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
     local inf win before copy
@@ -39,6 +40,8 @@ scenario_remove_staged() {
     run stage "$NO_SUCH_ID" "$win"
     copy=$(new_copy "$before") || { failure "nothing staged"; return; }
     local line="copy C:\\windows\\INF\\$copy: "
+    local same=same-bytes-$copy
+    cp "$inf_dir/$copy" "$inf_dir/$same"
 
     snapshot before
     remove dry --dry-run "$NO_SUCH_ID" "$win"
@@ -47,6 +50,7 @@ scenario_remove_staged() {
     expect_code dry 0
     says dry "${line}would be removed"
     says dry 'result: dry run, nothing changed'
+    ! grep -Fq "$same" "$dir/dry.out" || failure "dry: lists $same"
 
     remove plain "$NO_SUCH_ID" "$win"
     expect_code plain 1
@@ -60,6 +64,9 @@ scenario_remove_staged() {
     says forced "${line}removed by SetupUninstallOEMInfW"
     says forced 'result: removed'
     [[ ! -e $inf_dir/$copy ]] || failure "forced: $copy still in C:\\windows\\INF"
+    [[ -f $inf_dir/$same ]] || failure "forced: $same deleted"
+    ! grep -Fq "$same" "$dir/forced.out" || failure "forced: lists $same"
+    rm -f "$inf_dir/$same"
     check detect verify --detect "$NO_SUCH_ID" "$win"
     expect_code detect 0
     nothing_printed detect
@@ -110,5 +117,28 @@ scenario_remove_in_use() {
     export WINEDLLOVERRIDES=$saved
 }
 
+# 32. An INF that is not a plain disk file, a FIFO in the prefix or the NUL device: both programs
+#     refuse it as a wrong command line, without waiting for a writer, and read no device.
+scenario_not_a_plain_file() {
+    cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
+    mkfifo "$dir/fifo.inf"
+    local fifo
+    fifo=$(windows_path "$dir/fifo.inf")
+    local path name n=0
+    for path in "$fifo" '\\.\NUL'; do
+        name=check$((++n))
+        check "$name" verify "$ID" "$path"
+        expect_code "$name" 2
+        grep -Fxq "InstallerCheck: the INF \"$path\" is not a plain file" "$dir/$name.err" ||
+            failure "$name: $(head -c 300 "$dir/$name.err")"
+        name=remove$n
+        remove "$name" "$ID" "$path"
+        expect_code "$name" 2
+        grep -Fxq "InstallerRemove: the INF \"$path\" is not a plain file" "$dir/$name.err" ||
+            failure "$name: $(head -c 300 "$dir/$name.err")"
+    done
+}
+
 scenario 30 'InstallerRemove: staged only, removed by Wine only with --force' scenario_remove_staged
 scenario 31 'InstallerRemove: a device in use that needs a restart' scenario_remove_in_use
+scenario 32 'InstallerCheck, InstallerRemove: an INF that is not a plain file' scenario_not_a_plain_file
