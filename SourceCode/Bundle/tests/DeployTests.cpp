@@ -88,7 +88,8 @@ TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
                                                      {u"/keep", u"C:\\k", u"ID"},
                                                      {u"/force", u"ID", u"x.inf"},
                                                      {u"", u"x.inf"},
-                                                     {u"ID", u"x.inf", u"/keep"}}) {
+                                                     {u"ID", u"x.inf", u"/keep"},
+                                                     {u"/log"}}) {
         EXPECT_FALSE(ParseDeployArguments(wrong).complete) << wrong.size();
     }
 }
