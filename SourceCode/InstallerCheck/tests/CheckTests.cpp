@@ -347,9 +347,10 @@ TEST_F(CheckTest, DetectAndJsonForms) {
         "cat\",\"signature\":\"not checked\",\"reasons\":[]},"
         "\"notes\":[],\"result\":\"verified\"}\n";
     EXPECT_EQ(Narrow(json.out), verifiedJson);
-    // Escapes; a whole surrogate pair as it is; a lone surrogate, also at the very end, escaped.
-    EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDBFF")),
-              "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udbff\"");
+    // Escapes; a whole surrogate pair as it is; a lone surrogate, high or low, also at the very
+    // end, escaped.
+    EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDC00\xDBFF")),
+              "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udc00\\udbff\"");
 
     // The present device runs its new driver only after a restart, by its status bit or its
     // problem: installed, and exit 4; detection counts it as installed.
