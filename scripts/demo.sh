@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up everything, builds the host program and runs its main job on the bundled example
-# machine: one present and one absent device with the same hardware ID. Shows the machine
-# before and after, the trace as plain text, the check of the result, and the removal of the
-# driver package again.
+# machine: one present and one absent device with the same hardware ID. Shows the pre-flight
+# refusing the INF without its catalog, then the complete package: the machine before and
+# after, the trace as plain text, the check of the result, and the removal of the driver
+# package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,7 +35,13 @@ show() {
 echo "== Machine before"
 cat "$demo/Machine.ini"
 echo
-echo "== What Installer would do, and whether the machine is in the installed state"
+echo "== The pre-flight refuses a package without its catalog: the INF alone, copied elsewhere"
+mkdir -p "$demo/incomplete"
+cp examples/sample.inf "$demo/incomplete/sample.inf"
+show build/host/InstallerCheck plan "$hardware_id" "$PWD/$demo/incomplete/sample.inf"
+echo
+echo "== The complete package (sample.inf and sample.cat, a stand-in catalog): what Installer"
+echo "== would do, and whether the machine is in the installed state"
 show build/host/InstallerCheck plan "$hardware_id" "$inf"
 show build/host/InstallerCheck verify "$hardware_id" "$inf"
 echo

@@ -23,6 +23,7 @@ table=(
     "profile_int_fuzzer         SourceCode/XTrace/fuzz/corpus/profile_int         SourceCode/XTrace/fuzz/profile_int.dict"
     "override_store_fuzzer      SourceCode/XTrace/fuzz/corpus/override_store      SourceCode/XTrace/fuzz/override_store.dict"
     "machine_file_fuzzer        SourceCode/DeviceServices/fuzz/corpus/machine_file SourceCode/DeviceServices/fuzz/machine_file.dict"
+    "inf_parser_fuzzer          SourceCode/DeviceServices/fuzz/corpus/inf_parser  SourceCode/DeviceServices/fuzz/inf_parser.dict"
     "hwid_walk_equality_fuzzer  SourceCode/Installer/fuzz/corpus/hwid_walk        -"
     "hwid_walk_prefix_fuzzer    SourceCode/Installer/fuzz/corpus/hwid_walk        -"
     "check_equality_fuzzer      SourceCode/InstallerCheck/fuzz/corpus/check       -"

@@ -134,7 +134,7 @@ bool operator==(const Device& a, const Device& b) {
 
 bool operator==(const Machine& a, const Machine& b) {
     return a.devices == b.devices && a.driverStore == b.driverStore && a.faults == b.faults &&
-           a.hasUninstallDriver == b.hasUninstallDriver;
+           a.hasUninstallDriver == b.hasUninstallDriver && a.platform == b.platform;
 }
 
 // --- UTF-8 / UTF-16 ---------------------------------------------------------------------------

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "InfPlatform.h"
+
 namespace DevSim {
 
 // The operations that can be made to fail.
@@ -77,6 +79,9 @@ struct Machine {
     // The system has DiUninstallDriverW (Windows 10 1703 and later); false stands for older
     // Windows and for Wine, where UninstallDriver fails with ERROR_PROC_NOT_FOUND.
     bool hasUninstallDriver = true;
+    // The simulated Windows' platform, as the INF's decorations are read for it; nullopt: the
+    // build's own (amd64 on x86-64).
+    std::optional<InfRules::Platform> platform;
 };
 
 // Builders for tests.

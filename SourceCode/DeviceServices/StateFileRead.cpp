@@ -202,6 +202,7 @@ class Parser {
     bool MachineKey(const std::string& key, const std::string& value, std::string* error) {
         bool* seen = key == "driver-store"          ? &m_storeSeen
                      : key == "di-uninstall-driver" ? &m_uninstallSeen
+                     : key == "platform"            ? &m_platformSeen
                                                     : nullptr;
         if (seen == nullptr) {
             *error = "unknown key '" + key + "' in [machine]";
@@ -214,6 +215,15 @@ class Parser {
         *seen = true;
         if (seen == &m_uninstallSeen) {
             return YesNo(key, value, &m_out->hasUninstallDriver, error);
+        }
+        if (seen == &m_platformSeen) {
+            m_out->platform =
+                InfRules::PlatformFromName(std::u16string(value.begin(), value.end()));
+            if (!m_out->platform || value.size() > 8) {
+                *error = "platform must be x86, amd64 or arm64";
+                return false;
+            }
+            return true;
         }
         m_out->driverStore = value;
         return true;
@@ -354,6 +364,7 @@ class Parser {
     bool m_machineSeen = false;
     bool m_storeSeen = false;
     bool m_uninstallSeen = false;
+    bool m_platformSeen = false;
     unsigned m_seen = 0;
 };
 

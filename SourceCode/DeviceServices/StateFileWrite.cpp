@@ -88,6 +88,9 @@ std::string FormatMachine(const Machine& machine) {
     if (!machine.hasUninstallDriver) {
         text += "di-uninstall-driver = no\n";
     }
+    if (machine.platform) {
+        text += "platform = " + ToUtf8(InfRules::ArchitectureName(*machine.platform)) + "\n";
+    }
     for (const Device& device : machine.devices) {
         text += "\n[device";
         if (!device.instanceId.empty()) {

@@ -13,9 +13,10 @@ constexpr char16_t kUsage[] =
     u"       InstallerCheck verify [--json|--detect] <hardware ID> <INF full path>\n"
     u"plan: what Installer would do on this machine now. verify: whether the machine is in the\n"
     u"state a successful run of Installer leaves. Reads only; changes nothing.\n"
-    u"exit codes: 0 planned or verified, 1 not verified, 2 wrong command line, 3 the device\n"
-    u"state could not be read, 4 verified but a device needs a restart. --detect: verified\n"
-    u"prints one line, not verified prints nothing; both exit 0.\n";
+    u"exit codes: 0 planned or verified, 1 not verified, or the package will not install here\n"
+    u"(plan: each reason on standard error), 2 wrong command line, 3 the device state could\n"
+    u"not be read, 4 verified but a device needs a restart. --detect: verified prints one\n"
+    u"line, not verified prints nothing; both exit 0.\n";
 
 enum class Form { Text, Json, Detect };
 
@@ -61,6 +62,13 @@ CheckResult RunCheck(const std::vector<std::u16string>& arguments) {
         return Refusal(kCheck, kExitUnreadable, u"cannot read the device state: " + problem);
     }
     CheckResult result;
+    if (request.mode == CheckMode::Plan && !report.package.reasons.empty()) {
+        // Each reason on a line of its own on standard error, for a deployment to log.
+        result.exitCode = kExitNotVerified;
+        for (const std::u16string& reason : report.package.reasons) {
+            result.err += u"InstallerCheck: " + reason + u"\n";
+        }
+    }
     if (request.mode == CheckMode::Verify) {
         result.exitCode = !report.verified         ? kExitNotVerified
                           : report.restartRequired ? kExitRestart

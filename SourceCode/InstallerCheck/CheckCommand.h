@@ -1,6 +1,7 @@
 // InstallerCheck's command line: which report, in which form, and the exit code (0 planned or
-// verified, 1 not verified, 2 wrong command line, 3 state unreadable, 4 verified but a restart
-// is needed).
+// verified, 1 not verified or the package will not install here, 2 wrong command line, 3 state
+// unreadable, 4 verified but a restart is needed). When plan finds reasons why the package will
+// not install, each also goes to standard error as one line "InstallerCheck: <reason>".
 //
 //   InstallerCheck plan   [--json]          <hardware ID> <INF full path>
 //   InstallerCheck verify [--json|--detect] <hardware ID> <INF full path>

@@ -66,6 +66,15 @@ void Verify(Report* report) {
          staged
              ? report->infFolder + u"\\" + report->stagedCopies.front() + u" holds the INF's bytes"
              : u"no INF in " + report->infFolder + u" holds the INF's bytes"});
+    // With no matching device, only the INF's models can tell that the ID is one it installs:
+    // a mistyped ID is not verified because the INF happens to be staged.
+    if (report->devices.empty()) {
+        const Preflight& package = report->package;
+        report->conditions.push_back({u"the INF's models name the hardware ID", package.idNamed,
+                                      package.idNamed  ? u"a driver for " + package.platform
+                                      : package.opened ? u"no driver for " + package.platform
+                                                       : package.reasons.front()});
+    }
 
     size_t present = 0;
     size_t absent = 0;
@@ -155,13 +164,20 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
             return false;
         }
     }
+    // The pre-flight's driver search runs on each matching device's element in the walk's set.
+    PreflightRun preflight(request.inf);
+    const DeviceInspector inspect =
+        [&preflight](DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
+                     const SurveyedDevice& device) { preflight.Inspect(set, element, device); };
     PackageState state;
-    const bool read = request.mode == CheckMode::Plan
-                          ? SurveyDevices(request.csHwID, &state.devices, failure)
-                          : ReadPackageState(request, &state, failure);
+    const bool read = SurveyDevices(request.csHwID, &state.devices, failure, inspect) &&
+                      (request.mode == CheckMode::Plan ||
+                       FindStagedCopies(request.infBytes, BaseName(request.inf), &state.infFolder,
+                                        &state.copies, failure));
     if (!read) {
         return false;
     }
+    report->package = preflight.Finish(request.csHwID, state.devices);
     report->devices = std::move(state.devices);
     report->infFolder = std::move(state.infFolder);
     report->stagedCopies = std::move(state.copies);

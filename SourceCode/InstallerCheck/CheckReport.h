@@ -9,6 +9,7 @@
 
 #include "DeviceSurvey.h"
 #include "PackageRequest.h"
+#include "Preflight.h"
 
 enum class CheckMode { Plan, Verify };
 
@@ -36,6 +37,8 @@ struct Report {
     std::vector<std::u16string> stagedCopies;
     std::vector<Condition> conditions;
     std::vector<std::u16string> notes;
+    // The package pre-flight; in verify its reasons are shown when the state is not verified.
+    Preflight package;
     bool verified = false;
     // Verify: some present device that uses the staged copy needs a restart to run it.
     bool restartRequired = false;

@@ -14,8 +14,40 @@ std::u16string Devices(size_t n, const char16_t* kind) {
     return Decimal(n) + u" " + kind + (n == 1 ? u" device" : u" devices");
 }
 
+std::u16string DriverText(const Preflight& package, const DevSvc::DriverChoice& choice) {
+    if (!package.opened) {
+        return u"not searched";
+    }
+    if (!choice.found) {
+        return u"no driver for this device on " + package.platform;
+    }
+    return u"driver \"" + choice.description + u"\", install section " + choice.installSection +
+           u", matched " + choice.hardwareId;
+}
+
+// The pre-flight's verdict, the catalog, each device's driver and the reasons.
+std::u16string PackageText(const Preflight& package) {
+    std::u16string text =
+        u"package for " + package.platform + u": " +
+        (package.reasons.empty() ? u"will install here\n" : u"will not install here\n");
+    if (package.opened) {
+        text += package.catalog.empty() ? std::u16string(u"  catalog: none\n")
+                                        : u"  catalog: " + package.catalog + u" (" +
+                                              package.catalogKey + u"), signature: not checked\n";
+    }
+    for (const DeviceDriver& driver : package.drivers) {
+        if (package.opened) {
+            text += u"  " + driver.instanceId + u": " + DriverText(package, driver.choice) + u"\n";
+        }
+    }
+    for (const std::u16string& reason : package.reasons) {
+        text += u"  reason: " + reason + u"\n";
+    }
+    return text;
+}
+
 std::u16string PlanText(const Report& report) {
-    std::u16string text;
+    std::u16string text = PackageText(report.package);
     const std::vector<const SurveyedDevice*> present = PresentDevices(report);
     if (report.presentLookup == DEVICE_EXIST_AND_PLUG) {
         text += u"1. install the driver on " + Devices(present.size(), u"present") +
@@ -57,6 +89,11 @@ std::u16string VerifyText(const Report& report) {
             }
         }
     }
+    if (!report.verified) {
+        for (const std::u16string& reason : report.package.reasons) {
+            text += u"package: " + reason + u"\n";
+        }
+    }
     return text + u"result: " +
            (!report.verified         ? u"not verified"
             : report.restartRequired ? u"verified, restart needed"
@@ -71,6 +108,16 @@ std::u16string JsonDevice(const Report& report, size_t index) {
         .Bool(u"present", device.present)
         .Value(u"configFlags", device.hasFlags ? Decimal(device.configFlags) : u"null")
         .StringOrNull(u"driverInf", device.driverInf);
+    if (index < report.package.drivers.size() && report.package.drivers[index].choice.found) {
+        const DevSvc::DriverChoice& choice = report.package.drivers[index].choice;
+        json.Value(u"driver", JsonObject()
+                                  .String(u"description", choice.description)
+                                  .String(u"installSection", choice.installSection)
+                                  .String(u"matchedId", choice.hardwareId)
+                                  .Close());
+    } else {
+        json.Value(u"driver", u"null");
+    }
     if (index < report.verdicts.size()) {
         json.Bool(u"ok", report.deviceOk[index]).String(u"detail", report.verdicts[index]);
     }
@@ -134,10 +181,19 @@ std::u16string ReportJson(const Report& report) {
             .Value(u"conditions", JsonConditions(report.conditions))
             .Bool(u"restartRequired", report.restartRequired);
     }
-    json.Value(u"notes", JsonStrings(report.notes))
-        .String(u"result", plan              ? u"planned"
-                           : report.verified ? u"verified"
-                                             : u"not verified");
+    const Preflight& package = report.package;
+    json.Value(u"package", JsonObject()
+                               .String(u"platform", package.platform)
+                               .Bool(u"willInstall", package.reasons.empty())
+                               .StringOrNull(u"catalog", package.catalog)
+                               .String(u"signature", u"not checked")
+                               .Value(u"reasons", JsonStrings(package.reasons))
+                               .Close())
+        .Value(u"notes", JsonStrings(report.notes))
+        .String(u"result", plan && !package.reasons.empty() ? u"will not install"
+                           : plan                           ? u"planned"
+                           : report.verified                ? u"verified"
+                                                            : u"not verified");
     return json.Close() + u"\n";
 }
 

@@ -184,7 +184,7 @@ bool NeedsRestart(const SurveyedDevice& device) {
 }
 
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
-                   std::u16string* failure) {
+                   std::u16string* failure, const DeviceInspector& inspect) {
     devices->clear();
     DeviceWalk walk(DIGCF_ALLCLASSES);
     if (!walk.Built()) {
@@ -218,6 +218,9 @@ bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* de
             if (!Describe(walked, element, &device, failure)) {
                 readable = false;
                 return AfterMatch::Stop;
+            }
+            if (inspect) {
+                inspect(walked, element, device);
             }
             devices->push_back(std::move(device));
             return AfterMatch::NextDevice;

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "DeviceServices.h"
 
 struct SurveyedDevice {
     std::u16string instanceId;
@@ -25,9 +28,12 @@ struct SurveyedDevice {
 
 // The matching devices in enumeration order. False when the state could not be read: no device
 // information set, a failing enumeration, a list or a value that could not be read. `failure`
-// then says which and why.
+// then says which and why. `inspect`, when given, sees each matching device on its element in
+// the walk's set once it has been read.
+using DeviceInspector =
+    std::function<void(DevSvc::DevInfoSet, DevSvc::DevInfoData*, const SurveyedDevice&)>;
 bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
-                   std::u16string* failure);
+                   std::u16string* failure, const DeviceInspector& inspect = nullptr);
 
 // Every device of the machine, whatever its hardware IDs, in enumeration order: its instance ID,
 // node state and driver INF (no config flags). False, with `failure`, when the state could not be

@@ -13,6 +13,7 @@
 #include "AsciiCase.h"
 #include "DeviceSimulator.h"
 #include "HostCalls.h"
+#include "SimulatedPackage.h"
 
 namespace DevSvc {
 
@@ -105,6 +106,25 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
     if (matches.empty()) {
         return Fail(ERROR_NO_SUCH_DEVINST_CODE);
     }
+    // Only devices that the INF offers a driver for get it; none: the search for a driver ends
+    // with no more items, as Windows logs it.
+    std::vector<size_t> offered;
+    for (size_t i : matches) {
+        DriverChoice choice;
+        if (uint32_t error = DevSim::ChooseDriverFor(devices[i], inf, &choice)) {
+            return Fail(error);
+        }
+        if (choice.found) {
+            offered.push_back(i);
+        }
+    }
+    if (offered.empty()) {
+        return Fail(ERROR_NO_MORE_ITEMS_CODE);
+    }
+    if (uint32_t error = DevSim::CheckPackageImport(inf)) {
+        return Fail(error);
+    }
+    matches = offered;
     std::string stagedPath;
     std::u16string name;
     if (uint32_t error = DevSim::Hooks::StageInf(inf, &stagedPath, &name)) {
@@ -125,6 +145,11 @@ bool CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t destina
                 uint32_t* requiredSize) {
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::Copy)) {
         return Fail(fault->error);
+    }
+    if (DevSim::Hooks::IsRegularFile(DevSim::ToUtf8(Text(infPath)))) {
+        if (uint32_t error = DevSim::CheckPackageImport(Text(infPath))) {
+            return Fail(error);
+        }
     }
     std::string stagedPath;
     std::u16string name;

@@ -7,10 +7,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DeviceChanges.h"
 #include "DeviceSimulator.h"
+#include "HostInfParser.h"
+#include "PackageTable.h"
 
 namespace fs = std::filesystem;
 using namespace DevSvc;
@@ -77,6 +80,13 @@ class DeviceSim : public ::testing::Test {
     }
     fs::path Write(const std::string& name, const std::string& text) {
         std::ofstream(dir / name, std::ios::binary) << text;
+        return dir / name;
+    }
+    // The table's complete package, its INF named `name` and ending in `tail`.
+    fs::path Package(const std::string& name, const std::string& tail = "") {
+        PackageTable::Write(PackageTable::Packages().front(), dir);
+        fs::rename(dir / "pkg.inf", dir / name);
+        std::ofstream(dir / name, std::ios::app) << tail;
         return dir / name;
     }
     void Use(std::vector<Device> devices, std::string stateFile = {}) {
@@ -203,8 +213,7 @@ TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) 
          MakeDevice(u"LONGER", {kShortId + u"&MI_00"}, true),
          MakeDevice(u"SHORTER", {u"USB\\VID_1234"}, true)},
         (dir / "Machine.ini").string());
-    fs::path inf = Write("sample.inf", "[Version]\n");
-    std::u16string infPath = U16(inf);
+    std::u16string infPath = U16(Package("sample.inf"));
     bool reboot = true;
     EXPECT_TRUE(UpdateDriverForDevices(u"Usb\\Vid_1234&Pid_5678", infPath.c_str(),
                                        INSTALLFLAG_FORCE, &reboot));
@@ -227,11 +236,38 @@ TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) 
     EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER_CODE);
 }
 
+// The driver update reads the package as Windows does: the models for the machine's platform,
+// the catalog and the copied files; it installs only what the INF offers the device. The
+// staging alone asks the same of the catalog and the files, but not for a model.
+TEST_F(DeviceSim, UpdateAndStagingReadThePackageForTheMachinesPlatform) {
+    for (const PackageTable::Package& package : PackageTable::Packages()) {
+        SCOPED_TRACE(package.name);
+        Use({MakeDevice(u"ROOT\\PRESENT\\0000", {kShortId}, true)});
+        const std::u16string inf = U16(PackageTable::Write(package, dir / package.name));
+        const bool installed = UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, nullptr);
+        EXPECT_EQ(installed ? 0u : LastError(), package.updateError);
+        EXPECT_EQ(DevSim::Current().devices[0].driver, installed ? u"oem0.inf" : u"");
+        char16_t dest[512];
+        const bool staged = CopyOEMInf(inf.c_str(), dest, 512, nullptr);
+        EXPECT_EQ(staged ? 0u : LastError(), package.updateError == 259 ? 0 : package.updateError);
+    }
+    Machine x86;
+    ASSERT_TRUE(DevSim::ParseMachine("[machine]\nplatform = x86\n", &x86, nullptr));
+    x86.devices = {MakeDevice(u"ROOT\\PRESENT\\0000", {kShortId}, true)};
+    x86.driverStore = (dir / "store").string();
+    DevSim::UseMachine(x86);
+    const std::u16string inf = U16(dir / "models for NTx86 only" / "pkg.inf");
+    EXPECT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, nullptr));
+    std::string error;
+    EXPECT_FALSE(DevSim::ParseMachine("[machine]\nplatform = ia64\n", &x86, &error));
+    EXPECT_EQ(error, "line 2: platform must be x86, amd64 or arm64");
+}
+
 TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
     Use({});
-    std::u16string a = U16(Write("a.inf", "first"));
-    std::u16string sameAsA = U16(Write("again.inf", "first"));
-    std::u16string b = U16(Write("b.inf", "second"));
+    std::u16string a = U16(Package("a.inf", "; first"));
+    std::u16string sameAsA = U16(Package("again.inf", "; first"));
+    std::u16string b = U16(Package("b.inf", "; second"));
     std::u16string missing = U16(dir / "missing.inf");
     char16_t dest[512];
     uint32_t required = 0;
@@ -248,7 +284,8 @@ TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
     EXPECT_EQ(std::u16string(dest), U16(dir / "store" / "oem1.inf"));
     EXPECT_EQ(FolderNames(dir / "store"),
               (std::vector<std::string>{"oem0.inf", "oem0.pnf", "oem1.inf", "oem1.pnf"}));
-    EXPECT_EQ(ReadText(dir / "store" / "oem1.inf"), "second");
+    EXPECT_EQ(ReadText(dir / "store" / "oem1.inf"),
+              PackageTable::Packages().front().inf + "; second");
     // Each copy keeps the name of the INF it was first published for; one without a .pnf answers
     // its own name.
     std::u16string original;
@@ -276,7 +313,7 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     Use({MakeDevice(u"PRESENT", {kShortId}, true), MakeDevice(u"ABSENT", {kShortId}, false), busy,
          MakeDevice(u"OTHER", {kFullId}, true)},
         (dir / "Machine.ini").string());
-    std::u16string inf = U16(Write("sample.inf", "[Version]\n"));
+    std::u16string inf = U16(Package("sample.inf"));
     bool reboot = false;
     ASSERT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, &reboot));
     EXPECT_TRUE(reboot);
@@ -336,10 +373,76 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     EXPECT_EQ(LastError(), ERROR_MOD_NOT_FOUND_CODE);
 }
 
+// The TargetOS decoration rule: the platform's architecture, or none on x86 only; a version
+// not above the running one, the closest winning; an undecorated section on x86 only.
+TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
+    using InfRules::Platform;
+    const InfRules::OsVersion win10{10, 0, 19045, 1};
+    const std::vector<std::tuple<std::vector<std::u16string>, Platform, std::u16string>> cases = {
+        {{u"NTx86", u"NTamd64"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTx86", u"NTamd64"}, Platform::Arm64, u""},
+        {{u"NT"}, Platform::X86, u"M.NT"},
+        {{u"NT"}, Platform::Amd64, u""},
+        {{}, Platform::X86, u"M"},
+        {{}, Platform::Amd64, u""},
+        {{u"ntAMD64.6.1", u"NTamd64.10.0", u"NTamd64.11.0"}, Platform::Amd64, u"M.NTamd64.10.0"},
+        {{u"NTamd64.10.0...19041", u"NTamd64.10.0...22000"},
+         Platform::Amd64,
+         u"M.NTamd64.10.0...19041"},
+        {{u"NTamd64", u"NTamd64.10.0.3"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTamd64.10.0.1", u"NTamd64.10.0"}, Platform::Amd64, u"M.NTamd64.10.0.1"},
+        {{u"NT.10.0", u"NTx86.6.0"}, Platform::X86, u"M.NT.10.0"},
+        {{u"NT.6.0", u"NTx86.6.0"}, Platform::X86, u"M.NTx86.6.0"},
+        {{u"NTamd64.x", u"NTamd64.10.0.1.2.3.4"}, Platform::X86, u"M"},
+    };
+    for (const auto& [decorations, platform, expected] : cases) {
+        SCOPED_TRACE(DevSim::ToUtf8(expected));
+        EXPECT_EQ(InfRules::ModelsSection(u"M", decorations, platform, win10).value_or(u""),
+                  expected);
+    }
+}
+
+// The host INF parser: quotes, continuations, comments, %strkey%, merged sections, both
+// encodings; the Setup API's errors with their lines.
+TEST(InfRules, HostParserReadsAnInfAsTheSetupApiDoes) {
+    const std::string text = "; comment\n[Version]\nSignature=\"$Chicago$\"\n[A]\n"
+                             "%K% = \" x, \"\"y\"\" \" , b ; c\n"
+                             "long = 1,\\\n 2\n[strings]\nK = key\n[a]\nlast,,%u%,%%\n";
+    DevSim::ParsedInf inf;
+    uint32_t line = 9;
+    ASSERT_EQ(DevSim::ParseInf(std::vector<uint8_t>(text.begin(), text.end()), &inf, &line), 0u);
+    std::vector<InfRules::InfLine> lines;
+    ASSERT_TRUE(inf.Section(u"a", &lines));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].key, u"key");
+    EXPECT_EQ(lines[0].fields, (std::vector<std::u16string>{u" x, \"y\" ", u"b"}));
+    EXPECT_EQ(lines[1].fields, (std::vector<std::u16string>{u"1", u"2"}));
+    EXPECT_EQ(lines[2].key, u"");
+    EXPECT_EQ(lines[2].fields, (std::vector<std::u16string>{u"last", u"", u"%u%", u"%"}));
+    EXPECT_FALSE(inf.Section(u"B", &lines));
+    const std::vector<uint8_t> utf16 = {
+        0xFF, 0xFE, '[', 0, 'V', 0, 'e', 0, 'r', 0, 's', 0, 'i', 0, 'o', 0, 'n', 0, ']', 0,
+        '\n', 0,    'S', 0, 'i', 0, 'g', 0, 'n', 0, 'a', 0, 't', 0, 'u', 0, 'r', 0, 'e', 0,
+        '=',  0,    '$', 0, 'C', 0, 'h', 0, 'i', 0, 'c', 0, 'a', 0, 'g', 0, 'o', 0, '$', 0};
+    EXPECT_EQ(DevSim::ParseInf(utf16, &inf, &line), 0u);
+    const std::vector<std::tuple<std::string, uint32_t, uint32_t>> bad = {
+        {"x = 1\n[Version]\n", DevSim::kErrorExpectedSectionName, 1},
+        {"[Version]\nSignature=$Windows NT$\n\n[A\n", DevSim::kErrorBadSectionNameLine, 4},
+        {"[Version]\n[" + std::string(256, 'a') + "]\n", DevSim::kErrorSectionNameTooLong, 2},
+        {"[Version]\nSignature=$Windows 95$\n", DevSim::kErrorWrongInfStyle, 0},
+    };
+    for (const auto& [source, error, at] : bad) {
+        EXPECT_EQ(DevSim::ParseInf(std::vector<uint8_t>(source.begin(), source.end()), &inf, &line),
+                  error);
+        EXPECT_EQ(line, at);
+    }
+}
+
 TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
     Machine machine;
     machine.driverStore = "Store";
     machine.hasUninstallDriver = false;
+    machine.platform = InfRules::Platform::Arm64;
     Device wellFormed = MakeDevice(u"ROOT\\GERÄT\\0000", {}, true, 0x20u);
     std::u16string longId(300, u'X');
     wellFormed.hardwareIds = DevSim::MultiSz({longId, u"Gerät#1;x=y", kShortId});

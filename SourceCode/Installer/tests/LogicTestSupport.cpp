@@ -1,5 +1,7 @@
 #include "LogicTestSupport.h"
 
+#include "PackageTable.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -154,7 +156,10 @@ std::vector<std::u16string> LogicTest::TakeMessages() {
 
 std::u16string LogicTest::MakeInf(const std::string& name) {
     const fs::path path = dir_ / name;
-    std::ofstream(path) << "[Version]\nSignature=\"$Windows NT$\"\nClass=USB\n";
+    // The complete package of the shared table, so that the simulator installs it.
+    const PackageTable::Package& complete = PackageTable::Packages().front();
+    PackageTable::Write(complete, dir_);
+    fs::rename(dir_ / "pkg.inf", path);
     return TracePlatformHost::FromUtf8(path.string());
 }
 

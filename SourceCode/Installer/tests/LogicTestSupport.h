@@ -30,7 +30,8 @@ class LogicTest : public ::testing::Test {
     // are those the catalogue of the program's records (LogicTestSupport.cpp) gives its format.
     std::vector<std::u16string> TakeMessages();
 
-    // Writes a small INF into the test's folder and returns its path.
+    // Writes the shared table's complete package into the test's folder, its INF named `name`,
+    // and returns the INF's path.
     std::u16string MakeInf(const std::string& name = "sample.inf");
     std::filesystem::path StoreDir() const { return dir_ / "store"; }
 

@@ -12,6 +12,7 @@
 #include "CompanionTest.h"
 #include "DeviceServices.h"
 #include "Json.h"
+#include "PackageTable.h"
 #include "ReportFormat.h"
 #include "Sequence.h"
 #include "XTrace.h"
@@ -66,6 +67,67 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
     EXPECT_TRUE(Narrow(plan.out).starts_with("{\"command\":\"plan\",\"hardwareId\":"));
     EXPECT_TRUE(Has(plan, ",\"devices\":[],\"action\":\"stage\",\"install\":[],\"mark\":[],"))
         << Narrow(plan.out);
+}
+
+// The shared table's packages for a present device: a bad one is exit 1 with each reason on a
+// line of standard error, the complete one exit 0; the whole report of two. With no device, a
+// mistyped ID is not verified because the INF is staged.
+TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
+    UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x0)});
+    std::vector<std::u16string> infs;
+    for (const PackageTable::Package& package : PackageTable::Packages()) {
+        SCOPED_TRACE(package.name);
+        infs.push_back(
+            Text::Utf8ToUtf16(PackageTable::Write(package, dir_ / package.name).string()));
+        const CheckResult plan = Check({u"plan", kIdShort, infs.back()});
+        EXPECT_EQ(plan.exitCode, package.reasons.empty() ? 0 : 1);
+        EXPECT_EQ(Narrow(plan.err), package.reasons);
+    }
+    const std::string rule = kPrefixRule ? "prefix" : "equality";
+    auto head = [&](const std::u16string& inf) {
+        return "plan for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+               "\"USB\\VID_1234&PID_5678\"), " +
+               rule + " rule, INF \"" + Narrow(inf) + "\"\n";
+    };
+    const std::string steps = "1. install the driver on 1 present device:\n"
+                              "     ROOT\\PRESENT\\0000\n2. nothing to mark\n";
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[0]}).out),
+              head(infs[0]) +
+                  "package for NTamd64: will install here\n"
+                  "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
+                  "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
+                  "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
+                  steps);
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[1]}).out),
+              head(infs[1]) +
+                  "package for NTamd64: will not install here\n"
+                  "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
+                  "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
+                  "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
+                  steps);
+    // The simulated Windows for x86 finds the x86 models.
+    DevSim::Current().platform = InfRules::Platform::X86;
+    EXPECT_EQ(Check({u"plan", kIdShort, infs[1]}).exitCode, 0);
+    DevSim::Current().platform.reset();
+
+    UseDevices({});
+    Install(kIdShort);
+    const CheckResult typo = Verify(u"USB\\VID_1234&PID_567");
+    EXPECT_EQ(typo.exitCode, 1);
+    const std::string folder = std::filesystem::absolute(StoreDir()).string();
+    EXPECT_EQ(Narrow(typo.out),
+              "verify for hardware ID \"usb\\vid_1234&pid_567\" (given as "
+              "\"USB\\VID_1234&PID_567\"), " +
+                  rule + " rule, INF \"" + Narrow(inf_) + "\"\nINF staged: ok, " + folder +
+                  "\\oem0.inf holds the INF's bytes\n"
+                  "the INF's models name the hardware ID: FAILED, no driver for NTamd64\n"
+                  "present devices use the INF: ok, no present device\n"
+                  "absent devices marked for reinstallation: ok, no absent device\n"
+                  "package: the INF's models for NTamd64 name no driver for hardware ID "
+                  "\"usb\\vid_1234&pid_567\"\n"
+                  "result: not verified\n");
+    EXPECT_EQ(Verify(u"USB\\VID_1234&PID_567", u"--detect").out, u"");
+    EXPECT_EQ(Verify(kIdShort).exitCode, 0);
 }
 
 // Each branch of a real run, checked before and after: verify fails first, naming what is
@@ -198,9 +260,15 @@ TEST_F(CheckTest, DetectAndJsonForms) {
               "\"requestedId\":\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
                   rule + "\",\"inf\":" + Narrow(JsonString(inf_)) +
                   ",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"present\":true,"
-                  "\"configFlags\":0,\"driverInf\":\"oem0.inf\",\"ok\":true,"
+                  "\"configFlags\":0,\"driverInf\":\"oem0.inf\","
+                  "\"driver\":{\"description\":\"Example USB Sample "
+                  "Device\",\"installSection\":\"PkgInstall\",\"matchedId\":\"USB\\\\VID_1234&PID_"
+                  "5678\"},\"ok\":true,"
                   "\"detail\":\"ok, driver from oem0.inf\"},{\"instanceId\":\"ROOT\\\\A\\\\0000\","
-                  "\"present\":false,\"configFlags\":36,\"driverInf\":null,\"ok\":true,"
+                  "\"present\":false,\"configFlags\":36,\"driverInf\":null,"
+                  "\"driver\":{\"description\":\"Example USB Sample "
+                  "Device\",\"installSection\":\"PkgInstall\",\"matchedId\":\"USB\\\\VID_1234&PID_"
+                  "5678\"},\"ok\":true,"
                   "\"detail\":\"ok, config flags 0x00000024\"}],\"infFolder\":" +
                   folder +
                   ",\"stagedCopies\":[\"oem0.inf\"],\"conditions\":[{\"name\":\"INF staged\","
@@ -209,7 +277,10 @@ TEST_F(CheckTest, DetectAndJsonForms) {
                   "\\\\oem0.inf holds the INF's bytes\"},{\"name\":\"present devices use the "
                   "INF\",\"ok\":true,\"detail\":\"1 device\"},{\"name\":\"absent devices marked "
                   "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
-                  "\"restartRequired\":false,\"notes\":[],\"result\":\"verified\"}\n");
+                  "\"restartRequired\":false,"
+                  "\"package\":{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg."
+                  "cat\",\"signature\":\"not checked\",\"reasons\":[]},"
+                  "\"notes\":[],\"result\":\"verified\"}\n");
     // Escapes; a whole surrogate pair as it is; a lone surrogate, also at the very end, escaped.
     EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDBFF")),
               "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udbff\"");
@@ -233,7 +304,10 @@ TEST_F(CheckTest, DetectAndJsonForms) {
         json = Verify(kIdShort, u"--json");
         EXPECT_EQ(json.exitCode, 4);
         EXPECT_TRUE(Has(json, "\"detail\":\"restart needed, driver from oem0.inf\"}"));
-        EXPECT_TRUE(Has(json, "\"restartRequired\":true,\"notes\":[],\"result\":\"verified\"}"));
+        EXPECT_TRUE(Has(
+            json, "\"restartRequired\":true,\"package\":{\"platform\":\"NTamd64\",\"willInstall\":"
+                  "true,\"catalog\":\"pkg.cat\",\"signature\":\"not checked\",\"reasons\":[]},"
+                  "\"notes\":[],\"result\":\"verified\"}"));
     }
     // Other bits are no restart. A problem other than the restart's is a driver that does not
     // run (10: it failed to start; 13 with the restart bit): not installed, naming the device and
@@ -270,8 +344,12 @@ TEST_F(CheckTest, DetectAndJsonForms) {
     EXPECT_EQ(detect.exitCode, 0);
     EXPECT_EQ(detect.out + detect.err, u"");
     json = Check({u"plan", u"--json", kIdShort, inf_});
-    EXPECT_TRUE(Has(json, ",\"action\":\"install\",\"install\":[\"ROOT\\\\PRESENT\\\\0000\"],"
-                          "\"mark\":[\"ROOT\\\\A\\\\0000\"],\"notes\":[],\"result\":\"planned\"}"))
+    EXPECT_TRUE(Has(
+        json,
+        ",\"action\":\"install\",\"install\":[\"ROOT\\\\PRESENT\\\\0000\"],"
+        "\"mark\":[\"ROOT\\\\A\\\\0000\"],\"package\":{\"platform\":\"NTamd64\",\"willInstall\":"
+        "true,\"catalog\":\"pkg.cat\",\"signature\":\"not checked\",\"reasons\":[]},"
+        "\"notes\":[],\"result\":\"planned\"}"))
         << Narrow(json.out);
 }
 
@@ -315,17 +393,19 @@ TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
         EXPECT_EQ(result.out, u"");
         EXPECT_TRUE(Narrow(result.err).starts_with("InstallerCheck: ")) << Narrow(result.err);
         EXPECT_NE(Narrow(result.err).find(problem), std::string::npos) << Narrow(result.err);
-        EXPECT_TRUE(Narrow(result.err)
-                        .ends_with("usage: InstallerCheck plan   [--json]          <hardware ID> "
-                                   "<INF full path>\n       InstallerCheck verify [--json|--detect]"
-                                   " <hardware ID> <INF full path>\n"
-                                   "plan: what Installer would do on this machine now. verify: "
-                                   "whether the machine is in the\nstate a successful run of "
-                                   "Installer leaves. Reads only; changes nothing.\nexit codes: 0 "
-                                   "planned or verified, 1 not verified, 2 wrong command line, 3 "
-                                   "the device\nstate could not be read, 4 verified but a device "
-                                   "needs a restart. --detect: verified\nprints one line, not "
-                                   "verified prints nothing; both exit 0.\n"));
+        EXPECT_TRUE(
+            Narrow(result.err)
+                .ends_with("usage: InstallerCheck plan   [--json]          <hardware ID> "
+                           "<INF full path>\n       InstallerCheck verify [--json|--detect]"
+                           " <hardware ID> <INF full path>\n"
+                           "plan: what Installer would do on this machine now. verify: "
+                           "whether the machine is in the\nstate a successful run of "
+                           "Installer leaves. Reads only; changes nothing.\nexit codes: 0 "
+                           "planned or verified, 1 not verified, or the package will not "
+                           "install here\n(plan: each reason on standard error), 2 wrong "
+                           "command line, 3 the device state could\nnot be read, 4 "
+                           "verified but a device needs a restart. --detect: verified "
+                           "prints one\nline, not verified prints nothing; both exit 0.\n"));
     }
     EXPECT_EQ(DevSim::Calls(Op::GetClassDevs), 0u);
     for (const char16_t* help : {u"--help", u"-h", u"/?", u"help"}) {
@@ -334,8 +414,10 @@ TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
         EXPECT_TRUE(Narrow(usage.out).starts_with("usage: InstallerCheck plan "))
             << Narrow(usage.out);
     }
-    // "--" ends the options, so an ID may begin with dashes.
-    EXPECT_EQ(Check({u"plan", u"--", u"--odd", inf_}).exitCode, 0);
+    // "--" ends the options, so an ID may begin with dashes (one the INF does not name).
+    EXPECT_EQ(Check({u"plan", u"--", u"--odd", inf_}).err,
+              u"InstallerCheck: the INF's models for NTamd64 name no driver for hardware ID "
+              u"\"--odd\"\n");
 }
 
 // Every read the check makes can fail; each failure is exit 3 with its reason, never a verdict.

@@ -98,10 +98,12 @@ windows_path() {
     printf 'Z:%s' "${path//\//\\}"
 }
 
-# A copy of the suite's INF whose bytes no earlier run staged, so that Wine stages it anew.
+# A copy of the suite's INF whose bytes no earlier run staged, so that Wine stages it anew, and
+# the stand-in for its catalog beside it.
 fresh_inf() {
     local inf=$dir/$1
     cp "$here/suite-device.inf" "$inf"
+    printf 'stand-in for the catalog of suite-device.inf\r\n' >"$(dirname "$inf")/suite-device.cat"
     printf '; %s %s %s\n' "$arch" "$dir" "$(date +%s%N)" >>"$inf"
     printf '%s' "$inf"
 }

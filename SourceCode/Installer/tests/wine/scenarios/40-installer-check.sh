@@ -194,6 +194,93 @@ scenario_check_absent() {
     unset INSTALLER_TEST_ABSENT
 }
 
+# A package in a folder of its own under $dir, with the suite's present-device ID in its models
+# as given: package NAME VERSION-LINES DECORATIONS MODELS-SECTIONS [FILE...] (VERSION-LINES
+# with \r\n escapes). The files are
+# small stand-ins. Prints the INF's Windows path.
+package() {
+    local name=$1 version=$2 decorations=$3 models=$4
+    shift 4
+    local folder=$dir/$name
+    mkdir -p "$folder"
+    {
+        printf '[Version]\r\nSignature = "$Windows NT$"\r\nClass = System\r\n'
+        printf 'ClassGuid = {4d36e97d-e325-11ce-bfc1-08002be10318}\r\nProvider = %%Vendor%%\r\n'
+        printf '%bDriverVer = 01/01/2024,1.0.0.0\r\n\r\n' "$version"
+        printf '[Manufacturer]\r\n%%Vendor%% = Models, %s\r\n\r\n%s\r\n\r\n' "$decorations" "$models"
+        printf '[PkgInstall]\r\nCopyFiles = PkgCopy\r\n\r\n[PkgInstall.Services]\r\n'
+        printf 'AddService = , 2\r\n\r\n[PkgCopy]\r\npkg.sys\r\n\r\n'
+        printf '[DestinationDirs]\r\nDefaultDestDir = 12\r\n\r\n'
+        printf '[SourceDisksNames]\r\n1 = %%Disk%%\r\n\r\n[SourceDisksFiles]\r\npkg.sys = 1\r\n\r\n'
+        printf '[Strings]\r\nVendor = "Example Devices"\r\nDesc = "Example USB Sample Device"\r\n'
+        printf 'Disk = "Example disk"\r\n'
+    } >"$folder/pkg.inf"
+    local file
+    for file in "$@"; do printf 'stand-in\r\n' >"$folder/$file"; done
+    windows_path "$folder/pkg.inf"
+}
+
+models_for() {
+    local decoration
+    for decoration in "$@"; do
+        printf '[Models.%s]\r\n%%Desc%% = PkgInstall, %s\r\n\r\n' "$decoration" "${MODEL_ID:-$ID_LOWER}"
+    done
+}
+
+# 40. The package pre-flight: the same packages for both programs, a present device with the
+#     ID. The complete one: plan exit 0 and the driver Windows chose; each bad one: exit 1 with
+#     its reason on standard error. The platform is the machine's (NTamd64 in this prefix, for
+#     the 32-bit program too). Nothing changes.
+scenario_check_packages() {
+    cp "$build/$arch/InstallerCheck.exe" "$prog/"
+    local device cat='CatalogFile = pkg.cat\r\n' both_models inf
+    device=$(add_device --flags 0 "$ID_LOWER") || return
+    both_models=$(models_for NTx86 NTamd64)
+    snapshot before
+    inf=$(package complete "$cat" 'NTx86, NTamd64' "$both_models" pkg.cat pkg.sys)
+    check complete plan "$ID" "$inf"
+    expect_code complete 0
+    says complete 'package for NTamd64: will install here'
+    says complete '  catalog: pkg.cat (CatalogFile), signature: not checked'
+    says complete "  $device: driver \"Example USB Sample Device\", install section PkgInstall, matched $ID_LOWER"
+    [[ ! -s $dir/complete.err ]] || failure "complete: wrote to stderr: $(cat "$dir/complete.err")"
+
+    # name | [Version] lines | decorations | files shipped | the reason
+    local -a cases=(
+        "x86only|$cat|NTx86|pkg.cat pkg.sys|the INF offers no driver for $device on NTamd64"
+        "otherid|$cat|NTamd64|pkg.cat pkg.sys|the INF offers no driver for $device on NTamd64"
+        "nocatalog||NTx86, NTamd64|pkg.cat pkg.sys|the INF names no catalog for NTamd64: [Version] has no CatalogFile.NTamd64 or CatalogFile entry"
+        "nocat|CatalogFile.NTamd64 = pkg64.cat\\r\\n$cat|NTx86, NTamd64|pkg.cat pkg.sys|the catalog pkg64.cat (CatalogFile.NTamd64) is not beside the INF"
+        "nofile|$cat|NTx86, NTamd64|pkg.cat|the file pkg.sys that section [PkgCopy] copies is not in the package"
+    )
+    local row name version decorations models files reason
+    for row in "${cases[@]}"; do
+        IFS='|' read -r name version decorations files reason <<<"$row"
+        case $name in
+        x86only) models=$(models_for NTx86) ;;
+        otherid) models=$(MODEL_ID='usb\vid_9999&pid_0001' models_for NTamd64) ;;
+        *) models=$both_models ;;
+        esac
+        # shellcheck disable=SC2086
+        inf=$(package "$name" "$version" "$decorations" "$models" $files)
+        check "$name" plan "$ID" "$inf"
+        expect_code "$name" 1
+        grep -Fxq -- "InstallerCheck: $reason" "$dir/$name.err" ||
+            failure "$name: no reason \"$reason\" on stderr: $(head -c 400 "$dir/$name.err")"
+        says "$name" "  reason: $reason"
+    done
+    mkdir -p "$dir/broken"
+    printf '[Version]\r\nSignature = "$Windows NT$"\r\n\r\n[Manufacturer\r\n%%V%% = Models\r\n' \
+        >"$dir/broken/pkg.inf"
+    check broken plan "$ID" "$(windows_path "$dir/broken/pkg.inf")"
+    expect_code broken 1
+    grep -Eq '^InstallerCheck: the INF does not open as a Windows NT INF: error 0x[0-9a-f]+' \
+        "$dir/broken.err" || failure "broken: no parse reason: $(head -c 400 "$dir/broken.err")"
+    snapshot after
+    same_snapshot before after
+}
+
 scenario 9 'InstallerCheck: no device, INF staged' scenario_check_no_device
 scenario 10 'InstallerCheck: present device' scenario_check_present
 scenario 11 'InstallerCheck: absent devices' scenario_check_absent
+scenario 40 'InstallerCheck: the package pre-flight' scenario_check_packages

@@ -1,0 +1,76 @@
+// The INF services on the host: the simulator's INF parser stands in for the Setup API's, and
+// its devices' hardware IDs against the INF's models for the machine's platform for Windows'
+// driver matching. These reads are not counted and take no fault: they stand for the system's
+// own reading of the package.
+#include "InfServices.h"
+
+#include <memory>
+#include <set>
+
+#include "HostCalls.h"
+#include "HostInfParser.h"
+#include "SimulatedPackage.h"
+
+namespace DevSvc {
+
+using namespace HostCalls;
+
+namespace {
+
+std::set<DevSim::ParsedInf*>& Open() {
+    static std::set<DevSim::ParsedInf*> open;
+    return open;
+}
+
+} // namespace
+
+InfHandle OpenInf(const char16_t* path, uint32_t* errorLine) {
+    *errorLine = 0;
+    std::vector<uint8_t> bytes;
+    if (const uint32_t error = DevSim::ReadPackageFile(Text(path), &bytes)) {
+        Fail(error);
+        return nullptr;
+    }
+    auto inf = std::make_unique<DevSim::ParsedInf>();
+    if (const uint32_t error = DevSim::ParseInf(bytes, inf.get(), errorLine)) {
+        Fail(error);
+        return nullptr;
+    }
+    Succeed();
+    return *Open().insert(inf.release()).first;
+}
+
+void CloseInf(InfHandle inf) {
+    auto* parsed = static_cast<DevSim::ParsedInf*>(inf);
+    if (Open().erase(parsed) == 1) {
+        delete parsed;
+    }
+}
+
+bool ReadInfSection(InfHandle inf, const char16_t* section, std::vector<InfRules::InfLine>* lines) {
+    auto* parsed = static_cast<DevSim::ParsedInf*>(inf);
+    if (Open().count(parsed) == 0) {
+        return Fail(ERROR_INVALID_HANDLE_CODE);
+    }
+    return parsed->Section(Text(section), lines) ? Succeed() : Fail(ERROR_LINE_NOT_FOUND_CODE);
+}
+
+uint32_t ChooseDriver(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
+                      DriverChoice* choice) {
+    *choice = DriverChoice();
+    DevSim::Device* device = nullptr;
+    if (const uint32_t error = ResolveElement(set, element, &device)) {
+        return error;
+    }
+    return DevSim::ChooseDriverFor(*device, Text(infPath), choice);
+}
+
+InfRules::Platform NativePlatform() {
+    return DevSim::MachinePlatform();
+}
+
+InfRules::OsVersion RunningOsVersion() {
+    return DevSim::SimulatedOsVersion();
+}
+
+} // namespace DevSvc

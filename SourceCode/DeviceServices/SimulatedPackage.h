@@ -1,0 +1,33 @@
+// The simulator's reading of a driver package: what its INF offers a simulated device on the
+// machine's platform, and what the driver store's import asks of the package. Host builds only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DeviceSimulator.h"
+#include "InfServices.h"
+
+namespace DevSim {
+
+// The whole file at `path` (either separator), read directly: no call counted, no fault. 0,
+// ERROR_FILE_NOT_FOUND when it is not a plain file, or ERROR_ACCESS_DENIED.
+uint32_t ReadPackageFile(const std::u16string& path, std::vector<uint8_t>* bytes);
+
+// The machine's platform ("platform =" in the state file; by default the build's own).
+InfRules::Platform MachinePlatform();
+// The Windows version the simulator runs: 10.0.19045, a workstation.
+InfRules::OsVersion SimulatedOsVersion();
+
+// What the INF at `infPath` offers `device`: 0 and `choice`, or the parser's error.
+uint32_t ChooseDriverFor(const Device& device, const std::u16string& infPath,
+                         DevSvc::DriverChoice* choice);
+
+// What the import of the package into the driver store checks: the INF parses (else its
+// error), a catalog entry applies and its file is beside the INF, else
+// ERROR_NO_CATALOG_FOR_OEM_INF, and every file the install sections of its models for the
+// platform copy is there, else ERROR_FILE_NOT_FOUND. 0 when all hold.
+uint32_t CheckPackageImport(const std::u16string& infPath);
+
+} // namespace DevSim

@@ -1,0 +1,97 @@
+// The driver packages the host tests give both the simulator and InstallerCheck, with what
+// each gets: the simulator's driver update for a present device with the hardware ID
+// USB\VID_1234&PID_5678, and the reasons plan gives for that device (ROOT\PRESENT\0000) on the
+// simulator's default platform, NTamd64. Each bad package breaks one thing of the complete one.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace PackageTable {
+
+struct Package {
+    const char* name;
+    std::string inf;
+    std::vector<const char*> files; // shipped beside the INF, as small stand-ins
+    uint32_t updateError;           // UpdateDriverForDevices' error; 0: it installs
+    std::string reasons;            // plan's standard error
+};
+
+inline std::string Inf(const std::string& version, const std::string& manufacturer,
+                       const std::string& models) {
+    return "[Version]\n"
+           "Signature = \"$Windows NT$\"\n"
+           "Class = USBDevice\n"
+           "ClassGuid = {88BAE032-5A81-49f0-BC3D-A4FF138216D6}\n"
+           "Provider = %Vendor%\n" +
+           version +
+           "DriverVer = 03/01/2024,1.0.0.0\n\n"
+           "[Manufacturer]\n%Vendor% = Models, " +
+           manufacturer + "\n\n" + models +
+           "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n"
+           "[PkgCopy]\npkg.sys\n\n"
+           "[SourceDisksNames]\n1 = %Disk%\n\n"
+           "[SourceDisksFiles]\npkg.sys = 1\n\n"
+           "[Strings]\nVendor = \"Example Devices\"\nDesc = \"Example USB Sample Device\"\n"
+           "Disk = \"Example disk\"\n";
+}
+
+inline const std::string kModels = "[Models.NTx86]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n"
+                                   "%Desc% = PkgInstall, USB\\VID_1234&PID_5678&REV_0100\n\n"
+                                   "[Models.NTamd64]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n"
+                                   "%Desc% = PkgInstall, USB\\VID_1234&PID_5678&REV_0100\n\n";
+inline const std::string kCatalog = "CatalogFile = pkg.cat\n";
+
+inline const std::vector<Package>& Packages() {
+    static const std::vector<Package> packages = {
+        {"complete", Inf(kCatalog, "NTx86, NTamd64", kModels), {"pkg.cat", "pkg.sys"}, 0, ""},
+        {"models for NTx86 only",
+         Inf(kCatalog, "NTx86", "[Models.NTx86]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n\n"),
+         {"pkg.cat", "pkg.sys"},
+         259,
+         "InstallerCheck: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n"},
+        {"models without the ID",
+         Inf(kCatalog, "NTamd64",
+             "[Models.NTamd64]\n%Desc% = PkgInstall, USB\\VID_9999&PID_0001\n\n"),
+         {"pkg.cat", "pkg.sys"},
+         259,
+         "InstallerCheck: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n"},
+        {"no CatalogFile",
+         Inf("", "NTx86, NTamd64", kModels),
+         {"pkg.cat", "pkg.sys"},
+         0xE000022F,
+         "InstallerCheck: the INF names no catalog for NTamd64: [Version] has no "
+         "CatalogFile.NTamd64 or CatalogFile entry\n"},
+        {"catalog absent",
+         Inf("CatalogFile.NTamd64 = pkg64.cat\n" + kCatalog, "NTx86, NTamd64", kModels),
+         {"pkg.cat", "pkg.sys"},
+         0xE000022F,
+         "InstallerCheck: the catalog pkg64.cat (CatalogFile.NTamd64) is not beside the INF\n"},
+        {"copied file missing",
+         Inf(kCatalog, "NTx86, NTamd64", kModels),
+         {"pkg.cat"},
+         2,
+         "InstallerCheck: the file pkg.sys that section [PkgCopy] copies is not in the package\n"},
+        {"does not parse",
+         "[Version]\nSignature = \"$Windows NT$\"\n\n[Manufacturer\n%Vendor% = Models\n",
+         {"pkg.cat", "pkg.sys"},
+         0xE0000001,
+         "InstallerCheck: the INF does not open as a Windows NT INF: error 0xe0000001 at line 4\n"},
+    };
+    return packages;
+}
+
+// Writes the package into `folder` as pkg.inf and its files; the INF's path.
+inline std::filesystem::path Write(const Package& package, const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "pkg.inf", std::ios::binary) << package.inf;
+    for (const char* file : package.files) {
+        std::ofstream(folder / file, std::ios::binary) << "stand-in for " << file << "\n";
+    }
+    return folder / "pkg.inf";
+}
+
+} // namespace PackageTable

@@ -1,0 +1,113 @@
+#include "Preflight.h"
+
+#include <algorithm>
+
+#include "Numbers.h"
+
+using namespace DevSvc;
+using Text::Decimal;
+using Text::Hex;
+
+namespace {
+
+// The opened INF as the package rules read it: through the system's INF parser.
+class SystemInf : public InfRules::InfSource {
+  public:
+    explicit SystemInf(InfHandle inf) : m_inf(inf) {}
+    bool Section(const std::u16string& name, std::vector<InfRules::InfLine>* lines) const override {
+        return ReadInfSection(m_inf, name.c_str(), lines);
+    }
+
+  private:
+    InfHandle m_inf;
+};
+
+// The INF's folder with its separator, as the INF's own path writes it.
+std::u16string FolderOf(const std::u16string& inf) {
+    const size_t cut = inf.find_last_of(u"\\/");
+    return cut == std::u16string::npos ? std::u16string() : inf.substr(0, cut + 1);
+}
+
+} // namespace
+
+PreflightRun::PreflightRun(const std::u16string& infPath)
+    : m_inf(infPath), m_platform(NativePlatform()) {
+    m_handle = OpenInf(infPath.c_str(), &m_errorLine);
+    if (m_handle == nullptr) {
+        m_openError = LastError();
+    }
+}
+
+PreflightRun::~PreflightRun() {
+    CloseInf(m_handle);
+}
+
+void PreflightRun::Inspect(DevInfoSet set, DevInfoData* element, const SurveyedDevice& device) {
+    DeviceDriver driver{device.instanceId, {}};
+    if (m_handle != nullptr) {
+        if (const uint32_t error = ChooseDriver(set, element, m_inf.c_str(), &driver.choice)) {
+            m_searchFailures.push_back(u"Windows' driver search for " + device.instanceId +
+                                       u" failed (error 0x" + Hex(error) + u")");
+        }
+    }
+    m_drivers.push_back(std::move(driver));
+}
+
+Preflight PreflightRun::Finish(const std::u16string& csHwID,
+                               const std::vector<SurveyedDevice>& devices) {
+    Preflight result;
+    result.platform = InfRules::PlatformDecoration(m_platform);
+    if (m_handle == nullptr) {
+        result.reasons.push_back(u"the INF does not open as a Windows NT INF: error 0x" +
+                                 Hex(m_openError) +
+                                 (m_errorLine != 0 ? u" at line " + Decimal(m_errorLine)
+                                                   : std::u16string(u", no line given")));
+        for (const SurveyedDevice& device : devices) {
+            result.drivers.push_back({device.instanceId, {}});
+        }
+        return result;
+    }
+    result.opened = true;
+    result.drivers = m_drivers;
+    const SystemInf inf(m_handle);
+    const InfRules::PackageFacts facts =
+        InfRules::ReadPackageFacts(inf, m_platform, RunningOsVersion());
+    result.catalog = facts.catalog;
+    result.catalogKey = facts.catalogKey;
+    std::vector<std::u16string> sections;
+    result.reasons = m_searchFailures;
+    for (DeviceDriver& driver : result.drivers) {
+        // A driver the system found in models for another platform (a 32-bit setupapi that
+        // reads the INF for x86) is no driver for the native one.
+        if (driver.choice.found && InfRules::ModelsFor(facts, driver.choice.hardwareId).empty()) {
+            driver.choice = DevSvc::DriverChoice();
+        }
+        if (driver.choice.found) {
+            sections.push_back(driver.choice.installSection);
+        } else {
+            result.reasons.push_back(u"the INF offers no driver for " + driver.instanceId +
+                                     u" on " + result.platform);
+        }
+    }
+    const std::vector<const InfRules::Model*> named = InfRules::ModelsFor(facts, csHwID);
+    result.idNamed = !named.empty();
+    if (devices.empty()) {
+        if (named.empty()) {
+            result.reasons.push_back(InfRules::NoDriverForId(facts, csHwID));
+        }
+        for (const InfRules::Model* model : named) {
+            sections.push_back(model->installSection);
+        }
+    }
+    const std::u16string folder = FolderOf(m_inf);
+    const auto exists = [&folder](const std::u16string& relative) {
+        const uint32_t attributes = FileAttributesOf((folder + relative).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES_VALUE &&
+               (attributes & FILE_ATTRIBUTE_DIRECTORY_BIT) == 0;
+    };
+    for (const InfRules::PackageProblem& problem :
+         InfRules::PackageProblems(inf, facts, sections, exists)) {
+        result.reasons.push_back(problem.text);
+    }
+    return result;
+}

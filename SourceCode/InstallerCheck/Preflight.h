@@ -1,0 +1,56 @@
+// The package pre-flight: whether the driver package will install on this machine, asked of
+// the system wherever it can answer. The INF is opened as a Windows NT INF; for every matching
+// device, present or absent, Windows' own driver matching says which driver of the INF it
+// would choose; with no device, the INF's models for the platform must name the ID; the
+// catalog entry that applies must name a file beside the INF (its signature is not checked);
+// and every file the chosen install sections copy must be in the package. The platform is the
+// machine's native one. Only reads.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "DeviceServices.h"
+#include "DeviceSurvey.h"
+#include "InfServices.h"
+
+struct DeviceDriver {
+    std::u16string instanceId;
+    DevSvc::DriverChoice choice;
+};
+
+struct Preflight {
+    std::u16string platform; // "NTamd64"
+    bool opened = false;
+    std::u16string catalog; // empty: none
+    std::u16string catalogKey;
+    std::vector<DeviceDriver> drivers; // one per matching device, in the survey's order
+    std::vector<std::u16string> reasons;
+    // No matching device: whether the INF's models for the platform name the ID.
+    bool idNamed = false;
+};
+
+// The INF of the pre-flight, open from Start() to the end of the object's life.
+class PreflightRun {
+  public:
+    explicit PreflightRun(const std::u16string& infPath);
+    ~PreflightRun();
+    PreflightRun(const PreflightRun&) = delete;
+    PreflightRun& operator=(const PreflightRun&) = delete;
+
+    // For the survey's walk: the driver Windows would choose for this matching device.
+    void Inspect(DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
+                 const SurveyedDevice& device);
+    // The verdict, once the survey is done: `csHwID` is the requested ID, `devices` the
+    // matching devices.
+    Preflight Finish(const std::u16string& csHwID, const std::vector<SurveyedDevice>& devices);
+
+  private:
+    std::u16string m_inf;
+    DevSvc::InfHandle m_handle = nullptr;
+    uint32_t m_openError = 0;
+    uint32_t m_errorLine = 0;
+    InfRules::Platform m_platform;
+    std::vector<DeviceDriver> m_drivers;
+    std::vector<std::u16string> m_searchFailures;
+};
