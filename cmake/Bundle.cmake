@@ -1,6 +1,6 @@
 # Deployment zip for both Windows programs (preset "bundle"): Installer-<version>-windows.zip with
 # x86\ and x64\ (each Installer.exe, InstallerCheck.exe, InstallerRemove.exe, TraceLogDecode.exe,
-# DeployLog.exe), TqDbgCfg.ini, README.txt and Deploy.cmd (SourceCode/Bundle), BUILDINFO.txt and
+# InstallerDeploy.exe), TqDbgCfg.ini, README.txt and Deploy.cmd (SourceCode/Bundle), BUILDINFO.txt and
 # SHA256SUMS. It builds nothing: the win32 and win64 builds must be there, and CPack takes their
 # Bundle components (cmake/Packaging.cmake) with their own strip tools.
 #
@@ -11,7 +11,7 @@ set(INSTALLER_BUNDLE_WIN64 ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win
 
 foreach(build IN ITEMS ${INSTALLER_BUNDLE_WIN32} ${INSTALLER_BUNDLE_WIN64})
     foreach(file IN ITEMS cmake_install.cmake release-toolchain.txt
-            Installer.exe InstallerCheck.exe InstallerRemove.exe TraceLogDecode.exe DeployLog.exe)
+            Installer.exe InstallerCheck.exe InstallerRemove.exe TraceLogDecode.exe InstallerDeploy.exe)
         if(NOT EXISTS ${build}/${file})
             message(FATAL_ERROR "${build}/${file} missing: build the win32 and win64 presets first")
         endif()

@@ -34,7 +34,7 @@ install(FILES
 
 # This build's folder of the two-program deployment zip (cmake/Bundle.cmake): the Bundle
 # component, which the zip above leaves out.
-install(TARGETS Installer InstallerCheck InstallerRemove TraceLogDecode DeployLog
+install(TARGETS Installer InstallerCheck InstallerRemove TraceLogDecode InstallerDeploy
     RUNTIME DESTINATION ${INSTALLER_BUNDLE_FOLDER} COMPONENT Bundle)
 
 set(CPACK_GENERATOR ZIP)

@@ -24,7 +24,7 @@ win64) tools=x86_64-w64-mingw32 flags=(HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT) ;
 esac
 
 problems=()
-for program in Installer InstallerCheck InstallerRemove TraceLogDecode DeployLog; do
+for program in Installer InstallerCheck InstallerRemove TraceLogDecode InstallerDeploy; do
     exe=build/$preset/$program.exe
     if [[ ! -f $exe ]]; then
         problems+=("$exe missing")

@@ -52,7 +52,7 @@ cmake --preset bundle >/dev/null
 cpack --preset bundle >/dev/null
 bundle_zip=$(ls build/bundle/Installer-*-windows.zip)
 listing=$(unzip -l "$bundle_zip")
-for file in {x86,x64}/{Installer,InstallerCheck,InstallerRemove,TraceLogDecode,DeployLog}.exe \
+for file in {x86,x64}/{Installer,InstallerCheck,InstallerRemove,TraceLogDecode,InstallerDeploy}.exe \
     TqDbgCfg.ini README.txt Deploy.cmd BUILDINFO.txt SHA256SUMS; do
     grep -q "/$file\$" <<<"$listing" || { echo "$file missing from $bundle_zip" >&2; exit 1; }
 done

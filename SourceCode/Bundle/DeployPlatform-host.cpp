@@ -1,109 +1,73 @@
-// Linux stand-ins for the deployment log's platform: the same terms over POSIX calls. Paths come
-// in as the core writes them and are turned into host paths as the trace's stand-ins do.
+// Linux stand-ins for the deploy platform: the same terms over POSIX calls. Paths come in as the
+// core writes them ('\\' separators) and are used with '/'. The Windows folder is $SystemRoot
+// (empty when unset), and a secured folder is a folder of mode 0755.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
 
 #include "DeployPlatform.h"
-#include "TracePlatformHost.h"
+#include "DeployPlatformHost.h"
+#include "Utf8.h"
 
 extern char** environ;
 
 namespace {
 
+std::optional<std::u16string> nativeArchitecture;
+std::string* capturedOut = nullptr;
+std::string* capturedErr = nullptr;
+
 std::string Host(const std::u16string& path) {
-    return TracePlatformHost::HostPath(path.c_str());
+    std::string out = Text::Utf16ToUtf8(path);
+    for (char& c : out) {
+        c = c == '\\' ? '/' : c;
+    }
+    return out;
 }
 
-// A descriptor of the plain file at `path` with one name, or -1: O_NOFOLLOW refuses a
-// symbolic link, fstat tells the rest.
-int OpenPlainFile(const std::u16string& path, uint64_t* size) {
-    const int fd = open(Host(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat info {};
-    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1)) {
-        close(fd);
-        return -1;
-    }
-    *size = fd >= 0 ? static_cast<uint64_t>(info.st_size) : 0;
-    return fd;
-}
-
-bool EndsWithLog(const std::string& name) {
-    if (name.size() < 4) {
-        return false;
-    }
-    std::string tail = name.substr(name.size() - 4);
-    for (char& c : tail) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return tail == ".log";
+std::u16string Core(const std::string& text) {
+    return Text::Utf8ToUtf16(text);
 }
 
 } // namespace
 
+namespace DeployPlatformHost {
+
+void SetNativeArchitecture(std::optional<std::u16string> name) {
+    nativeArchitecture = std::move(name);
+}
+
+void CaptureOutput(std::string* out, std::string* err) {
+    capturedOut = out;
+    capturedErr = err;
+}
+
+} // namespace DeployPlatformHost
+
 namespace DeployPlatform {
 
-std::vector<PlainFile> ListLogFiles(const std::u16string& folder) {
-    std::vector<PlainFile> files;
-    const std::string path = Host(folder);
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) {
-        return files;
-    }
-    while (const dirent* entry = readdir(dir)) {
-        struct stat info {};
-        const std::string name = entry->d_name;
-        if (EndsWithLog(name) && lstat((path + "/" + name).c_str(), &info) == 0 &&
-            S_ISREG(info.st_mode)) {
-            files.push_back(
-                {TracePlatformHost::FromUtf8(name), static_cast<uint64_t>(info.st_size)});
-        }
-    }
-    closedir(dir);
-    return files;
+std::u16string ProgramPath() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    return n > 0 ? Core(std::string(path, static_cast<size_t>(n))) : u"";
 }
 
-std::optional<uint64_t> PlainFileSize(const std::u16string& path) {
-    uint64_t size = 0;
-    const int fd = OpenPlainFile(path, &size);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    close(fd);
-    return size;
-}
-
-bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
-                   std::string* bytes) {
-    uint64_t size = 0;
-    const int fd = OpenPlainFile(path, &size);
-    if (fd < 0) {
-        return false;
-    }
-    bool done = offset <= size && lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
-    if (done) {
-        bytes->assign(static_cast<size_t>(std::min(size - offset, maxBytes)), '\0');
-        done = read(fd, bytes->data(), bytes->size()) == static_cast<ssize_t>(bytes->size());
-    }
-    close(fd);
-    return done;
-}
-
-bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
-    return rename(Host(from).c_str(), Host(to).c_str()) == 0;
+std::u16string CommandLineText() {
+    return {};
 }
 
 // posix_spawn with both output streams on pipes, read together with poll until both end.
-Finished RunProgram(const std::u16string& program, const std::vector<std::u16string>& arguments,
-                    const std::u16string&) {
+Finished RunProgram(const std::u16string& program, const std::vector<std::u16string>& arguments) {
     Finished finished;
     int out[2];
     int err[2];
@@ -120,7 +84,7 @@ Finished RunProgram(const std::u16string& program, const std::vector<std::u16str
     const std::string path = Host(program);
     std::vector<std::string> words = {path};
     for (const std::u16string& argument : arguments) {
-        words.push_back(TracePlatformHost::ToUtf8(argument));
+        words.push_back(Text::Utf16ToUtf8(argument));
     }
     std::vector<char*> argv;
     for (std::string& word : words) {
@@ -170,6 +134,11 @@ Finished RunProgram(const std::u16string& program, const std::vector<std::u16str
 }
 
 void WriteOutput(bool error, const std::string& utf8) {
+    std::string* capture = error ? capturedErr : capturedOut;
+    if (capture != nullptr) {
+        *capture += utf8;
+        return;
+    }
     std::FILE* stream = error ? stderr : stdout;
     std::fwrite(utf8.data(), 1, utf8.size(), stream);
     std::fflush(stream);
@@ -177,25 +146,152 @@ void WriteOutput(bool error, const std::string& utf8) {
 
 std::u16string ComputerName() {
     char name[256] = {};
-    return gethostname(name, sizeof(name) - 1) == 0 ? TracePlatformHost::FromUtf8(name) : u"?";
+    return gethostname(name, sizeof(name) - 1) == 0 ? Core(name) : u"?";
 }
 
 std::u16string AccountName() {
     const char* user = getenv("USER");
-    return TracePlatformHost::FromUtf8(user != nullptr ? user : "?");
+    return Core(user != nullptr ? user : "?");
 }
 
-LocalNow Now() {
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_year + 1900,
-            local.tm_mon + 1,
-            local.tm_mday,
-            local.tm_hour,
-            local.tm_min,
-            local.tm_sec,
-            static_cast<int>(local.tm_gmtoff / 60)};
+std::u16string NativeArchitecture() {
+    if (nativeArchitecture) {
+        return *nativeArchitecture;
+    }
+    utsname machine{};
+    const std::string name = uname(&machine) == 0 ? machine.machine : "";
+    return name == "x86_64"                     ? u"AMD64"
+           : name == "aarch64"                  ? u"ARM64"
+           : name.size() == 4 && name[0] == 'i' ? u"x86"
+                                                : Core(name);
+}
+
+std::u16string Environment(const char16_t* name) {
+    const char* value = getenv(Text::Utf16ToUtf8(name).c_str());
+    return value != nullptr ? Core(value) : u"";
+}
+
+std::u16string WindowsFolder() {
+    return Environment(u"SystemRoot");
+}
+
+std::u16string FullPath(const std::u16string& path) {
+    std::string host = Host(path);
+    if (host.empty() || host[0] != '/') {
+        char cwd[PATH_MAX];
+        host = std::string(getcwd(cwd, sizeof(cwd)) != nullptr ? cwd : "") + "/" + host;
+    }
+    // "." and ".." resolved by name, as Windows does, without asking the file system.
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= host.size()) {
+        size_t end = host.find('/', start);
+        end = end == std::string::npos ? host.size() : end;
+        const std::string part = host.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& part : parts) {
+        out += "/" + part;
+    }
+    if (host.back() == '/' && !parts.empty()) {
+        out += '/';
+    }
+    return Core(out.empty() ? "/" : out);
+}
+
+PathKind KindOf(const std::u16string& path, bool followLinks) {
+    struct stat info {};
+    const std::string host = Host(path);
+    if ((followLinks ? stat(host.c_str(), &info) : lstat(host.c_str(), &info)) != 0) {
+        return PathKind::Missing;
+    }
+    return S_ISLNK(info.st_mode)   ? PathKind::Link
+           : S_ISDIR(info.st_mode) ? PathKind::Folder
+           : S_ISREG(info.st_mode) ? PathKind::File
+                                   : PathKind::Other;
+}
+
+// O_NOFOLLOW refuses a link; a Linux folder cannot be kept from being renamed, so the stand-in
+// only checks what the name is.
+FolderHold::FolderHold(const std::u16string& path) {
+    const int fd = open(Host(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    handle_ = fd >= 0 ? fd : -1;
+}
+
+FolderHold::~FolderHold() {
+    if (handle_ != -1) {
+        close(static_cast<int>(handle_));
+    }
+}
+
+std::vector<Entry> ListFolder(const std::u16string& folder) {
+    std::vector<Entry> entries;
+    const std::string path = Host(folder);
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        return entries;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        if (name == "." || name == ".." || stat((path + "/" + name).c_str(), &info) != 0) {
+            // A dangling link is a name like a file's.
+            if (name != "." && name != "..") {
+                entries.push_back({Core(name), false, 0});
+            }
+            continue;
+        }
+        entries.push_back({Core(name), S_ISDIR(info.st_mode), static_cast<uint64_t>(info.st_size)});
+    }
+    closedir(dir);
+    return entries;
+}
+
+bool DeleteName(const std::u16string& path) {
+    return unlink(Host(path).c_str()) == 0;
+}
+
+bool RemoveFolder(const std::u16string& path) {
+    return rmdir(Host(path).c_str()) == 0;
+}
+
+bool MakeFolder(const std::u16string& path) {
+    return mkdir(Host(path).c_str(), 0755) == 0 || KindOf(path, false) == PathKind::Folder;
+}
+
+Made MakeSecuredFolder(const std::u16string& path) {
+    if (mkdir(Host(path).c_str(), 0755) == 0) {
+        return Made::Made;
+    }
+    return errno == EEXIST ? Made::Exists : Made::Failed;
+}
+
+bool CopyFileTo(const std::u16string& from, const std::u16string& to) {
+    const int in = open(Host(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return false;
+    }
+    const int out = open(Host(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool done = out >= 0;
+    char chunk[65536];
+    ssize_t n = 0;
+    while (done && (n = read(in, chunk, sizeof(chunk))) > 0) {
+        done = write(out, chunk, static_cast<size_t>(n)) == n;
+    }
+    done = done && n == 0;
+    close(in);
+    if (out >= 0) {
+        done = close(out) == 0 && done;
+    }
+    return done;
 }
 
 } // namespace DeployPlatform

@@ -1,51 +1,19 @@
-// The deployment log's platform on Windows: each function is the Windows calls it names.
-// Definitions use the qualified name, so a system macro that rewrote one would stop the build.
+// The deploy platform on Windows: each function is the Windows calls it names. Definitions use
+// the qualified name, so a system macro that rewrote one would stop the build.
 #include "DeployPlatform.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
-#include <algorithm>
 #include <cwchar>
-#include <memory>
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
+#include "DeployCommandLine.h"
+#include "Win32.h"
+// After Win32.h, which includes windows.h:
+#include <sddl.h>
+
+using Win32::FromWide;
+using Win32::OwnHandle;
+using Win32::Wide;
 
 namespace {
-
-const wchar_t* Wide(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-std::u16string FromWide(const wchar_t* text, size_t length) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-
-struct HandleClose {
-    void operator()(void* handle) const {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
-using Handle = std::unique_ptr<void, HandleClose>;
-
-// Opens the name itself (FILE_FLAG_OPEN_REPARSE_POINT), then keeps it only when it is a plain
-// disk file with this one name.
-Handle OpenPlainFile(const std::u16string& path, uint64_t* size) {
-    Handle file(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK ||
-        !GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ||
-        info.nNumberOfLinks != 1) {
-        return nullptr;
-    }
-    *size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
-    return file;
-}
 
 struct Reader {
     HANDLE pipe;
@@ -62,70 +30,68 @@ DWORD WINAPI ReadAll(void* parameter) {
     return 0;
 }
 
+// A string the system fills: `call(buffer, capacity)` returns the length it needs or wrote.
+template <typename Call> std::u16string SystemString(Call call) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < buffer.size()) {
+            return FromWide(buffer.data(), length);
+        }
+        buffer.assign(length + 1, L'\0');
+    }
+    return {};
+}
+
+// What the name's own attributes say. Windows gives the same answer as the handle opened with
+// FILE_FLAG_OPEN_REPARSE_POINT; Wine 8 opens what a symbolic link leads to even then, and only
+// the name's attributes tell it is a link.
+bool NameIsReparsePoint(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 } // namespace
 
-std::vector<DeployPlatform::PlainFile> DeployPlatform::ListLogFiles(const std::u16string& folder) {
-    std::vector<PlainFile> files;
-    WIN32_FIND_DATAW found;
-    const std::u16string pattern = folder + u"\\*.log";
-    const HANDLE search = FindFirstFileW(Wide(pattern), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return files;
-    }
-    do {
-        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
-            0) {
-            files.push_back({FromWide(found.cFileName, wcslen(found.cFileName)),
-                             uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow});
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return files;
+std::u16string DeployPlatform::ProgramPath() {
+    std::wstring buffer(32768, L'\0');
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    return length > 0 && length < buffer.size() ? FromWide(buffer.data(), length) : u"";
 }
 
-std::optional<uint64_t> DeployPlatform::PlainFileSize(const std::u16string& path) {
-    uint64_t size = 0;
-    if (!OpenPlainFile(path, &size)) {
-        return std::nullopt;
-    }
-    return size;
-}
-
-bool DeployPlatform::ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
-                                   std::string* bytes) {
-    uint64_t size = 0;
-    const Handle file = OpenPlainFile(path, &size);
-    LARGE_INTEGER start;
-    start.QuadPart = static_cast<LONGLONG>(offset);
-    if (!file || offset > size || !SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
-        return false;
-    }
-    bytes->assign(static_cast<size_t>(std::min(size - offset, maxBytes)), '\0');
-    DWORD read = 0;
-    return bytes->empty() || (ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()),
-                                       &read, nullptr) &&
-                              read == bytes->size());
-}
-
-bool DeployPlatform::RenameReplacing(const std::u16string& from, const std::u16string& to) {
-    return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != FALSE;
+std::u16string DeployPlatform::CommandLineText() {
+    const wchar_t* line = GetCommandLineW();
+    return FromWide(line, wcslen(line));
 }
 
 // The program gets two pipes for its output, each read by a thread of its own so that neither
 // can fill up and stop it; only their write ends are inherited.
 DeployPlatform::Finished DeployPlatform::RunProgram(const std::u16string& program,
-                                                    const std::vector<std::u16string>&,
-                                                    const std::u16string& commandLine) {
+                                                    const std::vector<std::u16string>& arguments) {
+    std::vector<std::u16string> words = {program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::u16string line = QuotedLine(words); // CreateProcessW may write to it
+
     Finished finished;
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
-        !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) {
         finished.code = GetLastError();
         return finished;
     }
-    const Handle outReadOwner(outRead), errReadOwner(errRead);
-    Handle outWriteOwner(outWrite), errWriteOwner(errWrite);
+    const Win32::UniqueHandle outReadOwner = OwnHandle(outRead);
+    Win32::UniqueHandle outWriteOwner = OwnHandle(outWrite);
+    if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        finished.code = GetLastError();
+        return finished;
+    }
+    const Win32::UniqueHandle errReadOwner = OwnHandle(errRead);
+    Win32::UniqueHandle errWriteOwner = OwnHandle(errWrite);
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
 
@@ -135,7 +101,6 @@ DeployPlatform::Finished DeployPlatform::RunProgram(const std::u16string& progra
     startup.hStdInput = nullptr;
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
-    std::u16string line = commandLine; // CreateProcessW may write to it
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(Wide(program), reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr,
                         TRUE, 0, nullptr, nullptr, &startup, &process)) {
@@ -143,14 +108,16 @@ DeployPlatform::Finished DeployPlatform::RunProgram(const std::u16string& progra
         return finished;
     }
     finished.started = true;
-    const Handle processOwner(process.hProcess), threadOwner(process.hThread);
+    const Win32::UniqueHandle processOwner = OwnHandle(process.hProcess);
+    const Win32::UniqueHandle threadOwner = OwnHandle(process.hThread);
     // Our copies of the write ends go, so that the reads end when the program's do.
     outWriteOwner.reset();
     errWriteOwner.reset();
 
     Reader out{outRead, {}};
     Reader err{errRead, {}};
-    const Handle errThread(CreateThread(nullptr, 0, ReadAll, &err, 0, nullptr));
+    const Win32::UniqueHandle errThread =
+        OwnHandle(CreateThread(nullptr, 0, ReadAll, &err, 0, nullptr));
     ReadAll(&out);
     if (errThread) {
         WaitForSingleObject(errThread.get(), INFINITE);
@@ -196,7 +163,7 @@ std::u16string DeployPlatform::AccountName() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         return u"?";
     }
-    const Handle tokenOwner(token);
+    const Win32::UniqueHandle tokenOwner = OwnHandle(token);
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::string buffer(size, '\0');
@@ -216,20 +183,166 @@ std::u16string DeployPlatform::AccountName() {
     return domainLength > 0 ? FromWide(domain, domainLength) + u"\\" + account : account;
 }
 
-DeployPlatform::LocalNow DeployPlatform::Now() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    TIME_ZONE_INFORMATION zone;
-    const DWORD kind = GetTimeZoneInformation(&zone);
-    const LONG extra = kind == TIME_ZONE_ID_DAYLIGHT   ? zone.DaylightBias
-                       : kind == TIME_ZONE_ID_STANDARD ? zone.StandardBias
-                                                       : 0;
-    // The bias is what local time adds up to UTC, in minutes.
-    return {now.wYear,
-            now.wMonth,
-            now.wDay,
-            now.wHour,
-            now.wMinute,
-            now.wSecond,
-            -static_cast<int>(zone.Bias + extra)};
+// IsWow64Process2 (Windows 10 1511 and later) is bound from kernel32 at run time: without it the
+// answer is empty and the caller reads the environment.
+std::u16string DeployPlatform::NativeArchitecture() {
+    static const auto isWow64Process2 =
+        Win32::BindSystemFunction<BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*)>(L"kernel32.dll",
+                                                                           "IsWow64Process2");
+    USHORT process = 0;
+    USHORT native = 0;
+    if (isWow64Process2.call == nullptr ||
+        !isWow64Process2.call(GetCurrentProcess(), &process, &native)) {
+        return {};
+    }
+    switch (native) {
+    case IMAGE_FILE_MACHINE_I386:
+        return u"x86";
+    case IMAGE_FILE_MACHINE_AMD64:
+        return u"AMD64";
+    case 0xAA64: // IMAGE_FILE_MACHINE_ARM64
+        return u"ARM64";
+    default: {
+        static const char16_t digits[] = u"0123456789ABCDEF";
+        std::u16string name = u"machine 0x";
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            name += digits[(native >> shift) & 0xF];
+        }
+        return name;
+    }
+    }
+}
+
+std::u16string DeployPlatform::Environment(const char16_t* name) {
+    return SystemString([name](wchar_t* buffer, DWORD capacity) {
+        return GetEnvironmentVariableW(reinterpret_cast<const wchar_t*>(name), buffer, capacity);
+    });
+}
+
+std::u16string DeployPlatform::WindowsFolder() {
+    return SystemString([](wchar_t* buffer, DWORD capacity) {
+        const UINT length = GetSystemWindowsDirectoryW(buffer, capacity);
+        return static_cast<DWORD>(length);
+    });
+}
+
+std::u16string DeployPlatform::FullPath(const std::u16string& path) {
+    return SystemString([&path](wchar_t* buffer, DWORD capacity) {
+        return GetFullPathNameW(Wide(path), capacity, buffer, nullptr);
+    });
+}
+
+// The handle tells what the name is; FILE_FLAG_BACKUP_SEMANTICS opens a folder too.
+DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool followLinks) {
+    const Win32::UniqueHandle file = OwnHandle(CreateFileW(
+        Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
+                                                                              : PathKind::Other;
+    }
+    if (!GetFileInformationByHandle(file.get(), &info)) {
+        return PathKind::Other;
+    }
+    if (!followLinks &&
+        ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || NameIsReparsePoint(path))) {
+        return PathKind::Link;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return PathKind::Folder;
+    }
+    return GetFileType(file.get()) == FILE_TYPE_DISK &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0
+               ? PathKind::File
+               : PathKind::Other;
+}
+
+// Without FILE_SHARE_DELETE nobody can rename or delete the folder while it is held; files in
+// it can still be deleted, through their own handles.
+DeployPlatform::FolderHold::FolderHold(const std::u16string& path) {
+    const HANDLE folder = CreateFileW(
+        Wide(path), FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (folder == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    if (!GetFileInformationByHandle(folder, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || NameIsReparsePoint(path)) {
+        CloseHandle(folder);
+        return;
+    }
+    handle_ = reinterpret_cast<intptr_t>(folder);
+}
+
+DeployPlatform::FolderHold::~FolderHold() {
+    if (handle_ != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    }
+}
+
+std::vector<DeployPlatform::Entry> DeployPlatform::ListFolder(const std::u16string& folder) {
+    std::vector<Entry> entries;
+    WIN32_FIND_DATAW found;
+    const std::u16string pattern = folder + u"\\*";
+    const HANDLE search = FindFirstFileW(Wide(pattern), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return entries;
+    }
+    do {
+        const std::u16string name = FromWide(found.cFileName, wcslen(found.cFileName));
+        if (name != u"." && name != u"..") {
+            entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                               uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow});
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+// A read-only file loses that attribute first; a link's own attributes are never touched.
+bool DeployPlatform::DeleteName(const std::u16string& path) {
+    if (DeleteFileW(Wide(path))) {
+        return true;
+    }
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    return SetFileAttributesW(Wide(path), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) &&
+           DeleteFileW(Wide(path));
+}
+
+bool DeployPlatform::RemoveFolder(const std::u16string& path) {
+    return RemoveDirectoryW(Wide(path)) != FALSE;
+}
+
+bool DeployPlatform::MakeFolder(const std::u16string& path) {
+    return CreateDirectoryW(Wide(path), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// Owner Administrators; a protected access list: SYSTEM and Administrators full control, Users
+// read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE), each for the folder, its files
+// and its subfolders.
+DeployPlatform::Made DeployPlatform::MakeSecuredFolder(const std::u16string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", SDDL_REVISION_1,
+            &descriptor, nullptr)) {
+        return Made::Unsecured;
+    }
+    SECURITY_ATTRIBUTES security{sizeof(security), descriptor, FALSE};
+    const bool made = CreateDirectoryW(Wide(path), &security) != FALSE;
+    const DWORD error = GetLastError();
+    LocalFree(descriptor);
+    return made ? Made::Made : error == ERROR_ALREADY_EXISTS ? Made::Exists : Made::Failed;
+}
+
+bool DeployPlatform::CopyFileTo(const std::u16string& from, const std::u16string& to) {
+    return CopyFileW(Wide(from), Wide(to), FALSE) != FALSE;
 }

@@ -1,38 +1,20 @@
-// What the deployment log needs from the system besides the trace's append (which never follows
-// a link): sizes and reads of plain files that follow no link either, a rename, running a
-// program with its output captured, the console, and who and where the run is.
+// What the deploy program needs from the system besides FileClock's files and clock: running a
+// program with its output captured, the console, who and where the run is, the machine's native
+// architecture, and the folders it reads and makes (the package, the log folder, /keep).
 // DeployPlatform-win32.cpp calls the Windows functions; DeployPlatform-host.cpp stands in on
-// Linux.
+// Linux (DeployPlatformHost.h holds its controls for tests).
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace DeployPlatform {
 
-struct PlainFile {
-    std::u16string name; // without the folder
-    uint64_t bytes;
-};
-
-// The plain files in `folder` whose names end in ".log" (in any case); links and folders are
-// left out.
-std::vector<PlainFile> ListLogFiles(const std::u16string& folder);
-
-// The size of the file at `path` when it is a plain file with one name, never what a link there
-// leads to; nullopt otherwise (nothing there, a link, a folder, a device).
-std::optional<uint64_t> PlainFileSize(const std::u16string& path);
-
-// Reads the plain file at `path` from byte `offset` to its end, at most `maxBytes`, on the same
-// terms as PlainFileSize. False when it is not such a file or cannot be read.
-bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
-                   std::string* bytes);
-
-// Renames `from` to `to`, replacing what `to` names. A link at either name is itself renamed or
-// replaced, never followed.
-bool RenameReplacing(const std::u16string& from, const std::u16string& to);
+// This program's own full path.
+std::u16string ProgramPath();
+// This program's command line as the system gave it, its own name first.
+std::u16string CommandLineText();
 
 struct Finished {
     bool started = false;
@@ -40,10 +22,10 @@ struct Finished {
     std::string out;   // what it wrote to standard output and standard error, as it wrote it
     std::string err;
 };
-// Runs `program` (a full path: nothing is searched for) with `arguments`; `commandLine` is the
-// same quoted as Windows programs read their command line. Returns when it has ended.
-Finished RunProgram(const std::u16string& program, const std::vector<std::u16string>& arguments,
-                    const std::u16string& commandLine);
+// Runs `program` (a full path: nothing is searched for) with `arguments`, each of which reaches
+// it as it is (on Windows they are quoted by the rules programs read their command line by).
+// Returns when it has ended.
+Finished RunProgram(const std::u16string& program, const std::vector<std::u16string>& arguments);
 
 // Writes UTF-8 text to standard output (`error` false) or standard error; a console shows it as
 // text.
@@ -52,11 +34,57 @@ void WriteOutput(bool error, const std::string& utf8);
 std::u16string ComputerName();
 // The account the program runs as, "DOMAIN\name" where there is a domain.
 std::u16string AccountName();
-struct LocalNow {
-    int year, month, day, hour, minute, second;
-    int utcOffsetMinutes; // local time less UTC
+// The machine's native architecture, named as PROCESSOR_ARCHITECTURE names it ("x86", "AMD64",
+// "ARM64"), whatever this process runs as (32-bit, or x64 emulated on ARM64).
+std::u16string NativeArchitecture();
+
+// An environment variable; empty when it is not set.
+std::u16string Environment(const char16_t* name);
+// The Windows folder ("C:\Windows"), from the system rather than the environment.
+std::u16string WindowsFolder();
+// `path` made absolute against the working folder, "." and ".." resolved.
+std::u16string FullPath(const std::u16string& path);
+
+enum class PathKind { Missing, File, Folder, Link, Other };
+// What is at `path`. With `followLinks` false the name itself is looked at (opened with
+// FILE_FLAG_OPEN_REPARSE_POINT on Windows): a symbolic link or junction is Link.
+PathKind KindOf(const std::u16string& path, bool followLinks);
+
+// While it lives, the folder at `path` (the folder itself, never what a link there leads to)
+// cannot be renamed, deleted or replaced by a link: on Windows it is held open without
+// FILE_SHARE_DELETE. held() is false when the name is not such a folder or cannot be held.
+class FolderHold {
+  public:
+    explicit FolderHold(const std::u16string& path);
+    ~FolderHold();
+    FolderHold(const FolderHold&) = delete;
+    FolderHold& operator=(const FolderHold&) = delete;
+    bool held() const { return handle_ != -1; }
+
+  private:
+    intptr_t handle_ = -1;
 };
-// The local time now.
-LocalNow Now();
+
+struct Entry {
+    std::u16string name; // without the folder
+    bool folder;         // a folder, or a link or junction to one
+    uint64_t bytes;
+};
+// What `folder` holds, "." and ".." left out.
+std::vector<Entry> ListFolder(const std::u16string& folder);
+// Deletes the name `path` (a file, or a link itself), read-only or not.
+bool DeleteName(const std::u16string& path);
+// Removes the empty folder `path`.
+bool RemoveFolder(const std::u16string& path);
+// Makes the folder `path` with the access of its parent; true when it is there afterwards.
+bool MakeFolder(const std::u16string& path);
+enum class Made { Made, Exists, Unsecured, Failed };
+// Makes the folder `path` in one call with its final security: owner Administrators, an access
+// list of its own that inherits nothing, SYSTEM and Administrators full control, Users read and
+// execute, passed on to what it will hold. Exists when the name was taken; Unsecured when that
+// security could not be built; Failed otherwise.
+Made MakeSecuredFolder(const std::u16string& path);
+// Copies the file `from` to `to`, replacing a file there.
+bool CopyFileTo(const std::u16string& from, const std::u16string& to);
 
 } // namespace DeployPlatform

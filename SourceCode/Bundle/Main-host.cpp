@@ -1,14 +1,18 @@
-// Linux entry: UTF-8 arguments in.
+// Linux entry: UTF-8 arguments in, the package folder from this program's own path. A file-size
+// limit makes a write fail, as a full disk does on Windows, instead of ending the program.
+#include <csignal>
 #include <string>
 #include <vector>
 
-#include "DeployLog.h"
-#include "TracePlatformHost.h"
+#include "Deploy.h"
+#include "DeployPlatform.h"
+#include "Utf8.h"
 
 int main(int argc, char** argv) {
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments.push_back(TracePlatformHost::FromUtf8(argv[i]));
+        arguments.push_back(Text::Utf8ToUtf16(argv[i]));
     }
-    return RunDeployLog(arguments);
+    return RunDeploy(PackageHome(DeployPlatform::ProgramPath()), arguments);
 }

@@ -1,17 +1,12 @@
-// Windows console entry with a wide argument vector (linked with -municode).
-#include <string>
-#include <vector>
-
-#include "DeployLog.h"
+// Windows console entry: the command line read as a batch file reads %1..%9 (Deploy.cmd passes
+// its own on as %*), the package folder from this program's own path.
+#include "Deploy.h"
+#include "DeployCommandLine.h"
+#include "DeployPlatform.h"
 #include "DllSearch.h"
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
-
-int wmain(int argc, wchar_t** argv) {
+int wmain() {
     LimitDllSearchToSystemFolder();
-    std::vector<std::u16string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-    }
-    return RunDeployLog(arguments);
+    return RunDeploy(PackageHome(DeployPlatform::ProgramPath()),
+                     BatchArguments(DeployPlatform::CommandLineText()));
 }

@@ -170,10 +170,9 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
         [&preflight](DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
                      const SurveyedDevice& device) { preflight.Inspect(set, element, device); };
     PackageState state;
-    const bool read = SurveyDevices(request.csHwID, &state.devices, failure, inspect) &&
-                      (request.mode == CheckMode::Plan ||
-                       FindStagedCopies(request.infBytes, BaseName(request.inf), &state.infFolder,
-                                        &state.copies, failure));
+    const bool read =
+        SurveyDevices(request.csHwID, &state.devices, failure, inspect) &&
+        (request.mode == CheckMode::Plan || ReadStagedCopies(request, &state, failure));
     if (!read) {
         return false;
     }

@@ -1,9 +1,13 @@
 #include "PackageState.h"
 
+bool ReadStagedCopies(const PackageRequest& request, PackageState* state, std::u16string* failure) {
+    return FindStagedCopies(request.infBytes, BaseName(request.inf), &state->infFolder,
+                            &state->copies, failure);
+}
+
 bool ReadPackageState(const PackageRequest& request, PackageState* state, std::u16string* failure) {
     return SurveyDevices(request.csHwID, &state->devices, failure) &&
-           FindStagedCopies(request.infBytes, BaseName(request.inf), &state->infFolder,
-                            &state->copies, failure);
+           ReadStagedCopies(request, state, failure);
 }
 
 size_t CopyNamedBy(const std::u16string& driverInf, const std::vector<std::u16string>& copies) {

@@ -15,6 +15,9 @@ struct PackageState {
     std::vector<std::u16string> copies; // staged copies of the INF, in the folder's order
 };
 
+// The staged copies alone (`infFolder` and `copies`). False, with `failure`, when they could not
+// be read.
+bool ReadStagedCopies(const PackageRequest& request, PackageState* state, std::u16string* failure);
 // Reads both. False, with `failure`, when either could not be read.
 bool ReadPackageState(const PackageRequest& request, PackageState* state, std::u16string* failure);
 

@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(!InfRules::ModelsFor(facts, id).empty());
             }
         }
-        InfRules::PackageProblems(inf, facts, sections,
-                                  [](const std::u16string& relative) { return relative.size() % 2 == 0; });
+        InfRules::PackageProblems(inf, facts, sections, [](const std::u16string& relative) {
+            return relative.size() % 2 == 0;
+        });
     }
     return 0;
 }

@@ -8,6 +8,8 @@
 //   WineDeviceHelper remove INSTANCE [...]         removes the devices
 //   WineDeviceHelper load DLL                      loads a DLL by its full path (to show that a
 //                                                  planted DLL does what the suite looks for)
+//   WineDeviceHelper hold FILE SECONDS              holds FILE open for reading with full
+//                                                  sharing, as a log viewer does; prints "held"
 //
 // Output is UTF-8 with LF line ends; failures go to stderr with exit code 1 (2: bad usage).
 #define WIN32_LEAN_AND_MEAN
@@ -223,6 +225,22 @@ int Remove(int argc, wchar_t** argv) {
     return 0;
 }
 
+// Opens FILE for reading with full sharing, as a log viewer that follows a log does, says "held"
+// and keeps it open for SECONDS (or until it is ended).
+int Hold(const wchar_t* file, const wchar_t* seconds) {
+    const HANDLE held =
+        CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+        return Fail(L"CreateFileW");
+    }
+    fputs("held\n", stdout);
+    fflush(stdout);
+    Sleep(static_cast<DWORD>(_wtoi(seconds)) * 1000);
+    CloseHandle(held);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -239,10 +257,12 @@ int wmain(int argc, wchar_t** argv) {
         result = Remove(argc, argv);
     } else if (command == L"load" && argc == 3) {
         result = LoadLibraryW(argv[2]) != nullptr ? 0 : Fail(L"LoadLibraryW");
+    } else if (command == L"hold" && argc == 4) {
+        result = Hold(argv[2], argv[3]);
     }
     if (result == 2) {
         fputs("usage: WineDeviceHelper add [--flags N] ID [ID ...] | flags INSTANCE | list | "
-              "remove INSTANCE [...] | load DLL\n",
+              "remove INSTANCE [...] | load DLL | hold FILE SECONDS\n",
               stderr);
     }
     fflush(stdout);

@@ -6,7 +6,7 @@
 loaded_markers() { find "$dir" -name '*.dll.loaded' -printf '%P '; }
 
 # 18. newdev.dll and cfgmgr32.dll planted beside every program of the build (Installer.exe,
-#     InstallerCheck.exe, InstallerRemove.exe, TraceLogDecode.exe, DeployLog.exe), run with
+#     InstallerCheck.exe, InstallerRemove.exe, TraceLogDecode.exe, InstallerDeploy.exe), run with
 #     native DLLs preferred for both (as Windows treats DLLs outside the KnownDLLs), and hard
 #     links at the names of the log files the run would write, leading to a file of someone
 #     else's: no planted DLL runs, the linked file is unchanged, and each program still does its
@@ -15,7 +15,7 @@ loaded_markers() { find "$dir" -name '*.dll.loaded' -printf '%P '; }
 scenario_planted_files() {
     local planted=$build/$arch/wine-tests/planted
     cp "$planted/newdev.dll" "$planted/cfgmgr32.dll" "$build/$arch"/{InstallerCheck,InstallerRemove}.exe \
-        "$build/$arch"/{TraceLogDecode,DeployLog}.exe "$prog/"
+        "$build/$arch"/{TraceLogDecode,InstallerDeploy}.exe "$prog/"
     local overrides="$base_overrides;newdev,cfgmgr32=n,b"
     # The markers work: a planted DLL loaded by its full path leaves one.
     mkdir -p "$dir/control"
@@ -55,15 +55,19 @@ scenario_planted_files() {
         wine "$prog/TraceLogDecode.exe" "$(windows_path "${logs[0]}")" >"$dir/decoded.txt" 2>&1
     grep -Fq " : csHwID =$ID" "$dir/decoded.txt" || failure "TraceLogDecode.exe: no records"
 
-    # DeployLog.exe runs the check, as Deploy.cmd does; then a removal that changes nothing.
-    local program
-    for program in "InstallerCheck.exe verify" "InstallerRemove.exe --dry-run"; do
-        (cd "$dir" && INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides WINEDEBUG=-all \
-            timeout -k 5 120 wine "$prog/DeployLog.exe" "$(windows_path "$dir/deploy.log")" run \
-            "$(windows_path "$prog")\\${program% *}" "${program#* }" "$ID" "$win") \
-            >"$dir/program.out" 2>&1 || failure "$program: $(tail -3 "$dir/program.out")"
-    done
-    grep -Fxq $'exit code: 0\r' "$dir/deploy.log" || failure "no run in the deployment log"
+    # InstallerDeploy.exe deploys from the programs' folder as from a package's (its parent is
+    # the package, x64\ and x86\ lead to the folder): the pre-flight, Installer.exe, the verify.
+    ln -s program "$dir/x64"
+    ln -s program "$dir/x86"
+    (cd "$dir" && INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides WINEDEBUG=-all \
+        timeout -k 5 120 wine "$prog/InstallerDeploy.exe" /log "$(windows_path "$dir/deploy.log")" \
+        "$ID" "$win") >"$dir/program.out" 2>&1 || failure "InstallerDeploy.exe: $(tail -3 "$dir/program.out")"
+    grep -Fxq $'result: 0 (done and verified)\r' "$dir/deploy.log" ||
+        failure "no deployment in the deployment log"
+    # Then a removal that changes nothing.
+    (cd "$dir" && INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides WINEDEBUG=-all \
+        timeout -k 5 120 wine "$prog/InstallerRemove.exe" --dry-run "$ID" "$win") \
+        >"$dir/remove.out" 2>&1 || failure "InstallerRemove.exe --dry-run: $(tail -3 "$dir/remove.out")"
 
     local markers
     markers=$(loaded_markers)

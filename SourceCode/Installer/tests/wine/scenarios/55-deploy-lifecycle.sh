@@ -50,7 +50,7 @@ scenario_deploy_uninstall() {
 
     deploy 64 force-install /force "$NO_SUCH_ID" "$win"
     deploy_exit_is force-install 2
-    deploy_stderr_has force-install 'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] <hardware ID> <INF path>'
+    deploy_stderr_has force-install 'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] <hardware ID> <INF path>'
 }
 
 # 20. A present device whose node reports that it needs a restart (the test cfgmgr32.dll, for
@@ -103,7 +103,7 @@ scenario_deploy_log() {
     for line in "command line: $NO_SUCH_ID $win" 'architecture: x64' 'result: verified' \
         'exit code: 0' "          Entry.cpp(0023) : csHwID =$NO_SUCH_ID" \
         'result: 0 (done and verified)' "command line: $NO_SUCH_ID" \
-        'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] <hardware ID> <INF path>' \
+        'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] <hardware ID> <INF path>' \
         'result: 2 (wrong command line)'; do
         grep -Fxq -- "$line" <<<"$text" || failure "Intune log lacks \"$line\""
     done
@@ -124,6 +124,74 @@ scenario_deploy_log() {
     [[ $(records "$log" | wc -l) == 1 ]] || failure "the new log: $(records "$log" | paste -sd'|')"
 }
 
+# The record of LOG whose command line ends with TAIL, CR dropped: from its "==== " line to the
+# next.
+record_of() {
+    # Through the environment: awk -v would read the backslashes as escapes.
+    tr -d '\r' <"$1" | TAIL=" $2" awk '
+        BEGIN { tail = ENVIRON["TAIL"] }
+        /^==== / { if (found) exit; text = "" }
+        { text = text $0 "\n" }
+        /^command line: / && substr($0, length($0) - length(tail) + 1) == tail { found = 1 }
+        END { if (found) printf "%s", text }'
+}
+
+# A whole record of one install: its header first, then the pre-flight, Installer.exe and the
+# verify, each with its exit code, and its own result last; no line of the other deployment.
+record_is_whole() {
+    local log=$1 win=$2 other=$3 text
+    text=$(record_of "$log" "$NO_SUCH_ID $win")
+    [[ -n $text ]] || { failure "no record for $win"; return; }
+    [[ $(head -1 <<<"$text") == '==== '*' Deploy.cmd install on '* ]] ||
+        failure "$win: record starts with $(head -1 <<<"$text")"
+    [[ $(tail -1 <<<"$text") == 'result: 0 (done and verified)' ]] ||
+        failure "$win: record ends with $(tail -1 <<<"$text")"
+    [[ $(grep -c '^exit code: 0$' <<<"$text") == 3 ]] || failure "$win: not three programs' exit codes"
+    ! grep -Fq -- "$other" <<<"$text" || failure "$win: the record holds the other deployment's lines"
+}
+
+# 23. Two Deploy.cmd runs at the same time, each with an INF of its own, write to one log: both
+#     records are there, whole and apart, each with its own result.
+scenario_deploy_concurrent() {
+    unpack_bundle || return
+    local log=$dir/logs/InstallerDeploy.log first second
+    mkdir -p "$dir/logs"
+    first=$(windows_path "$(fresh_inf first-together.inf)")
+    second=$(windows_path "$(fresh_inf second-together.inf)")
+    deploy_caller=one deploy 64 one /log "$(windows_path "$log")" "$NO_SUCH_ID" "$first" &
+    local one=$!
+    deploy_caller=two deploy 64 two /log "$(windows_path "$log")" "$NO_SUCH_ID" "$second" &
+    wait "$one" $!
+    deploy_exit_is one 0
+    deploy_exit_is two 0
+    [[ $(records "$log" | wc -l) == 2 ]] || failure "records: $(records "$log" | paste -sd'|')"
+    record_is_whole "$log" "$first" second-together.inf
+    record_is_whole "$log" "$second" first-together.inf
+}
+
+# 24. A log viewer holds the log open for reading with full sharing while Deploy.cmd runs: the
+#     record is written all the same, and nothing is said about the log.
+scenario_deploy_viewer() {
+    unpack_bundle || return
+    local log=$dir/viewed.log inf viewer
+    printf 'earlier\r\n' >"$log"
+    inf=$(windows_path "$(fresh_inf viewed.inf)")
+    helper hold "$(windows_path "$log")" 120 >"$dir/hold.out" 2>&1 &
+    viewer=$!
+    local tries=0
+    until grep -q held "$dir/hold.out" 2>/dev/null || ((++tries > 600)); do sleep 0.1; done
+    deploy 64 viewed /log "$(windows_path "$log")" "$NO_SUCH_ID" "$inf"
+    kill -0 "$viewer" 2>/dev/null || failure "the viewer had let go of the log"
+    kill "$viewer" 2>/dev/null
+    wait "$viewer" 2>/dev/null
+    deploy_exit_is viewed 0
+    ! grep -Fq 'deployment log' "$dir/viewed.err" || failure "viewed: $(grep -F 'deployment log' "$dir/viewed.err")"
+    [[ $(head -1 "$log") == $'earlier\r' ]] || failure "the earlier record changed"
+    record_is_whole "$log" "$inf" earlier
+}
+
 scenario 19 'Deploy.cmd: uninstall, with and without /force' scenario_deploy_uninstall win64
 scenario 20 'Deploy.cmd: a device that needs a restart (3010)' scenario_deploy_restart win64
 scenario 21 'Deploy.cmd: the deployment log, its folder and its rollover' scenario_deploy_log win64
+scenario 23 'Deploy.cmd: two runs at the same time, two whole records' scenario_deploy_concurrent win64
+scenario 24 'Deploy.cmd: the log held by a viewer' scenario_deploy_viewer win64

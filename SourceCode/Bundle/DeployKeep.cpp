@@ -1,0 +1,159 @@
+#include "DeployKeep.h"
+
+#include <vector>
+
+#include "AsciiCase.h"
+#include "DeployPlatform.h"
+#include "DeployRecord.h"
+
+namespace {
+
+using DeployPlatform::PathKind;
+
+std::u16string Join(const std::u16string& folder, const std::u16string& name) {
+    return folder + u"\\" + name;
+}
+
+} // namespace
+
+std::u16string WithoutTrailingSeparator(const std::u16string& path) {
+    const bool root = path.size() <= 1 || (path.size() == 3 && path[1] == u':');
+    return !root && (path.back() == u'\\' || path.back() == u'/') ? path.substr(0, path.size() - 1)
+                                                                  : path;
+}
+
+std::u16string BaseName(const std::u16string& path) {
+    const size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+bool SamePath(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        const bool separator = (a[i] == u'\\' || a[i] == u'/') && (b[i] == u'\\' || b[i] == u'/');
+        if (!separator && LowerAscii(a[i]) != LowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Files only are deleted (a file link is deleted as a name, never what it leads to); then the
+// folder goes and is made anew, secured in the same call, so nothing can come in meanwhile.
+KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker,
+                       const std::u16string& inf) {
+    switch (DeployPlatform::KindOf(keep, false)) {
+    case PathKind::Missing:
+        break;
+    case PathKind::Link:
+        return KeepResult::Link;
+    case PathKind::Folder: {
+        {
+            // Held while it is emptied: what is deleted is in this folder, not behind a link
+            // that took its name meanwhile.
+            const DeployPlatform::FolderHold hold(keep);
+            if (!hold.held()) {
+                return KeepResult::NotCleared;
+            }
+            const std::vector<DeployPlatform::Entry> entries = DeployPlatform::ListFolder(keep);
+            for (const DeployPlatform::Entry& entry : entries) {
+                if (entry.folder) {
+                    return KeepResult::HasFolders;
+                }
+            }
+            for (const DeployPlatform::Entry& entry : entries) {
+                DeployPlatform::DeleteName(Join(keep, entry.name));
+            }
+        }
+        // A link that took the name after the hold is removed itself (never what it leads to);
+        // then the name is free for the folder made anew.
+        if (!DeployPlatform::RemoveFolder(keep)) {
+            return KeepResult::NotCleared;
+        }
+        break;
+    }
+    default:
+        return KeepResult::NotFolder;
+    }
+    switch (DeployPlatform::MakeSecuredFolder(keep)) {
+    case DeployPlatform::Made::Made:
+        break;
+    case DeployPlatform::Made::Unsecured:
+        return KeepResult::NotSecured;
+    default:
+        return KeepResult::NotMade;
+    }
+    if (!DeployPlatform::CopyFileTo(checker, Join(keep, u"InstallerCheck.exe")) ||
+        !DeployPlatform::CopyFileTo(inf, Join(keep, BaseName(inf)))) {
+        return KeepResult::CopyFailed;
+    }
+    return KeepResult::Ready;
+}
+
+std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
+    std::string folder(1, '"'); // appended: GCC 12's -Wrestrict misreads "\"" + std::string&&
+    folder += Utf8(keep);
+    folder += '"';
+    switch (result) {
+    case KeepResult::Link:
+        return "Deploy: " + folder +
+               " is a junction or symbolic link, not a folder; nothing was copied or run.";
+    case KeepResult::NotFolder:
+        return "Deploy: " + folder + " is a file, not a folder; nothing was copied or run.";
+    case KeepResult::HasFolders:
+        return "Deploy: " + folder +
+               " holds folders; /keep needs a folder of its own, which Deploy empties. Nothing "
+               "was copied or run.";
+    case KeepResult::NotCleared:
+        return "Deploy: could not empty " + folder +
+               " of files Deploy did not put there; nothing was copied or run.";
+    case KeepResult::NotMade:
+        return "Deploy: could not make the folder " + folder + " anew; nothing was copied or run.";
+    case KeepResult::NotSecured:
+        return "Deploy: could not give " + folder +
+               " to Administrators with access for SYSTEM, Administrators and Users (read) only; "
+               "nothing was copied or run.";
+    case KeepResult::CopyFailed:
+        return "Deploy: could not copy InstallerCheck.exe and the INF into " + folder +
+               "; nothing was run.";
+    case KeepResult::Ready:
+        break;
+    }
+    return {};
+}
+
+void KeepTraceLogs(const std::u16string& programs, const std::u16string& keep) {
+    for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(programs)) {
+        if (!entry.folder && IsLogName(entry.name)) {
+            DeployPlatform::CopyFileTo(Join(programs, entry.name), Join(keep, entry.name));
+        }
+    }
+}
+
+UnkeepResult ClearKeep(const std::u16string& keep, const std::u16string& infName) {
+    switch (DeployPlatform::KindOf(keep, false)) {
+    case PathKind::Missing:
+        return UnkeepResult::Missing;
+    case PathKind::Link:
+        return UnkeepResult::Link;
+    case PathKind::Folder:
+        break;
+    default:
+        return UnkeepResult::Left;
+    }
+    {
+        const DeployPlatform::FolderHold hold(keep);
+        if (!hold.held()) {
+            return UnkeepResult::Left;
+        }
+        for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(keep)) {
+            if (!entry.folder && (SamePath(entry.name, u"InstallerCheck.exe") ||
+                                  SamePath(entry.name, infName) || IsLogName(entry.name))) {
+                DeployPlatform::DeleteName(Join(keep, entry.name));
+            }
+        }
+    }
+    return DeployPlatform::RemoveFolder(keep) ? UnkeepResult::Gone : UnkeepResult::Left;
+}

@@ -1,0 +1,345 @@
+// The deploy program as Deploy.cmd starts it: RunDeploy on a package folder of real files, with
+// shell scripts in place of the programs it runs, through the deploy platform's host stand-ins.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "Deploy.h"
+#include "DeployCommandLine.h"
+#include "DeployPlatformHost.h"
+#include "DeployResult.h"
+#include "Utf8.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Text::Utf8ToUtf16;
+
+// The worked example of the trace: "             Sample(0007) : uRet = d" as the log holds it.
+const std::string kScrambledRecord = "             \x93\xA1\xAD\xB0\xAC\xA5\x68\x70\x70\x70\x77"
+                                     "\x69\x20\x7A\x20\xB5\x92\xA5\xB4\x20\x7D\x20\xA4\r\n";
+const std::string kUsage = "Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log "
+                           "<file>] [/nocheck] <hardware ID> <INF path>\n"
+                           "Quote each argument, for example: Deploy.cmd "
+                           "\"USB\\VID_1234&PID_5678\" \"C:\\Drivers\\device.inf\"\n";
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(DeployCommandLine, QuotesForProgramsAndSplitsAsBatchFilesDo) {
+    const std::vector<std::pair<std::u16string, std::u16string>> quoted = {
+        {u"USB\\VID_1234&PID_5678", u"USB\\VID_1234&PID_5678"},
+        {u"", u"\"\""},
+        {u"C:\\Program Files\\x.inf", u"\"C:\\Program Files\\x.inf\""},
+        {u"C:\\kept dir\\", u"\"C:\\kept dir\\\\\""},
+        {u"say \"hi\"", u"\"say \\\"hi\\\"\""},
+        {u"a\\\\\"b c", u"\"a\\\\\\\\\\\"b c\""},
+    };
+    for (const auto& [argument, expected] : quoted) {
+        EXPECT_EQ(QuoteArgument(argument), expected) << Text::Utf16ToUtf8(argument);
+    }
+    const std::vector<std::pair<std::u16string, std::vector<std::u16string>>> split = {
+        {u"\"C:\\pkg dir\\x64\\InstallerDeploy.exe\"  \"USB\\VID&1\" \"C:\\dir\\\"",
+         {u"USB\\VID&1", u"C:\\dir\\"}},
+        {u"InstallerDeploy.exe /keep \"C:\\kept, dir\\\" a,b;c=d\t\"\"",
+         {u"/keep", u"C:\\kept, dir\\", u"a", u"b", u"c", u"d", u""}},
+        {u"x.exe a\"b c\"d \"open", {u"ab cd", u"open"}},
+        {u"\"x.exe\"", {}},
+    };
+    for (const auto& [line, words] : split) {
+        EXPECT_EQ(BatchArguments(line), words) << Text::Utf16ToUtf8(line);
+    }
+}
+
+TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
+    const DeployRequest full =
+        ParseDeployArguments({u"/KEEP", u"C:\\k", u"/Uninstall", u"/force", u"/log", u"C:\\l.log",
+                              u"/nocheck", u"ID", u"x.inf"});
+    EXPECT_TRUE(full.complete && full.uninstall && full.force && full.noCheck);
+    EXPECT_EQ(full.keep + u"|" + full.log + u"|" + full.id + u"|" + full.inf,
+              u"C:\\k|C:\\l.log|ID|x.inf");
+    for (const std::vector<std::u16string>& wrong : {std::vector<std::u16string>{u"ID"},
+                                                     {u"ID", u"x.inf", u"extra"},
+                                                     {u"/keep", u"C:\\k", u"ID"},
+                                                     {u"/force", u"ID", u"x.inf"},
+                                                     {u"", u"x.inf"},
+                                                     {u"ID", u"x.inf", u"/keep"}}) {
+        EXPECT_FALSE(ParseDeployArguments(wrong).complete) << wrong.size();
+    }
+}
+
+// The last program's result, and every code's meaning, from the one table.
+TEST(DeployResult, EachProgramResultGivesItsCodeAndMeaning) {
+    const std::vector<std::tuple<StepCode, int, const char*>> cases = {
+        {{true, 0}, 0, "done and verified"},
+        {{true, 4}, 3010, "done, restart needed"},
+        {{true, 1}, 1603, "not done"},
+        {{true, 2}, 2, "wrong command line"},
+        {{true, 3}, 3, "device state unreadable"},
+        {{true, 5}, 1603, "not done"},
+        {{false, 2}, 1603, "not done"},
+        {{false, 4}, 1603, "not done"},
+    };
+    for (const auto& [step, code, meaning] : cases) {
+        EXPECT_EQ(DeployCodeFor(step), code) << step.started << " " << step.code;
+        EXPECT_STREQ(DeployResultMeaning(code), meaning);
+    }
+    EXPECT_STREQ(DeployResultMeaning(1633), "platform not x86 or x64");
+    EXPECT_STREQ(DeployResultMeaning(7), "unknown");
+}
+
+class DeployTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/deploy-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        home_ = pattern;
+        programs_ = home_ + "/x64";
+        fs::create_directory(programs_);
+        log_ = home_ + "/Deploy.log";
+        inf_ = home_ + "/device.inf";
+        std::ofstream(inf_) << "[Version]\r\n";
+        // Installer.exe leaves a trace and a mark that it ran.
+        Program("Installer.exe", "echo \"$1 $2\" >> \"$(dirname \"$0\")/ran\"\nprintf '%s' '" +
+                                     kScrambledRecord + "' > \"$(dirname \"$0\")/12091701.log\"\n");
+        Program("InstallerCheck.exe", "echo \"$1 for $2\"\n");
+        Program("InstallerRemove.exe", "echo \"remove $*\"\n");
+        DeployPlatformHost::SetNativeArchitecture(u"AMD64");
+        DeployPlatformHost::CaptureOutput(&out_, &err_);
+    }
+    void TearDown() override {
+        DeployPlatformHost::CaptureOutput(nullptr, nullptr);
+        DeployPlatformHost::SetNativeArchitecture(std::nullopt);
+        fs::remove_all(home_);
+    }
+    // A program of the package: a shell script named as the Windows program.
+    void Program(const std::string& name, const std::string& body,
+                 const std::string& shell = "/bin/sh") {
+        const std::string path = programs_ + "/" + name;
+        std::ofstream(path) << "#!" << shell << "\n" << body;
+        chmod(path.c_str(), 0755);
+    }
+    int Deploy(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"/log", log_});
+        std::vector<std::u16string> wide;
+        for (const std::string& argument : arguments) {
+            wide.push_back(Utf8ToUtf16(argument));
+        }
+        out_.clear();
+        err_.clear();
+        return RunDeploy(Utf8ToUtf16(home_), wide);
+    }
+    // The log's records after their "==== <date> <time> <zone> " and with LF line ends.
+    std::string Records() {
+        static const std::regex stamp(
+            "==== \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d [+-]\\d\\d:\\d\\d ");
+        return std::regex_replace(std::regex_replace(Read(log_), std::regex("\r\n"), "\n"), stamp,
+                                  "==== ");
+    }
+    // The record's header as RunDeploy writes it for these arguments.
+    std::string Header(const std::string& action, const std::string& arguments) {
+        char host[256] = {};
+        gethostname(host, sizeof(host) - 1);
+        const char* user = getenv("USER");
+        return "==== Deploy.cmd " + action + " on " + host + " as " + (user ? user : "?") +
+               "\ncommand line: /log " + log_ + (arguments.empty() ? "" : " ") + arguments +
+               "\narchitecture: x64\n";
+    }
+
+    std::string home_, programs_, log_, inf_, out_, err_;
+};
+
+// An install with /keep: the pre-flight, the install with its decoded trace, the verify, the
+// folder emptied of what a user left in it and filled, the detection command; 4 gives 3010.
+TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
+    Program("InstallerCheck.exe",
+            "echo \"$1 for $2\"\n[ \"$1\" = plan ] || { echo oops >&2; exit 4; }\n");
+    const std::string keep = home_ + "/kept dir";
+    fs::create_directory(keep);
+    std::ofstream(keep + "/planted.dll") << "x";
+    EXPECT_EQ(Deploy({"/keep", keep + "/", "USB\\VID&1", inf_}), 3010);
+
+    const std::string x64 = home_ + "\\x64";
+    EXPECT_EQ(out_, "plan for USB\\VID&1\nverify for USB\\VID&1\nDetection command: \"" + keep +
+                        "\\InstallerCheck.exe\" verify --detect \"USB\\VID&1\" \"" + keep +
+                        "\\device.inf\"\n");
+    EXPECT_EQ(err_, "oops\n");
+    EXPECT_EQ(Records(), Header("install", "/keep \"" + keep + "/\" USB\\VID&1 " + inf_) + "-- " +
+                             x64 + "\\InstallerCheck.exe plan USB\\VID&1 " + inf_ +
+                             "\nplan for USB\\VID&1\nexit code: 0\n"
+                             "-- " +
+                             x64 + "\\Installer.exe USB\\VID&1 " + inf_ +
+                             "\nexit code: 0\ntrace 12091701.log:\n"
+                             "             Sample(0007) : uRet = d\n"
+                             "-- " +
+                             x64 + "\\InstallerCheck.exe verify USB\\VID&1 " + inf_ +
+                             "\nverify for USB\\VID&1\nstderr: oops\nexit code: 4\n"
+                             "result: 3010 (done, restart needed)\n");
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(keep)) {
+        kept.push_back(entry.path().filename());
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "InstallerCheck.exe", "device.inf"}));
+    EXPECT_EQ(Read(keep + "/InstallerCheck.exe"), Read(programs_ + "/InstallerCheck.exe"));
+
+    // The uninstall takes what the install kept, and the folder with it.
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "/force", "USB\\VID&1", inf_}), 0);
+    EXPECT_EQ(out_, "remove --force USB\\VID&1 " + inf_ + "\n");
+    EXPECT_FALSE(fs::exists(keep));
+}
+
+// Each refusal runs nothing and changes no /keep folder; each gives its code and one reason.
+TEST_F(DeployTest, RefusalsRunNothing) {
+    const std::string keep = home_ + "/keep";
+    const std::string elsewhere = home_ + "/elsewhere";
+    fs::create_directories(elsewhere + "/inner");
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        int code;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {"usage", {"ID"}, 2, kUsage},
+        {"no INF",
+         {"ID", home_ + "/missing.inf"},
+         2,
+         "Deploy: no INF file at \"" + home_ + "/missing.inf\"; nothing was run.\n"},
+        {"a folder",
+         {"ID", home_},
+         2,
+         "Deploy: no INF file at \"" + home_ + "\"; nothing was run.\n"},
+        {"a wildcard",
+         {"ID", home_ + "/dev*.inf"},
+         2,
+         "Deploy: no INF file at \"" + home_ + "/dev*.inf\"; nothing was run.\n"},
+        {"INF in /keep",
+         {"/keep", home_, "ID", inf_},
+         2,
+         "Deploy: the INF is in the /keep folder \"" + home_ +
+             "\", which Deploy empties and makes anew; give the INF from another folder. Nothing "
+             "was run.\n"},
+        {"link",
+         {"/keep", keep, "ID", inf_},
+         1603,
+         "Deploy: \"" + keep +
+             "\" is a junction or symbolic link, not a folder; nothing was "
+             "copied or run.\n"},
+        {"folders",
+         {"/keep", elsewhere, "ID", inf_},
+         1603,
+         "Deploy: \"" + elsewhere +
+             "\" holds folders; /keep needs a folder of its own, which "
+             "Deploy empties. Nothing was copied or run.\n"},
+        {"file",
+         {"/keep", inf_, "ID", home_ + "/x64/Installer.exe"},
+         1603,
+         "Deploy: \"" + inf_ + "\" is a file, not a folder; nothing was copied or run.\n"},
+    };
+    ASSERT_EQ(symlink(elsewhere.c_str(), keep.c_str()), 0);
+    for (const Case& c : cases) {
+        EXPECT_EQ(Deploy(c.arguments), c.code) << c.name;
+        EXPECT_EQ(err_, c.err) << c.name;
+    }
+    EXPECT_FALSE(fs::exists(programs_ + "/ran"));
+    EXPECT_TRUE(fs::is_directory(elsewhere + "/inner"));
+    EXPECT_EQ(Read(inf_), "[Version]\r\n");
+    // Every refusal has its record.
+    const std::string records = Records();
+    const std::regex header("(^|\n)==== Deploy\\.cmd install on ");
+    EXPECT_EQ(std::distance(std::sregex_iterator(records.begin(), records.end(), header),
+                            std::sregex_iterator()),
+              8);
+}
+
+// The pre-flight: a package that will not install gives 1603 with plan's reason and runs nothing
+// more; 3 is passed on; /nocheck skips it and says so.
+TEST_F(DeployTest, ThePreFlightStopsAPackageThatWillNotInstall) {
+    Program("InstallerCheck.exe", "echo 'InstallerCheck: no models for NTamd64' >&2\nexit 1\n");
+    EXPECT_EQ(Deploy({"ID", inf_}), 1603);
+    EXPECT_EQ(err_, "InstallerCheck: no models for NTamd64\nDeploy: the pre-flight found that the "
+                    "package will not install here; nothing was changed.\n");
+    EXPECT_FALSE(fs::exists(programs_ + "/ran"));
+    Program("InstallerCheck.exe", "exit 3\n");
+    EXPECT_EQ(Deploy({"ID", inf_}), 3);
+    EXPECT_FALSE(fs::exists(programs_ + "/ran"));
+    fs::remove(log_);
+    EXPECT_EQ(Deploy({"/nocheck", "ID", inf_}), 3);
+    EXPECT_EQ(Read(programs_ + "/ran"), "ID " + inf_ + "\n");
+    const std::string records = Records();
+    EXPECT_EQ(records.substr(0, records.find("-- ")),
+              Header("install", "/nocheck ID " + inf_) + "pre-flight: skipped (/nocheck)\n");
+}
+
+// A program that did not start (here: its interpreter is missing, the system's error 2) is not
+// done, never "wrong command line"; the record keeps the system's error.
+TEST_F(DeployTest, AProgramThatDidNotStartIsNotDone) {
+    Program("InstallerRemove.exe", "", "/no/such/shell");
+    EXPECT_EQ(Deploy({"/uninstall", "ID", inf_}), 1603);
+    const std::string remover = home_ + "\\x64\\InstallerRemove.exe";
+    EXPECT_EQ(err_, "Deploy: \"" + remover + "\" did not start: error 2.\n");
+    EXPECT_EQ(Records(), Header("uninstall", "/uninstall ID " + inf_) + "-- " + remover + " ID " +
+                             inf_ + "\ndid not start: error 2\nDeploy: \"" + remover +
+                             "\" did not start: error 2.\nresult: 1603 (not done)\n");
+}
+
+// The machine's native architecture picks the programs; one the package has none for is 1633
+// before anything runs.
+TEST_F(DeployTest, TheNativeArchitecturePicksThePrograms) {
+    DeployPlatformHost::SetNativeArchitecture(u"ARM64");
+    EXPECT_EQ(Deploy({"ID", inf_}), 1633);
+    EXPECT_EQ(err_, "Deploy: this Windows runs on \"ARM64\"; the package holds programs for x86 "
+                    "and x64 Windows only, so nothing was run.\n");
+    fs::rename(programs_, home_ + "/arm64");
+    EXPECT_EQ(Deploy({"/nocheck", "ID", inf_}), 0);
+    EXPECT_TRUE(fs::exists(home_ + "/arm64/ran"));
+    DeployPlatformHost::SetNativeArchitecture(u"x86");
+    EXPECT_EQ(Deploy({"ID", inf_}), 1603);
+    EXPECT_EQ(err_, "Deploy: the package is incomplete: \"" + home_ +
+                        "\\x86\" lacks Installer.exe, InstallerCheck.exe or InstallerRemove.exe; "
+                        "nothing was run.\n");
+    EXPECT_FALSE(fs::exists(log_) && Records().find("x86") != std::string::npos);
+}
+
+// The log never decides the deployment: a record that does not fit (a file-size limit, as a
+// full disk) leaves nothing of itself, costs one line, and the code stays the deployment's.
+TEST_F(DeployTest, ARecordThatCannotBeWrittenWholeLeavesNothingAndCostsOneLine) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const std::string earlier = "earlier records\r\n";
+    std::ofstream(log_, std::ios::binary) << earlier;
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = earlier.size() + 40;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int code = Deploy({"/uninstall", "ID", inf_});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(err_,
+              "Deploy: could not write this deployment's record whole to the deployment log " +
+                  log_ + " (is the disk full?); none of it was left there.\n");
+    EXPECT_EQ(Read(log_), earlier);
+
+    fs::remove(log_);
+    ASSERT_EQ(symlink(inf_.c_str(), log_.c_str()), 0);
+    EXPECT_EQ(Deploy({"/uninstall", "ID", inf_}), 0);
+    EXPECT_EQ(err_, "Deploy: could not write the deployment log " + log_ +
+                        " (it is missing a folder, held open, or not a plain file); this "
+                        "deployment's record is not in it.\n");
+    EXPECT_EQ(Read(inf_), "[Version]\r\n");
+}
+
+} // namespace

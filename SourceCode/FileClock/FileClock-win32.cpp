@@ -1,0 +1,198 @@
+// FileClock on Windows: each function is the Windows calls it names. The writer opens the file
+// for reading and writing and shares it for reading and deletion only: a reader (a log viewer,
+// with read or full sharing) never blocks it, a second writer gets a sharing violation, and the
+// roll-over may rename it through a handle of its own.
+#include "FileClock.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "Win32.h"
+
+using Win32::Wide;
+
+namespace {
+
+HANDLE AsHandle(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// A plain disk file with this one name, as its open handle tells it.
+bool IsPlainFile(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, info) &&
+           (info->dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
+                                      FILE_ATTRIBUTE_DEVICE)) == 0 &&
+           info->nNumberOfLinks == 1;
+}
+
+// Opens the name itself (FILE_FLAG_OPEN_REPARSE_POINT) for reading, then keeps it only when it
+// is a plain disk file with this one name.
+HANDLE OpenPlainFile(const std::u16string& path, uint64_t* size) {
+    const HANDLE file = CreateFileW(Wide(path), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file, &info)) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    *size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    return file;
+}
+
+FileClock::CivilTime Civil(const SYSTEMTIME& t) {
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+} // namespace
+
+FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
+    Close();
+    const HANDLE file = CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error_ = GetLastError();
+        return error_ == ERROR_SHARING_VIOLATION || error_ == ERROR_LOCK_VIOLATION
+                   ? FileResult::SharingViolation
+                   : FileResult::NotOpened;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!IsPlainFile(file, &info)) {
+        CloseHandle(file);
+        error_ = ERROR_ACCESS_DENIED;
+        return FileResult::NotPlain;
+    }
+    handle_ = reinterpret_cast<intptr_t>(file);
+    path_ = path;
+    return FileResult::Done;
+}
+
+std::optional<uint64_t> FileClock::AppendFile::Size() const {
+    LARGE_INTEGER size{};
+    if (handle_ == kNone || !GetFileSizeEx(AsHandle(handle_), &size)) {
+        return std::nullopt;
+    }
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+// No other writer has the file open, so its end is where this write goes.
+FileClock::FileResult FileClock::AppendFile::Append(const char* bytes, size_t count) {
+    const std::optional<uint64_t> before = Size();
+    LARGE_INTEGER end{};
+    if (!before || !SetFilePointerEx(AsHandle(handle_), LARGE_INTEGER{}, &end, FILE_END)) {
+        error_ = GetLastError();
+        return FileResult::WriteFailed;
+    }
+    size_t done = 0;
+    while (done < count) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(AsHandle(handle_), bytes + done, chunk, &written, nullptr) || written == 0) {
+            error_ = written == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_WRITE_FAULT
+                                                                     : GetLastError();
+            // Taken back: the file ends where it ended before.
+            LARGE_INTEGER back{};
+            back.QuadPart = static_cast<LONGLONG>(*before);
+            if (SetFilePointerEx(AsHandle(handle_), back, nullptr, FILE_BEGIN)) {
+                SetEndOfFile(AsHandle(handle_));
+            }
+            return FileResult::WriteFailed;
+        }
+        done += written;
+    }
+    return FileResult::Done;
+}
+
+// A second handle, opened by name with DELETE access, renames the file once its volume and file
+// index prove that the name still leads to the file this one holds.
+bool FileClock::AppendFile::RenameTo(const std::u16string& to) {
+    BY_HANDLE_FILE_INFORMATION held{};
+    if (handle_ == kNone || !GetFileInformationByHandle(AsHandle(handle_), &held)) {
+        return false;
+    }
+    const HANDLE named = CreateFileW(Wide(path_), DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        error_ = GetLastError();
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool renamed = GetFileInformationByHandle(named, &info) &&
+                   info.dwVolumeSerialNumber == held.dwVolumeSerialNumber &&
+                   info.nFileIndexHigh == held.nFileIndexHigh &&
+                   info.nFileIndexLow == held.nFileIndexLow;
+    if (renamed) {
+        const size_t nameBytes = to.size() * sizeof(wchar_t);
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = TRUE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::copy(to.begin(), to.end(), reinterpret_cast<char16_t*>(rename->FileName));
+        renamed = SetFileInformationByHandle(named, FileRenameInfo, rename,
+                                             static_cast<DWORD>(buffer.size())) != FALSE;
+        error_ = renamed ? 0 : GetLastError();
+    }
+    CloseHandle(named);
+    if (renamed) {
+        path_ = to;
+    }
+    return renamed;
+}
+
+void FileClock::AppendFile::Close() {
+    if (handle_ != kNone) {
+        CloseHandle(AsHandle(handle_));
+        handle_ = kNone;
+    }
+}
+
+std::optional<uint64_t> FileClock::PlainFileSize(const std::u16string& path) {
+    uint64_t size = 0;
+    const HANDLE file = OpenPlainFile(path, &size);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    CloseHandle(file);
+    return size;
+}
+
+bool FileClock::ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
+                              std::string* bytes) {
+    uint64_t size = 0;
+    const HANDLE file = OpenPlainFile(path, &size);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER start;
+    start.QuadPart = static_cast<LONGLONG>(offset);
+    bool done = offset <= size && SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+    if (done) {
+        bytes->assign(static_cast<size_t>(std::min(size - offset, maxBytes)), '\0');
+        DWORD read = 0;
+        done = bytes->empty() ||
+               (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+                read == bytes->size());
+    }
+    CloseHandle(file);
+    return done;
+}
+
+// One instant, broken down as UTC and as local time; the offset is their difference.
+FileClock::LocalTime FileClock::LocalNow() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    FileTimeToSystemTime(&now, &utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        local = utc;
+    }
+    return {Civil(local), UtcOffsetMinutes(Civil(local), Civil(utc))};
+}
+
+void FileClock::Pause(uint32_t milliseconds) {
+    Sleep(milliseconds);
+}

@@ -1,0 +1,20 @@
+// Host-only controls of FileClock's stand-ins, for tests. Host builds only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace FileClockHost {
+
+// Called by AppendFile::RenameTo once it has found that the name still leads to its file and
+// before it renames: a test holds the rename there to let other writers run into it. Empty: none.
+void SetBeforeRename(std::function<void()> hook);
+
+// Called by AppendFile::Open once it has opened the file and before it takes the writer's lock:
+// a test holds a writer there while another rolls the log over. Empty: none.
+void SetBeforeLock(std::function<void()> hook);
+
+// How many times an open met another writer holding the file, since the program started.
+uint32_t SharingViolations();
+
+} // namespace FileClockHost
