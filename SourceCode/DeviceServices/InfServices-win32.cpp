@@ -169,11 +169,12 @@ InfRules::Platform DevSvc::NativePlatform() {
 // RtlGetVersion tells the version as it is, whatever the program's manifest declares.
 InfRules::OsVersion DevSvc::RunningOsVersion() {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
-    static const SystemFunction rtlGetVersion = LoadSystemFunction(L"ntdll.dll", "RtlGetVersion");
+    static const auto rtlGetVersion =
+        Win32::BindSystemFunction<RtlGetVersionFn>(L"ntdll.dll", "RtlGetVersion");
     InfRules::OsVersion os;
     OSVERSIONINFOEXW info{};
     info.dwOSVersionInfoSize = sizeof(info);
-    if (rtlGetVersion.address != nullptr && AddressAs<RtlGetVersionFn>(rtlGetVersion)(&info) == 0) {
+    if (rtlGetVersion.call != nullptr && rtlGetVersion.call(&info) == 0) {
         os.major = info.dwMajorVersion;
         os.minor = info.dwMinorVersion;
         os.build = info.dwBuildNumber;

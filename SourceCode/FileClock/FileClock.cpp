@@ -1,4 +1,4 @@
-// The portable part of FileClock: the one-shot append and the UTC offset.
+// The portable part of FileClock: the one-shot append, the local time now and the UTC offset.
 #include "FileClock.h"
 
 namespace {
@@ -25,6 +25,16 @@ FileResult AppendToFile(const std::u16string& path, const char* bytes, size_t co
     AppendFile file;
     const FileResult opened = file.Open(path);
     return opened == FileResult::Done ? file.Append(bytes, count) : opened;
+}
+
+LocalTime LocalNow() {
+    LocalTime now{};
+    CivilTime utc{};
+    if (!BreakDown(CurrentTime(), &now.local, &utc)) {
+        return now;
+    }
+    now.utcOffsetMinutes = UtcOffsetMinutes(now.local, utc);
+    return now;
 }
 
 int UtcOffsetMinutes(const CivilTime& local, const CivilTime& utc) {
