@@ -79,7 +79,8 @@ int64_t CurrentTime();
 bool BreakDown(int64_t time, CivilTime* local, CivilTime* utc);
 // The local time now, with its distance from UTC.
 LocalTime LocalNow();
-// Local less UTC in minutes, for the same instant broken down both ways (FileClock.cpp).
+// Local less UTC in minutes, for the same instant broken down both ways (FileClock.cpp); the
+// two are less than a day apart.
 int UtcOffsetMinutes(const CivilTime& local, const CivilTime& utc);
 
 // Waits this long; for bounded retries.
