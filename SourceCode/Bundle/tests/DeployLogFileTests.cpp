@@ -11,7 +11,6 @@
 #include <map>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "DeployLogFile.h"
@@ -88,22 +87,6 @@ TEST_F(DeployLogFileTest, AFullLogThatCannotRollOverStillTakesTheRecord) {
     EXPECT_EQ(written.result, FileClock::FileResult::Done);
     EXPECT_TRUE(written.rollFailed);
     EXPECT_EQ(Read(log_), std::string(100, 'x') + Record(1, 1));
-}
-
-// The offset from UTC across a day, a month and a year, both ways.
-TEST(FileClockTime, TheOffsetIsLocalLessUtcAcrossDates) {
-    using FileClock::CivilTime;
-    const std::vector<std::tuple<CivilTime, CivilTime, int>> cases = {
-        {{2026, 12, 9, 7, 12, 3}, {2026, 12, 9, 6, 12, 3}, 60},
-        {{2026, 12, 10, 1, 0, 0}, {2026, 12, 9, 23, 0, 0}, 120},
-        {{2027, 1, 1, 0, 30, 0}, {2026, 12, 31, 23, 30, 0}, 60},
-        {{2026, 2, 28, 19, 15, 0}, {2026, 3, 1, 0, 45, 0}, -330},
-        {{2026, 3, 1, 13, 45, 0}, {2026, 2, 28, 23, 0, 0}, 885},
-        {{2026, 6, 30, 14, 0, 0}, {2026, 7, 1, 0, 0, 0}, -600},
-    };
-    for (const auto& [local, utc, offset] : cases) {
-        EXPECT_EQ(FileClock::UtcOffsetMinutes(local, utc), offset) << offset;
-    }
 }
 
 // Writers at the same time, with a limit that the whole lot crosses once: every record is in the
