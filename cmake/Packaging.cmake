@@ -1,4 +1,4 @@
-# Release package of a Windows program: one ZIP per preset (cpack --preset win32|win64) with
+# Release package of a Windows program: one ZIP per preset (cpack --preset win32|win64|winarm64) with
 # Installer.exe, README-trace.txt, an example TqDbgCfg.ini that switches the trace off and
 # BUILDINFO.txt (cmake/Release.cmake). The
 # Bundle component is this build's folder of the deployment zip (cmake/Bundle.cmake).
@@ -7,14 +7,16 @@ if(NOT WIN32)
     return()
 endif()
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+set(INSTALLER_BUNDLE_FOLDER ${INSTALLER_WINDOWS_ARCH})
+if(INSTALLER_WINDOWS_ARCH STREQUAL "x86")
     set(INSTALLER_PACKAGE_SYSTEM win32)
     set(INSTALLER_PACKAGE_ARCHITECTURE "32-bit x86")
-    set(INSTALLER_BUNDLE_FOLDER x86)
+elseif(INSTALLER_WINDOWS_ARCH STREQUAL "arm64")
+    set(INSTALLER_PACKAGE_SYSTEM winarm64)
+    set(INSTALLER_PACKAGE_ARCHITECTURE "ARM64")
 else()
     set(INSTALLER_PACKAGE_SYSTEM win64)
     set(INSTALLER_PACKAGE_ARCHITECTURE "x86-64")
-    set(INSTALLER_BUNDLE_FOLDER x64)
 endif()
 
 # The texts are kept with LF line ends in the sources and shipped with CR LF for Windows

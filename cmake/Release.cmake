@@ -32,8 +32,28 @@ function(installer_debian_package var file)
 endfunction()
 
 # A Windows build writes its toolchain's versions for BUILDINFO.txt, each line marked with its
-# folder in the deployment zip (x86, x64).
-if(WIN32)
+# folder in the deployment zip (x86, x64, arm64). The ARM64 build's zig (cmake/zig/) carries its
+# own clang, linker and mingw-w64; its resources from Debian's llvm-rc (cmake/zig/windres).
+if(WIN32 AND DEFINED INSTALLER_ZIG_VERSION)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} --version OUTPUT_VARIABLE clang ERROR_QUIET)
+    string(REGEX REPLACE " *\\(.*" "" clang "${clang}")
+    string(REGEX REPLACE "\n.*" "" clang "${clang}")
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -E -dM -x c++ -include _mingw_mac.h /dev/null
+        OUTPUT_VARIABLE mingw ERROR_QUIET)
+    set(parts "")
+    foreach(part MAJOR MINOR BUGFIX)
+        string(REGEX MATCH "#define __MINGW64_VERSION_${part} ([0-9]+)" found "${mingw}")
+        list(APPEND parts "${CMAKE_MATCH_1}")
+    endforeach()
+    list(JOIN parts "." mingw)
+    installer_debian_package(resources_package /usr/lib/llvm-14/bin/llvm-rc)
+    file(WRITE ${CMAKE_BINARY_DIR}/release-toolchain.txt
+        "${INSTALLER_BUNDLE_FOLDER} compiler: zig ${INSTALLER_ZIG_VERSION} (PyPI ziglang "
+        "${INSTALLER_ZIG_VERSION}), ${clang}, aarch64-windows-gnu\n"
+        "${INSTALLER_BUNDLE_FOLDER} linker: zig ${INSTALLER_ZIG_VERSION}'s lld\n"
+        "${INSTALLER_BUNDLE_FOLDER} mingw-w64: ${mingw} (zig ${INSTALLER_ZIG_VERSION})\n"
+        "${INSTALLER_BUNDLE_FOLDER} resources: llvm-rc and llvm-cvtres${resources_package}\n")
+elseif(WIN32)
     installer_tool_line(compiler ${CMAKE_CXX_COMPILER})
     installer_tool_line(binutils ${CMAKE_LINKER})
     file(STRINGS ${CMAKE_FIND_ROOT_PATH}/include/_mingw_mac.h mingw

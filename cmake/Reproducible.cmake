@@ -12,9 +12,14 @@
 #   on; the signing tool pads it, and removing the signature would not give back the same
 #   bytes. Windows and the unwinder find sections by address, not by name. Builds with debug
 #   information keep the long names their debugger needs.
-add_link_options(-Wl,--no-insert-timestamp)
-if(CMAKE_BUILD_TYPE MATCHES "^(Release|MinSizeRel)$")
-    add_link_options(-Wl,--disable-long-section-names)
+# zig's linker (winarm64) takes neither option: its wrapper clears the time stamp after the link
+# (cmake/zig/pe-no-timestamp.sh), and its ARM64 programs have no long section name (their
+# unwind tables are .pdata and .xdata).
+if(NOT DEFINED INSTALLER_ZIG_VERSION)
+    add_link_options(-Wl,--no-insert-timestamp)
+    if(CMAKE_BUILD_TYPE MATCHES "^(Release|MinSizeRel)$")
+        add_link_options(-Wl,--disable-long-section-names)
+    endif()
 endif()
 add_compile_options(
     "$<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"

@@ -8,13 +8,16 @@
 #
 #   bash scripts/check-reproducible.sh
 #
-# Needs build/win32, build/win64 and build/bundle with their zips (scripts/test.sh makes them).
+# Needs build/win32, build/win64 and build/bundle with their zips (scripts/test.sh makes them);
+# with build/winarm64 there (the ARM64 build, where the machine has its zig), that one too.
 # Prints each file's SHA-256 and the time the second build took; on a difference, names the
 # files and keeps the clone for a closer look (diffoscope, cmp -l); exits 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 started=$SECONDS
+presets=(win32 win64)
+[[ ! -d build/winarm64 ]] || presets+=(winarm64)
 
 clone=$(mktemp -d "${TMPDIR:-/tmp}/installer-rebuild.XXXXXX")
 git init --quiet "$clone"
@@ -26,7 +29,7 @@ git diff --binary HEAD | git -C "$clone" apply --allow-empty
     cd "$clone"
     umask 077
     export TZ=UTC-14
-    for preset in win32 win64; do
+    for preset in "${presets[@]}"; do
         cmake --preset "$preset" >/dev/null
         cmake --build --preset "$preset" >/dev/null
         cpack --preset "$preset" >/dev/null
@@ -37,7 +40,10 @@ git diff --binary HEAD | git -C "$clone" apply --allow-empty
 echo "second build took $((SECONDS - started)) s (in $clone)"
 
 cd "$clone/build"
-files=(win32/*.exe win64/*.exe win32/*.zip win64/*.zip bundle/*.zip {win32,win64,bundle}/SHA256SUMS)
+files=(bundle/*.zip bundle/SHA256SUMS)
+for preset in "${presets[@]}"; do
+    files+=("$preset"/*.exe "$preset"/*.zip "$preset"/SHA256SUMS)
+done
 sha256sum "${files[@]}"
 if ! (cd "$repo/build" && sha256sum --check --quiet) < <(sha256sum "${files[@]}"); then
     echo "check-reproducible: the files above differ from build/; the second build is in $clone" >&2

@@ -4,10 +4,11 @@
 # - osslsigncode verify accepts every program's signature, the throwaway certificate being the
 #   only trusted root;
 # - osslsigncode remove-signature gives back exactly the program in the unsigned zip;
-# - the signed programs of both architectures pass Wine scenario 10 (Installer installs on a
-#   present device, InstallerCheck verifies it).
-# The deployment zip is signed with the password in the environment, the win64 zip with the
-# password in a file (cmake/ReleaseSign.cmake).
+# - the signed programs of every architecture pass Wine scenario 10 (Installer installs on a
+#   present device, InstallerCheck verifies it), the ARM64 ones in the ARM64 Wine.
+# The deployment zip is signed with the password in the environment, the win64 zip (and the
+# winarm64 zip, where the ARM64 build is there) with the password in a file
+# (cmake/ReleaseSign.cmake).
 #
 #   bash scripts/check-signing.sh
 #
@@ -34,11 +35,15 @@ openssl pkcs12 -export -inkey "$out/cert/key.pem" -in "$out/cert/cert.pem" \
 export INSTALLER_SIGN_PKCS12=$out/cert/signer.p12
 
 cpack --preset bundle -B "$out/bundle" >/dev/null
-env -u INSTALLER_SIGN_PASSWORD INSTALLER_SIGN_PASSWORD_FILE="$out/cert/password" \
-    cpack --preset win64 -B "$out/win64" >/dev/null
+presets=(bundle win64)
+[[ ! -d build/winarm64 ]] || presets+=(winarm64)
+for preset in "${presets[@]:1}"; do
+    env -u INSTALLER_SIGN_PASSWORD INSTALLER_SIGN_PASSWORD_FILE="$out/cert/password" \
+        cpack --preset "$preset" -B "$out/$preset" >/dev/null
+done
 
 failures=0
-for preset in bundle win64; do
+for preset in "${presets[@]}"; do
     signed_zip=$(ls "$out/$preset"/Installer-*.zip)
     unsigned_zip=$repo/build/$preset/${signed_zip##*/}
     (cd "$out/$preset" && sha256sum --check --quiet SHA256SUMS)
@@ -79,3 +84,11 @@ for pair in win32:x86 win64:x64; do
 done
 INSTALLER_BUILD_DIR=$wine_build INSTALLER_WINE_SCENARIOS=10 \
     bash SourceCode/Installer/tests/wine/run-wine-suite.sh
+# The signed ARM64 programs in the ARM64 Wine, where they were built.
+if [[ -d build/winarm64 ]]; then
+    mkdir -p "$wine_build/winarm64"
+    cp "$out"/bundle/unpacked/Installer-*/arm64/{Installer,InstallerCheck}.exe "$wine_build/winarm64/"
+    ln -s "$repo/build/winarm64/wine-tests" "$wine_build/winarm64/wine-tests"
+    INSTALLER_BUILD_DIR=$wine_build INSTALLER_WINE_SCENARIOS=10 \
+        bash SourceCode/Installer/tests/wine/run-wine-suite.sh winarm64
+fi

@@ -10,16 +10,43 @@
 # taken at the version both architectures have (normally the main suite's, a downgrade of a
 # security update) and the script says so in one line; INSTALLER_NO_DOWNGRADE=1 makes it stop
 # there instead. Every decision is one line on stdout beginning "setup:".
+#
+# zig, the compiler of the ARM64 programs (preset winarm64), comes from PyPI (package ziglang)
+# at the version cmake/zig/VERSION pins, into /opt/installer-zig/ziglang-<version>, a folder of
+# its own outside every checkout, where the toolchain (cmake/zig/) looks for it. When PyPI
+# cannot be reached, one line says so, and scripts/test.sh skips only the ARM64 build, its
+# checks and its Wine suite.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-format python3 unzip clang libclang-rt-dev valgrind
     mingw-w64 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
-    strip-nondeterminism git osslsigncode openssl
+    strip-nondeterminism git osslsigncode openssl llvm
 )
 if [[ "${INSTALLER_WITH_WINE:-0}" == 1 ]]; then
-    packages+=(wine wine64 wine32:i386)
+    # The ARM64 Wine (scripts/make-arm64-wine.sh) is a debootstrap root run through qemu.
+    packages+=(wine wine64 wine32:i386 debootstrap qemu-user-static)
+fi
+
+read -r zig_version <"$(dirname "$0")/../cmake/zig/VERSION"
+zig_prefix=/opt/installer-zig/ziglang-$zig_version
+if [[ ! -x $zig_prefix/ziglang/zig ]]; then
+    zig_log=$(mktemp)
+    if [[ $(id -u) != 0 ]]; then
+        echo "setup: zig $zig_version is not in $zig_prefix (run as root to install it):" \
+            "the ARM64 build is skipped"
+    elif rm -rf "$zig_prefix.new" && PIP_ROOT_USER_ACTION=ignore python3 -m pip install -q \
+        --no-deps --disable-pip-version-check --target "$zig_prefix.new" \
+        "ziglang==$zig_version" >"$zig_log" 2>&1 &&
+        "$zig_prefix.new/ziglang/zig" version >/dev/null 2>&1; then
+        mv "$zig_prefix.new" "$zig_prefix"
+    else
+        rm -rf "$zig_prefix.new"
+        echo "setup: ziglang $zig_version could not be had from PyPI ($(tail -1 "$zig_log")):" \
+            "the ARM64 build and its Wine suite are skipped"
+    fi
+    rm -f "$zig_log"
 fi
 
 missing=()

@@ -3,6 +3,16 @@
 # build/win64/Installer.exe (equality rule), under Wine in a private prefix.
 #
 #   bash SourceCode/Installer/tests/wine/run-wine-suite.sh [win32] [win64]
+#   bash SourceCode/Installer/tests/wine/run-wine-suite.sh winarm64
+#
+# winarm64, the ARM64 programs, runs alone, in an ARM64 Wine: Debian's arm64 wine64 in the root
+# that scripts/make-arm64-wine.sh makes (or reuses) in <repo>/build/arm64-wine/, run through qemu.
+# Every Wine tool the suite calls (wine, wineboot, wineserver) then runs in that root
+# (arm64-wine-run.sh), with the build and the sources at their own paths; its prefix is
+# <build>/wine-suite-winarm64/prefix. Only ARM64 code runs there: the programs and the suite's
+# helpers of the winarm64 build. By default it runs the device scenarios: no device, present,
+# absent, the check's plan and verify, the planted DLLs, a removal, and Deploy.cmd from the
+# deployment zip (build/bundle/).
 #
 # Needs the win32 and win64 builds (Installer.exe and wine-tests/ with WineDeviceHelper.exe and
 # the test cfgmgr32.dll) and build/host/TraceLogDecode. Devices are registered in the prefix by
@@ -28,6 +38,32 @@ build=${INSTALLER_BUILD_DIR:-$repo/build}
 work=$build/wine-suite
 decoder=$build/host/TraceLogDecode
 if (($# > 0)); then archs=("$@"); else archs=(win32 win64); fi
+if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
+    if ((${#archs[@]} > 1)); then
+        echo "wine suite: winarm64 runs in an ARM64 Wine of its own: run it alone" >&2
+        exit 2
+    fi
+    work=$build/wine-suite-winarm64
+    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30}
+    root_log=$(mktemp)
+    # One root for every build folder: the checkout's (INSTALLER_ARM64_ROOT names another).
+    if ! bash "$repo/scripts/make-arm64-wine.sh" "${INSTALLER_ARM64_ROOT:-$repo/build/arm64-wine/root}" \
+        >"$root_log" 2>&1; then
+        cat "$root_log" >&2
+        rm -f "$root_log"
+        exit 1
+    fi
+    grep '^arm64 wine:' "$root_log"
+    export INSTALLER_ARM64_ROOT
+    INSTALLER_ARM64_ROOT=$(tail -1 "$root_log")
+    rm -f "$root_log"
+    export INSTALLER_ARM64_BINDS=$repo:$build
+    mkdir -p "$work/bin"
+    for tool in wine wine64 wineboot wineserver; do
+        ln -sf "$here/arm64-wine-run.sh" "$work/bin/$tool"
+    done
+    export PATH=$work/bin:$PATH
+fi
 
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -52,7 +88,7 @@ done
 
 # A prefix left by an interrupted run may still have its server.
 [[ -d $WINEPREFIX ]] && wineserver -k >/dev/null 2>&1
-rm -rf "$work"
+rm -rf "${work:?}"/{prefix,win32,win64,winarm64,wineboot.log}
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 # One persistent wineserver for the whole suite: the Wine services start once, not per run.
@@ -63,7 +99,7 @@ if ! timeout -k 10 600 wineboot -i >"$work/wineboot.log" 2>&1; then
     exit 1
 fi
 for arch in "${archs[@]}"; do
-    system_folder=$WINEPREFIX/drive_c/windows/$([[ $arch == win64 ]] && echo system32 || echo syswow64)
+    system_folder=$WINEPREFIX/drive_c/windows/$([[ $arch == win32 ]] && echo syswow64 || echo system32)
     cp "$build/$arch/wine-tests/cfgmgr32.dll" "$system_folder/cfgmgr32.dll"
 done
 echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
