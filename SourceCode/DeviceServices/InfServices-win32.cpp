@@ -169,7 +169,7 @@ InfRules::Platform DevSvc::NativePlatform() {
 // RtlGetVersion tells the version as it is, whatever the program's manifest declares.
 InfRules::OsVersion DevSvc::RunningOsVersion() {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
-    static const Win32::SystemFunction<RtlGetVersionFn> rtlGetVersion =
+    static const auto rtlGetVersion =
         Win32::BindSystemFunction<RtlGetVersionFn>(L"ntdll.dll", "RtlGetVersion");
     InfRules::OsVersion os;
     OSVERSIONINFOEXW info{};

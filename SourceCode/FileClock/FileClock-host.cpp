@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <ctime>
 #include <mutex>
+#include <optional>
 
 #include "FileClock.h"
 #include "FileClockHost.h"
@@ -58,6 +59,9 @@ int OpenPlainFile(const std::u16string& path, uint64_t* size) {
     return fd;
 }
 
+std::optional<int64_t> fixedClock;
+std::atomic<uint32_t> calls{0};
+
 FileClock::CivilTime Civil(const tm& t) {
     return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
@@ -80,11 +84,20 @@ uint32_t SharingViolations() {
     return sharingViolations.load();
 }
 
+void SetClock(std::optional<int64_t> now) {
+    fixedClock = now;
+}
+
+uint32_t Calls() {
+    return calls.load();
+}
+
 } // namespace FileClockHost
 
 namespace FileClock {
 
 FileResult AppendFile::Open(const std::u16string& path) {
+    ++calls;
     Close();
     const std::string hostPath = Host(path);
     const int fd = open(hostPath.c_str(),
@@ -116,6 +129,7 @@ FileResult AppendFile::Open(const std::u16string& path) {
 }
 
 std::optional<uint64_t> AppendFile::Size() const {
+    ++calls;
     struct stat info {};
     if (handle_ == kNone || fstat(static_cast<int>(handle_), &info) != 0) {
         return std::nullopt;
@@ -124,6 +138,7 @@ std::optional<uint64_t> AppendFile::Size() const {
 }
 
 FileResult AppendFile::Append(const char* bytes, size_t count) {
+    ++calls;
     const std::optional<uint64_t> before = Size();
     if (!before) {
         return FileResult::WriteFailed;
@@ -148,6 +163,7 @@ FileResult AppendFile::Append(const char* bytes, size_t count) {
 }
 
 bool AppendFile::RenameTo(const std::u16string& to) {
+    ++calls;
     struct stat held {};
     struct stat named {};
     if (handle_ == kNone || fstat(static_cast<int>(handle_), &held) != 0 ||
@@ -171,6 +187,7 @@ void AppendFile::Close() {
 }
 
 std::optional<uint64_t> PlainFileSize(const std::u16string& path) {
+    ++calls;
     uint64_t size = 0;
     const int fd = OpenPlainFile(path, &size);
     if (fd < 0) {
@@ -182,6 +199,7 @@ std::optional<uint64_t> PlainFileSize(const std::u16string& path) {
 
 bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
                    std::string* bytes) {
+    ++calls;
     uint64_t size = 0;
     const int fd = OpenPlainFile(path, &size);
     if (fd < 0) {
@@ -196,13 +214,34 @@ bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxByte
     return done;
 }
 
-LocalTime LocalNow() {
-    const time_t now = time(nullptr);
-    tm local{};
-    tm utc{};
-    localtime_r(&now, &local);
-    gmtime_r(&now, &utc);
-    return {Civil(local), UtcOffsetMinutes(Civil(local), Civil(utc))};
+int64_t CurrentTime() {
+    ++calls;
+    return fixedClock ? *fixedClock : static_cast<int64_t>(time(nullptr));
+}
+
+// As _localtime64_s and _gmtime64_s: 1970-01-01 00:00:00 to 3000-12-31 23:59:59 UTC.
+bool BreakDown(int64_t time, CivilTime* local, CivilTime* utc) {
+    ++calls;
+    constexpr int64_t kLatest = 32535215999;
+    const auto seconds = static_cast<time_t>(time);
+    if (time < 0 || time > kLatest || static_cast<int64_t>(seconds) != time) {
+        return false;
+    }
+    tzset(); // picks up a TZ changed since the last call
+    tm parts{};
+    if (local != nullptr) {
+        if (localtime_r(&seconds, &parts) == nullptr) {
+            return false;
+        }
+        *local = Civil(parts);
+    }
+    if (utc != nullptr) {
+        if (gmtime_r(&seconds, &parts) == nullptr) {
+            return false;
+        }
+        *utc = Civil(parts);
+    }
+    return true;
 }
 
 void Pause(uint32_t milliseconds) {

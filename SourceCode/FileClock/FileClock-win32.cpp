@@ -4,6 +4,8 @@
 // roll-over may rename it through a handle of its own.
 #include "FileClock.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -40,8 +42,8 @@ HANDLE OpenPlainFile(const std::u16string& path, uint64_t* size) {
     return file;
 }
 
-FileClock::CivilTime Civil(const SYSTEMTIME& t) {
-    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+FileClock::CivilTime Civil(const tm& t) {
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
 } // namespace
@@ -181,16 +183,26 @@ bool FileClock::ReadPlainFile(const std::u16string& path, uint64_t offset, uint6
 }
 
 // One instant, broken down as UTC and as local time; the offset is their difference.
-FileClock::LocalTime FileClock::LocalNow() {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    SYSTEMTIME utc{};
-    SYSTEMTIME local{};
-    FileTimeToSystemTime(&now, &utc);
-    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-        local = utc;
+int64_t FileClock::CurrentTime() {
+    return _time64(nullptr);
+}
+
+bool FileClock::BreakDown(int64_t time, CivilTime* local, CivilTime* utc) {
+    const __time64_t seconds = time;
+    tm parts{};
+    if (local != nullptr) {
+        if (_localtime64_s(&parts, &seconds) != 0) {
+            return false;
+        }
+        *local = Civil(parts);
     }
-    return {Civil(local), UtcOffsetMinutes(Civil(local), Civil(utc))};
+    if (utc != nullptr) {
+        if (_gmtime64_s(&parts, &seconds) != 0) {
+            return false;
+        }
+        *utc = Civil(parts);
+    }
+    return true;
 }
 
 void FileClock::Pause(uint32_t milliseconds) {

@@ -72,9 +72,15 @@ struct LocalTime {
     CivilTime local;
     int utcOffsetMinutes; // local time less UTC
 };
+// Seconds since 1970-01-01 00:00:00 UTC, now.
+int64_t CurrentTime();
+// `time` (seconds since 1970 UTC) broken down as local time and as UTC; either may be null. False
+// when it cannot be converted (the C runtime accepts 1970 to 3000).
+bool BreakDown(int64_t time, CivilTime* local, CivilTime* utc);
 // The local time now, with its distance from UTC.
 LocalTime LocalNow();
-// Local less UTC in minutes, for the same instant broken down both ways (FileClock.cpp).
+// Local less UTC in minutes, for the same instant broken down both ways (FileClock.cpp); the
+// two are less than a day apart.
 int UtcOffsetMinutes(const CivilTime& local, const CivilTime& utc);
 
 // Waits this long; for bounded retries.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace FileClockHost {
 
@@ -16,5 +17,12 @@ void SetBeforeLock(std::function<void()> hook);
 
 // How many times an open met another writer holding the file, since the program started.
 uint32_t SharingViolations();
+
+// CurrentTime returns `now` instead of the system clock; nullopt returns to the system clock.
+void SetClock(std::optional<int64_t> now);
+
+// The calls FileClock's stand-ins have answered so far, every one counted: a test of a record
+// that is dropped sees that no file or clock call was made for it.
+uint32_t Calls();
 
 } // namespace FileClockHost

@@ -127,7 +127,9 @@ bool FindStagedCopies(const std::vector<uint8_t>& bytes, const std::u16string& i
         if (staged != bytes) {
             continue;
         }
-        // The same bytes published for another INF are another package.
+        // The same bytes published for another INF are another package. A copy whose original
+        // name is its own has no record of another: Wine answers so for every copy, also one it
+        // published as oem<N>.inf because the INF's own name was taken.
         std::u16string original;
         if (!GetOriginalInfName(path.c_str(), &original)) {
             *problem =
@@ -135,7 +137,7 @@ bool FindStagedCopies(const std::vector<uint8_t>& bytes, const std::u16string& i
                           LastError());
             return false;
         }
-        if (SameName(original, infName)) {
+        if (SameName(original, infName) || SameName(original, file.name)) {
             names->push_back(file.name);
         }
     }

@@ -22,11 +22,12 @@ InfRead ReadRequestedInf(const std::u16string& path, std::vector<uint8_t>* bytes
 // Looks in the INF folder for the copies the system published for the INF named `infName` (its
 // file name) with exactly `bytes`: a copy counts when its name is a published one (oem<N>.inf on
 // Windows; Wine keeps an INF's own name when it is free), it holds those bytes, and the Setup
-// API names `infName` as its original name. Another INF that happens to hold the same bytes is
-// another package and never counts. True when the folder could be searched: `names` holds the
-// copies' names then, in the order the search gave them (normally one; none when the INF is not
-// staged), and `folder` the folder searched. False, with `problem`, when it could not be searched
-// or a candidate copy or its original name could not be read.
+// API names `infName` as its original name, or no other name than the copy's own (Wine, which
+// keeps no original names). Another INF that happens to hold the same bytes, or a copy published
+// for another INF, is another package and never counts. True when the folder could be searched:
+// `names` holds the copies' names then, in the order the search gave them (normally one; none when
+// the INF is not staged), and `folder` the folder searched. False, with `problem`, when it could
+// not be searched or a candidate copy or its original name could not be read.
 bool FindStagedCopies(const std::vector<uint8_t>& bytes, const std::u16string& infName,
                       std::u16string* folder, std::vector<std::u16string>* names,
                       std::u16string* problem);

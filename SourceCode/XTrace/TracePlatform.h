@@ -1,5 +1,6 @@
 // What the trace needs from the platform: the executable's path, the settings file, the
-// per-user overrides, the debugger channel, the clock and appending to a file.
+// per-user overrides, the debugger channel and the thread's last error. The clock and the
+// log file's append are the neutral layer's (FileClock.h), which the deploy program shares.
 // One implementation per platform: TracePlatform-win32.cpp calls the real Windows functions,
 // TracePlatform-host.cpp provides stand-ins for Linux.
 #pragma once
@@ -31,31 +32,11 @@ void CloseOverrideKey(KeyHandle key);
 // The debugger output channel; one call per record.
 void DebugChannelWrite(const char16_t* text);
 
-// Current time in seconds since 1970-01-01 00:00:00 UTC.
-int64_t CurrentTime();
-
-struct LocalTime {
-    int month;  // 1..12
-    int day;    // 1..31
-    int hour;   // 0..23
-    int minute; // 0..59
-};
-// Converts `time` to local time. False on failure.
-bool ToLocalTime(int64_t time, LocalTime* out);
-
 // The calling thread's last error (GetLastError and SetLastError). The calls above may change
 // it, as the system functions behind them do; a record reads it before its first call and puts
 // it back after its last, so that a caller tracing between a failed call and its own read of
 // the error still gets that call's error.
 uint32_t ThreadLastError();
 void SetThreadLastError(uint32_t error);
-
-// Opens `path` for appending ("a+": created if missing, not shared while open), writes `count`
-// bytes as they are and closes it. False when the file could not be opened; a failed write is
-// ignored. The name is never followed: when it is taken by a symbolic link, junction or other
-// reparse point, by a file with more than one hard link, or by anything but a plain disk file,
-// nothing is written and the call fails, leaving the name and what it leads to as they were. A
-// program running elevated writes its log in a folder that others may be able to write to.
-bool AppendToFile(const char16_t* path, const char* bytes, size_t count);
 
 } // namespace TracePlatform

@@ -18,9 +18,6 @@ void SetExecutablePath(std::optional<std::u16string> path);
 // written. nullptr stops the capture.
 void CaptureDebugChannel(std::vector<std::u16string>* sink);
 
-// CurrentTime returns `now` instead of the system clock; nullopt returns to the system clock.
-void SetClock(std::optional<int64_t> now);
-
 // Undoes all of the above.
 void ResetControls();
 

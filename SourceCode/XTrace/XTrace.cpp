@@ -1,5 +1,6 @@
 #include "XTrace.h"
 
+#include "FileClock.h"
 #include "TracePlatform.h"
 
 TraceSettingsData TraceSettings = {0, 0, 3};
@@ -106,7 +107,9 @@ void WriteLogFile(const char16_t* line) {
     }
     char bytes[kLogBytes];
     const size_t count = ToLogBytes(line, bytes);
-    TracePlatform::AppendToFile(path, bytes, count);
+    // A record that another writer keeps out, or that could not be written whole, is lost from
+    // the file; the next record tries again.
+    FileClock::AppendToFile(path, bytes, count);
 }
 
 } // namespace
@@ -131,13 +134,13 @@ void InitTrace() {
     }
 
     if (TraceSettings.LOGFILE != 0 && LogFileName.empty()) {
-        LogFileName = MakeLogFileName(TracePlatform::CurrentTime());
+        LogFileName = MakeLogFileName(FileClock::CurrentTime());
     }
 }
 
 std::u16string MakeLogFileName(int64_t time) {
-    TracePlatform::LocalTime local{};
-    if (!TracePlatform::ToLocalTime(time, &local)) {
+    FileClock::CivilTime local{};
+    if (!FileClock::BreakDown(time, &local, nullptr)) {
         return {};
     }
     char16_t name[128];

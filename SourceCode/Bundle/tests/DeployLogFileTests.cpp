@@ -78,6 +78,17 @@ TEST_F(DeployLogFileTest, AFullLogRollsOverToOneOldFile) {
     EXPECT_EQ(Read(log_), Record(1, 2));
 }
 
+// A full log whose rename fails (its .old name is a folder that is not empty) takes the record
+// all the same, and says that it could not roll over.
+TEST_F(DeployLogFileTest, AFullLogThatCannotRollOverStillTakesTheRecord) {
+    fs::create_directories(old_ + "/kept");
+    std::ofstream(log_, std::ios::binary) << std::string(100, 'x');
+    const LogWrite written = Append(Record(1, 1), 100);
+    EXPECT_EQ(written.result, FileClock::FileResult::Done);
+    EXPECT_TRUE(written.rollFailed);
+    EXPECT_EQ(Read(log_), std::string(100, 'x') + Record(1, 1));
+}
+
 // Writers at the same time, with a limit that the whole lot crosses once: every record is in the
 // log or the .old file, whole, once, and neither file starts or ends inside one.
 TEST_F(DeployLogFileTest, ConcurrentWritersLeaveEveryRecordWholeAcrossARollOver) {

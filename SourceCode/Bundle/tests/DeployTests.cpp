@@ -15,6 +15,7 @@
 
 #include "Deploy.h"
 #include "DeployCommandLine.h"
+#include "DeployKeep.h"
 #include "DeployPlatformHost.h"
 #include "DeployResult.h"
 #include "Utf8.h"
@@ -63,6 +64,18 @@ TEST(DeployCommandLine, QuotesForProgramsAndSplitsAsBatchFilesDo) {
     }
 }
 
+TEST(DeployCommandLine, PathsAsTheDeployProgramComparesAndTrimsThem) {
+    EXPECT_EQ(PackageHome(u"C:\\pkg dir\\x64\\InstallerDeploy.exe"), u"C:\\pkg dir");
+    EXPECT_EQ(WithoutTrailingSeparator(u"C:\\kept\\"), u"C:\\kept");
+    EXPECT_EQ(WithoutTrailingSeparator(u"C:\\"), u"C:\\");
+    EXPECT_EQ(WithoutTrailingSeparator(u"/"), u"/");
+    EXPECT_EQ(WithoutTrailingSeparator(u"C:"), u"C:");
+    EXPECT_TRUE(SamePath(u"C:\\Kept\\x.inf", u"c:/kept/X.INF"));
+    EXPECT_FALSE(SamePath(u"C:\\kept\\x.inf", u"C:\\kept\\x.inI"));
+    EXPECT_FALSE(SamePath(u"C:\\kept", u"C:/kep"));
+    EXPECT_FALSE(SamePath(u"C:\\kept\\x", u"C:\\kept_x"));
+}
+
 TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
     const DeployRequest full =
         ParseDeployArguments({u"/KEEP", u"C:\\k", u"/Uninstall", u"/force", u"/log", u"C:\\l.log",
@@ -75,7 +88,8 @@ TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
                                                      {u"/keep", u"C:\\k", u"ID"},
                                                      {u"/force", u"ID", u"x.inf"},
                                                      {u"", u"x.inf"},
-                                                     {u"ID", u"x.inf", u"/keep"}}) {
+                                                     {u"ID", u"x.inf", u"/keep"},
+                                                     {u"/log"}}) {
         EXPECT_FALSE(ParseDeployArguments(wrong).complete) << wrong.size();
     }
 }
@@ -165,7 +179,7 @@ class DeployTest : public ::testing::Test {
 // folder emptied of what a user left in it and filled, the detection command; 4 gives 3010.
 TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     Program("InstallerCheck.exe",
-            "echo \"$1 for $2\"\n[ \"$1\" = plan ] || { echo oops >&2; exit 4; }\n");
+            "echo \"$1 for $2\"\n[ \"$1\" = plan ] || { printf 'oops\\nagain' >&2; exit 4; }\n");
     const std::string keep = home_ + "/kept dir";
     fs::create_directory(keep);
     std::ofstream(keep + "/planted.dll") << "x";
@@ -175,7 +189,7 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     EXPECT_EQ(out_, "plan for USB\\VID&1\nverify for USB\\VID&1\nDetection command: \"" + keep +
                         "\\InstallerCheck.exe\" verify --detect \"USB\\VID&1\" \"" + keep +
                         "\\device.inf\"\n");
-    EXPECT_EQ(err_, "oops\n");
+    EXPECT_EQ(err_, "oops\nagain");
     EXPECT_EQ(Records(), Header("install", "/keep \"" + keep + "/\" USB\\VID&1 " + inf_) + "-- " +
                              x64 + "\\InstallerCheck.exe plan USB\\VID&1 " + inf_ +
                              "\nplan for USB\\VID&1\nexit code: 0\n"
@@ -185,7 +199,7 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
                              "             Sample(0007) : uRet = d\n"
                              "-- " +
                              x64 + "\\InstallerCheck.exe verify USB\\VID&1 " + inf_ +
-                             "\nverify for USB\\VID&1\nstderr: oops\nexit code: 4\n"
+                             "\nverify for USB\\VID&1\nstderr: oops\nstderr: again\nexit code: 4\n"
                              "result: 3010 (done, restart needed)\n");
     std::vector<std::string> kept;
     for (const auto& entry : fs::directory_iterator(keep)) {
@@ -195,10 +209,22 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "InstallerCheck.exe", "device.inf"}));
     EXPECT_EQ(Read(keep + "/InstallerCheck.exe"), Read(programs_ + "/InstallerCheck.exe"));
 
-    // The uninstall takes what the install kept, and the folder with it.
+    // The uninstall takes what the install kept, and the folder with it; the next install makes
+    // it again; a link at its name is left alone, and so is what it leads to.
     EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "/force", "USB\\VID&1", inf_}), 0);
     EXPECT_EQ(out_, "remove --force USB\\VID&1 " + inf_ + "\n");
     EXPECT_FALSE(fs::exists(keep));
+    EXPECT_EQ(Deploy({"/keep", keep, "USB\\VID&1", inf_}), 3010);
+    EXPECT_EQ(Read(keep + "/device.inf"), "[Version]\r\n");
+    fs::remove_all(keep);
+    const std::string elsewhere = home_ + "/elsewhere";
+    fs::create_directory(elsewhere);
+    std::ofstream(elsewhere + "/InstallerCheck.exe") << "someone else's";
+    ASSERT_EQ(symlink(elsewhere.c_str(), keep.c_str()), 0);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "USB\\VID&1", inf_}), 0);
+    EXPECT_EQ(err_, "Deploy: \"" + keep +
+                        "\" is a junction or symbolic link; nothing was deleted through it.\n");
+    EXPECT_EQ(Read(elsewhere + "/InstallerCheck.exe"), "someone else's");
 }
 
 // Each refusal runs nothing and changes no /keep folder; each gives its code and one reason.
@@ -275,6 +301,7 @@ TEST_F(DeployTest, ThePreFlightStopsAPackageThatWillNotInstall) {
     EXPECT_FALSE(fs::exists(programs_ + "/ran"));
     Program("InstallerCheck.exe", "exit 3\n");
     EXPECT_EQ(Deploy({"ID", inf_}), 3);
+    EXPECT_EQ(err_, "");
     EXPECT_FALSE(fs::exists(programs_ + "/ran"));
     fs::remove(log_);
     EXPECT_EQ(Deploy({"/nocheck", "ID", inf_}), 3);
@@ -296,6 +323,19 @@ TEST_F(DeployTest, AProgramThatDidNotStartIsNotDone) {
                              "\" did not start: error 2.\nresult: 1603 (not done)\n");
 }
 
+// Installer.exe exits with 0 whenever it runs: any other code means it did not, which is said,
+// and the check decides. The package's trace settings that cannot be copied are said too.
+TEST_F(DeployTest, AnInstallerThatDidNotRunIsSaidAndTheCheckDecides) {
+    Program("Installer.exe", "exit 1\n");
+    std::ofstream(home_ + "/TqDbgCfg.ini") << "[OUTPUT]\n";
+    fs::create_directory(programs_ + "/TqDbgCfg.ini");
+    EXPECT_EQ(Deploy({"/nocheck", "ID", inf_}), 0);
+    EXPECT_EQ(err_, "Deploy: could not copy TqDbgCfg.ini into \"" + home_ +
+                        "\\x64\"; the trace keeps its settings there.\nDeploy: \"" + home_ +
+                        "\\x64\\Installer.exe\" did not run: code 1; 740 means it needs "
+                        "administrator rights.\n");
+}
+
 // The machine's native architecture picks the programs; one the package has none for is 1633
 // before anything runs.
 TEST_F(DeployTest, TheNativeArchitecturePicksThePrograms) {
@@ -312,6 +352,30 @@ TEST_F(DeployTest, TheNativeArchitecturePicksThePrograms) {
                         "\\x86\" lacks Installer.exe, InstallerCheck.exe or InstallerRemove.exe; "
                         "nothing was run.\n");
     EXPECT_FALSE(fs::exists(log_) && Records().find("x86") != std::string::npos);
+}
+
+// Without /log: Intune's log folder when there is one, else Configuration Manager's, else ours
+// in the Windows folder, made when needed.
+TEST_F(DeployTest, TheLogGoesWhereTheDeploymentToolCollectsIt) {
+    const std::string windows = home_ + "/Windows";
+    const std::string intune = home_ + "/ProgramData/Microsoft/IntuneManagementExtension/Logs";
+    fs::create_directory(windows);
+    setenv("SystemRoot", windows.c_str(), 1);
+    setenv("ProgramData", (home_ + "/ProgramData").c_str(), 1);
+    const std::vector<std::u16string> arguments = {u"/uninstall", u"ID", Utf8ToUtf16(inf_)};
+    std::vector<std::string> chosen;
+    for (const std::string& folder : {windows + "/Logs/Installer", windows + "/CCM/Logs", intune}) {
+        fs::create_directories(windows + "/CCM");
+        if (folder != windows + "/Logs/Installer") {
+            fs::create_directories(folder);
+        }
+        EXPECT_EQ(RunDeploy(Utf8ToUtf16(home_), arguments), 0);
+        chosen.push_back(Read(folder + "/InstallerDeploy.log").empty() ? "" : folder);
+    }
+    unsetenv("SystemRoot");
+    unsetenv("ProgramData");
+    EXPECT_EQ(chosen, (std::vector<std::string>{windows + "/Logs/Installer", windows + "/CCM/Logs",
+                                                intune}));
 }
 
 // The log never decides the deployment: a record that does not fit (a file-size limit, as a

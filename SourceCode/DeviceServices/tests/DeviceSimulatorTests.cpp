@@ -402,23 +402,28 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
     }
 }
 
-// The host INF parser: quotes, continuations, comments, %strkey%, merged sections, both
+// The host INF parser: quotes, continuations, comments, %strkey%, merged sections, the
 // encodings; the Setup API's errors with their lines.
 TEST(InfRules, HostParserReadsAnInfAsTheSetupApiDoes) {
     const std::string text = "; comment\n[Version]\nSignature=\"$Chicago$\"\n[A]\n"
                              "%K% = \" x, \"\"y\"\" \" , b ; c\n"
-                             "long = 1,\\\n 2\n[strings]\nK = key\n[a]\nlast,,%u%,%%\n";
+                             "long = 1,\\\n 2\n[strings]\nK = key\n[a]\nlast,,%u%,%%\n"
+                             "q = \"a;b\",\\\n c\nd = \xE9\\\n";
     DevSim::ParsedInf inf;
     uint32_t line = 9;
     ASSERT_EQ(DevSim::ParseInf(std::vector<uint8_t>(text.begin(), text.end()), &inf, &line), 0u);
     std::vector<InfRules::InfLine> lines;
     ASSERT_TRUE(inf.Section(u"a", &lines));
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0].key, u"key");
     EXPECT_EQ(lines[0].fields, (std::vector<std::u16string>{u" x, \"y\" ", u"b"}));
     EXPECT_EQ(lines[1].fields, (std::vector<std::u16string>{u"1", u"2"}));
     EXPECT_EQ(lines[2].key, u"");
     EXPECT_EQ(lines[2].fields, (std::vector<std::u16string>{u"last", u"", u"%u%", u"%"}));
+    // A quoted ';' is text, also on a continued line; a byte that is not UTF-8 is Latin-1; the
+    // last line may end in a continuation.
+    EXPECT_EQ(lines[3].fields, (std::vector<std::u16string>{u"a;b", u"c"}));
+    EXPECT_EQ(lines[4].fields, std::vector<std::u16string>{u"\u00e9"});
     EXPECT_FALSE(inf.Section(u"B", &lines));
     const std::vector<uint8_t> utf16 = {
         0xFF, 0xFE, '[', 0, 'V', 0, 'e', 0, 'r', 0, 's', 0, 'i', 0, 'o', 0, 'n', 0, ']', 0,

@@ -33,7 +33,7 @@ inline std::string Inf(const std::string& version, const std::string& manufactur
            manufacturer + "\n\n" + models +
            "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n"
            "[PkgCopy]\npkg.sys\n\n"
-           "[SourceDisksNames]\n1 = %Disk%\n\n"
+           "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n"
            "[SourceDisksFiles]\npkg.sys = 1\n\n"
            "[Strings]\nVendor = \"Example Devices\"\nDesc = \"Example USB Sample Device\"\n"
            "Disk = \"Example disk\"\n";
@@ -47,37 +47,38 @@ inline const std::string kCatalog = "CatalogFile = pkg.cat\n";
 
 inline const std::vector<Package>& Packages() {
     static const std::vector<Package> packages = {
-        {"complete", Inf(kCatalog, "NTx86, NTamd64", kModels), {"pkg.cat", "pkg.sys"}, 0, ""},
+        {"complete", Inf(kCatalog, "NTx86, NTamd64", kModels), {"pkg.cat", "bin/pkg.sys"}, 0, ""},
         {"models for NTx86 only",
          Inf(kCatalog, "NTx86", "[Models.NTx86]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n\n"),
-         {"pkg.cat", "pkg.sys"},
+         {"pkg.cat", "bin/pkg.sys"},
          259,
          "InstallerCheck: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n"},
         {"models without the ID",
          Inf(kCatalog, "NTamd64",
              "[Models.NTamd64]\n%Desc% = PkgInstall, USB\\VID_9999&PID_0001\n\n"),
-         {"pkg.cat", "pkg.sys"},
+         {"pkg.cat", "bin/pkg.sys"},
          259,
          "InstallerCheck: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n"},
         {"no CatalogFile",
          Inf("", "NTx86, NTamd64", kModels),
-         {"pkg.cat", "pkg.sys"},
+         {"pkg.cat", "bin/pkg.sys"},
          0xE000022F,
          "InstallerCheck: the INF names no catalog for NTamd64: [Version] has no "
          "CatalogFile.NTamd64 or CatalogFile entry\n"},
         {"catalog absent",
          Inf("CatalogFile.NTamd64 = pkg64.cat\n" + kCatalog, "NTx86, NTamd64", kModels),
-         {"pkg.cat", "pkg.sys"},
+         {"pkg.cat", "bin/pkg.sys"},
          0xE000022F,
          "InstallerCheck: the catalog pkg64.cat (CatalogFile.NTamd64) is not beside the INF\n"},
         {"copied file missing",
          Inf(kCatalog, "NTx86, NTamd64", kModels),
          {"pkg.cat"},
          2,
-         "InstallerCheck: the file pkg.sys that section [PkgCopy] copies is not in the package\n"},
+         "InstallerCheck: the file bin\\pkg.sys that section [PkgCopy] copies is not in the "
+         "package\n"},
         {"does not parse",
          "[Version]\nSignature = \"$Windows NT$\"\n\n[Manufacturer\n%Vendor% = Models\n",
-         {"pkg.cat", "pkg.sys"},
+         {"pkg.cat", "bin/pkg.sys"},
          0xE0000001,
          "InstallerCheck: the INF does not open as a Windows NT INF: error 0xe0000001 at line 4\n"},
     };
@@ -89,6 +90,7 @@ inline std::filesystem::path Write(const Package& package, const std::filesystem
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "pkg.inf", std::ios::binary) << package.inf;
     for (const char* file : package.files) {
+        std::filesystem::create_directories((folder / file).parent_path());
         std::ofstream(folder / file, std::ios::binary) << "stand-in for " << file << "\n";
     }
     return folder / "pkg.inf";

@@ -24,10 +24,6 @@ namespace {
 
 using CheckTest = CompanionTest;
 
-bool Has(const CheckResult& result, const std::string& text) {
-    return Narrow(result.out).find(text) != std::string::npos;
-}
-
 // A present device, two absent ones (one marked already), an unrelated device, and one whose
 // only entry begins with the requested ID, which the prefix rule alone matches.
 std::vector<DevSim::Device> Mixed() {
@@ -43,30 +39,43 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
     CheckResult plan = Check({u"plan", u"USB\\VID_1234&PID_5678", inf_});
     EXPECT_EQ(plan.exitCode, 0);
     EXPECT_EQ(plan.err, u"");
-    const std::string rule = kPrefixRule ? "prefix" : "equality";
-    EXPECT_TRUE(Has(plan, "plan for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
-                          "\"USB\\VID_1234&PID_5678\"), " +
-                              rule + " rule, INF \""))
-        << Narrow(plan.out);
-    EXPECT_TRUE(Has(plan, "1. install the driver on 1 present device:\n"
-                          "     ROOT\\PRESENT\\0000\n"));
-    std::string marks = kPrefixRule ? "2. mark 3 absent devices for reinstallation:\n"
-                                    : "2. mark 2 absent devices for reinstallation:\n";
-    marks += "     ROOT\\GONE\\0000  config flags now 0x40010204\n"
-             "     ROOT\\MARKED\\0000  config flags now 0x00000020\n";
+    const std::string driver =
+        ": driver \"Example USB Sample Device\", install section PkgInstall, "
+        "matched USB\\VID_1234&PID_5678";
+    const std::string package = "package for NTamd64: will install here\n"
+                                "  catalog: pkg.cat (CatalogFile), signature: not checked\n";
+    std::string expected = Header("plan") + package + "  ROOT\\PRESENT\\0000" + driver + "\n" +
+                           "  ROOT\\GONE\\0000" + driver + "\n" + "  ROOT\\MARKED\\0000" + driver +
+                           "\n";
     if (kPrefixRule) {
-        marks += "     ROOT\\LONGER\\0000  config flags now 0x00000000\n";
+        expected += "  ROOT\\LONGER\\0000" + driver + "&REV_0100\n";
     }
-    EXPECT_TRUE(Has(plan, marks)) << Narrow(plan.out);
+    expected += "1. install the driver on 1 present device:\n"
+                "     ROOT\\PRESENT\\0000\n";
+    expected += kPrefixRule ? "2. mark 3 absent devices for reinstallation:\n"
+                            : "2. mark 2 absent devices for reinstallation:\n";
+    expected += "     ROOT\\GONE\\0000  config flags now 0x40010204\n"
+                "     ROOT\\MARKED\\0000  config flags now 0x00000020\n";
+    if (kPrefixRule) {
+        expected += "     ROOT\\LONGER\\0000  config flags now 0x00000000\n";
+    }
+    EXPECT_EQ(Narrow(plan.out), expected);
 
     UseDevices({MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true, 0x0)});
     plan = Check({u"plan", kIdShort, inf_});
-    EXPECT_TRUE(Has(plan, "1. stage the INF (no present device matches)\n2. nothing to mark\n"))
-        << Narrow(plan.out);
+    EXPECT_EQ(Narrow(plan.out), Header("plan") + package +
+                                    "1. stage the INF (no present device matches)\n"
+                                    "2. nothing to mark\n");
     plan = Check({u"plan", u"--json", kIdShort, inf_});
-    EXPECT_TRUE(Narrow(plan.out).starts_with("{\"command\":\"plan\",\"hardwareId\":"));
-    EXPECT_TRUE(Has(plan, ",\"devices\":[],\"action\":\"stage\",\"install\":[],\"mark\":[],"))
-        << Narrow(plan.out);
+    EXPECT_EQ(Narrow(plan.out),
+              "{\"command\":\"plan\",\"hardwareId\":\"usb\\\\vid_1234&pid_5678\",\"requestedId\":"
+              "\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
+                  std::string(kPrefixRule ? "prefix" : "equality") +
+                  "\",\"inf\":" + Narrow(JsonString(inf_)) +
+                  ",\"devices\":[],\"action\":\"stage\",\"install\":[],\"mark\":[],\"package\":"
+                  "{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg.cat\","
+                  "\"signature\":\"not checked\",\"reasons\":[]},\"notes\":[],\"result\":"
+                  "\"planned\"}\n");
 }
 
 // The shared table's packages for a present device: a bad one is exit 1 with each reason on a
@@ -136,47 +145,69 @@ TEST_F(CheckTest, VerifyFailsBeforeARunAndHoldsAfterItInEachBranch) {
     struct Branch {
         const char* name;
         std::vector<DevSim::Device> devices;
-        std::string missing;
-        int after = 0;
+        std::string before; // the conditions' lines between the staging line and the result
+        std::string after;
+        int afterCode = 0;
     };
+    const std::string noPresent = "present devices use the INF: ok, no present device\n";
+    const std::string noAbsent = "absent devices marked for reinstallation: ok, no absent device\n";
+    // With no matching device the check asks whether the INF's models name the ID at all.
+    const std::string models = "the INF's models name the hardware ID: ok, a driver for NTamd64\n";
     DevSim::Device busy = MakeDevice(u"ROOT\\BUSY\\0000", {kIdShort}, true, 0x4);
     busy.stoppable = false;
     const std::vector<Branch> branches = {
         {"no device",
          {MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true)},
-         "INF staged: FAILED, no INF in "},
+         models + noPresent + noAbsent,
+         models + noPresent + noAbsent},
         {"present",
          {MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x4)},
-         "  ROOT\\PRESENT\\0000: has no driver from an INF\n"},
+         "present devices use the INF: FAILED, 1 of 1 device failing\n"
+         "  ROOT\\PRESENT\\0000: has no driver from an INF\n" +
+             noAbsent,
+         "present devices use the INF: ok, 1 device\n"
+         "  ROOT\\PRESENT\\0000: ok, driver from oem0.inf\n" +
+             noAbsent},
         {"absent",
          {MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x10004),
           MakeDevice(u"ROOT\\B\\0000", {kIdOther, kIdShort}, false, 0x0)},
-         "present devices use the INF: ok, no present device\n"
-         "absent devices marked for reinstallation: FAILED, 2 of 2 devices failing\n"
-         "  ROOT\\A\\0000: not marked, config flags 0x00010004\n"
-         "  ROOT\\B\\0000: not marked, config flags 0x00000000\n"},
+         noPresent + "absent devices marked for reinstallation: FAILED, 2 of 2 devices failing\n"
+                     "  ROOT\\A\\0000: not marked, config flags 0x00010004\n"
+                     "  ROOT\\B\\0000: not marked, config flags 0x00000000\n",
+         noPresent + "absent devices marked for reinstallation: ok, 2 devices\n"
+                     "  ROOT\\A\\0000: ok, config flags 0x00010024\n"
+                     "  ROOT\\B\\0000: ok, config flags 0x00000020\n"},
         // Installed on a device that cannot be stopped: it runs the driver after a restart.
-        {"restart", {busy}, "  ROOT\\BUSY\\0000: has no driver from an INF\n", 4},
+        {"restart",
+         {busy},
+         "present devices use the INF: FAILED, 1 of 1 device failing\n"
+         "  ROOT\\BUSY\\0000: has no driver from an INF\n" +
+             noAbsent,
+         "present devices use the INF: ok, 1 device\n"
+         "  ROOT\\BUSY\\0000: restart needed, driver from oem0.inf\n" +
+             noAbsent,
+         4},
     };
+    const std::string notStaged =
+        "INF staged: FAILED, no INF in " + StoreName() + " holds the INF's bytes\n";
+    const std::string staged =
+        "INF staged: ok, " + StoreName() + "\\oem0.inf holds the INF's bytes\n";
     for (const Branch& branch : branches) {
         SCOPED_TRACE(branch.name);
         UseDevices(branch.devices);
         CheckResult before = Verify(u"USB\\VID_1234&PID_5678");
         EXPECT_EQ(before.exitCode, 1);
-        EXPECT_TRUE(Has(before, branch.missing)) << Narrow(before.out);
-        EXPECT_TRUE(Has(before, "result: not verified\n"));
+        EXPECT_EQ(Narrow(before.out),
+                  Header("verify") + notStaged + branch.before + "result: not verified\n");
         EXPECT_EQ(Check({u"verify", u"--detect", kIdShort, inf_}).out, u"");
 
         Install(u"USB\\VID_1234&PID_5678");
         CheckResult after = Verify(kIdShort);
-        EXPECT_EQ(after.exitCode, branch.after) << Narrow(after.out + after.err);
-        EXPECT_TRUE(Has(after, "INF staged: ok, ")) << Narrow(after.out);
-        EXPECT_TRUE(Has(after, branch.after == 4 ? "  ROOT\\BUSY\\0000: restart needed, driver "
-                                                   "from oem0.inf\nabsent devices marked for "
-                                                   "reinstallation: ok, no absent device\nresult: "
-                                                   "verified, restart needed\n"
-                                                 : "result: verified\n"))
-            << Narrow(after.out);
+        EXPECT_EQ(after.exitCode, branch.afterCode) << Narrow(after.out + after.err);
+        EXPECT_EQ(Narrow(after.out),
+                  Header("verify") + staged + branch.after +
+                      (branch.afterCode == 4 ? "result: verified, restart needed\n"
+                                             : "result: verified\n"));
         std::filesystem::remove_all(StoreDir());
     }
 }
@@ -186,34 +217,64 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
                 MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, 0x4),
                 MakeDevice(u"ROOT\\B\\0000", {kIdShort}, false, 0x4)});
     Install(kIdShort);
+    // The report of verify for `inf`: its lines after the first, then the result.
+    auto report = [&](const std::u16string& inf, bool staged, const std::string& present,
+                      const std::string& absent) {
+        const std::string head = "verify for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+                                 "\"USB\\VID_1234&PID_5678\"), " +
+                                 std::string(kPrefixRule ? "prefix" : "equality") +
+                                 " rule, INF \"" + Narrow(inf) + "\"\n";
+        const std::string stagedLine =
+            staged ? "INF staged: ok, " + StoreName() + "\\oem0.inf holds the INF's bytes\n"
+                   : "INF staged: FAILED, no INF in " + StoreName() + " holds the INF's bytes\n";
+        const bool verified = staged && present.find("FAILED") == std::string::npos &&
+                              absent.find("FAILED") == std::string::npos;
+        return head + stagedLine + present + absent +
+               (verified ? "result: verified\n" : "result: not verified\n");
+    };
+    const std::string presentOk = "present devices use the INF: ok, 1 device\n"
+                                  "  ROOT\\PRESENT\\0000: ok, driver from oem0.inf\n";
+    const std::string presentUnstaged =
+        "present devices use the INF: FAILED, 1 of 1 device failing\n"
+        "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not "
+        "staged\n";
+    const std::string absentOk = "absent devices marked for reinstallation: ok, 2 devices\n"
+                                 "  ROOT\\A\\0000: ok, config flags 0x00000024\n"
+                                 "  ROOT\\B\\0000: ok, config flags 0x00000024\n";
+    auto absentFailing = [](const std::string& a, const std::string& b) {
+        return "absent devices marked for reinstallation: FAILED, 1 of 2 devices failing\n"
+               "  ROOT\\A\\0000: " +
+               a + "\n  ROOT\\B\\0000: " + b + "\n";
+    };
     CheckResult result = Verify(kIdShort);
     ASSERT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(Has(result, "present devices use the INF: ok, 1 device\n  ROOT\\PRESENT\\0000: ok, "
-                            "driver from oem0.inf\nabsent devices marked for reinstallation: ok, 2 "
-                            "devices\n"))
-        << Narrow(result.out);
+    EXPECT_EQ(Narrow(result.out), report(inf_, true, presentOk, absentOk));
 
     // One marked device loses its flag again.
     Device(2).configFlags = DevSim::FlagBytes(0x4);
     result = Verify(kIdShort);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(Has(result, "absent devices marked for reinstallation: FAILED, 1 of 2 devices "
-                            "failing\n  ROOT\\A\\0000: ok, config flags 0x00000024\n"
-                            "  ROOT\\B\\0000: not marked, config flags 0x00000004\n"))
-        << Narrow(result.out);
+    EXPECT_EQ(Narrow(result.out), report(inf_, true, presentOk,
+                                         absentFailing("ok, config flags 0x00000024",
+                                                       "not marked, config flags 0x00000004")));
     Device(2).configFlags = DevSim::FlagBytes(0x24);
 
     // The present device has another driver.
     Device(0).driver = u"oem7.inf";
     result = Verify(kIdShort);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(Has(result, "present devices use the INF: FAILED, 1 of 1 device failing\n"
-                            "  ROOT\\PRESENT\\0000: uses oem7.inf, not oem0.inf\n"))
-        << Narrow(result.out);
+    EXPECT_EQ(Narrow(result.out),
+              report(inf_, true,
+                     "present devices use the INF: FAILED, 1 of 1 device failing\n"
+                     "  ROOT\\PRESENT\\0000: uses oem7.inf, not oem0.inf\n",
+                     absentOk));
     // A driver key may name the copy by its full path.
     Device(0).driver = u"C:\\WINDOWS\\INF\\OEM0.INF";
-    EXPECT_TRUE(Has(Verify(kIdShort),
-                    "  ROOT\\PRESENT\\0000: ok, driver from C:\\WINDOWS\\INF\\OEM0.INF\n"));
+    EXPECT_EQ(Narrow(Verify(kIdShort).out),
+              report(inf_, true,
+                     "present devices use the INF: ok, 1 device\n"
+                     "  ROOT\\PRESENT\\0000: ok, driver from C:\\WINDOWS\\INF\\OEM0.INF\n",
+                     absentOk));
     Device(0).driver = u"oem0.inf";
 
     // Another INF, or the staged copy with other bytes: not staged, and no device uses it.
@@ -221,24 +282,28 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
     std::ofstream(Narrow(other), std::ios::app) << "; changed\n";
     result = Check({u"verify", kIdShort, other});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(Has(result, "INF staged: FAILED, no INF in ")) << Narrow(result.out);
-    EXPECT_TRUE(Has(result, "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not staged\n"));
+    EXPECT_EQ(Narrow(result.out), report(other, false, presentUnstaged, absentOk));
     // The same bytes under another INF's name: the copy was published for sample.inf, not for
     // it, and a file of that name in the INF folder is no published copy either.
     const std::u16string same = MakeInf("same.inf");
     std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "other.inf");
     result = Check({u"verify", kIdShort, same});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(Has(result, "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not staged\n"));
-    EXPECT_TRUE(Has(Check({u"verify", kIdShort, inf_}), "\\oem0.inf holds the INF's bytes\n"));
+    EXPECT_EQ(Narrow(result.out), report(same, false, presentUnstaged, absentOk));
+    EXPECT_EQ(Narrow(Verify(kIdShort).out), report(inf_, true, presentOk, absentOk));
     std::ofstream(StoreDir() / "oem0.inf", std::ios::app) << ";";
-    EXPECT_EQ(Verify(kIdShort).exitCode, 1);
+    EXPECT_EQ(Narrow(Verify(kIdShort).out), report(inf_, false, presentUnstaged, absentOk));
     // An absent device without a flag word can never be marked.
     Device(1).configFlags.reset();
-    EXPECT_TRUE(Has(Verify(kIdShort), "  ROOT\\A\\0000: not marked: it has no config flags\n"));
+    EXPECT_EQ(
+        Narrow(Verify(kIdShort).out),
+        report(inf_, false, presentUnstaged,
+               absentFailing("not marked: it has no config flags", "ok, config flags 0x00000024")));
     Device(1).configFlags = std::vector<uint8_t>{0x20, 0};
-    EXPECT_TRUE(Has(Verify(kIdShort), "  ROOT\\A\\0000: not marked: its config flags are 2 bytes, "
-                                      "not a 32-bit word\n"));
+    EXPECT_EQ(Narrow(Verify(kIdShort).out),
+              report(inf_, false, presentUnstaged,
+                     absentFailing("not marked: its config flags are 2 bytes, not a 32-bit word",
+                                   "ok, config flags 0x00000024")));
 }
 
 TEST_F(CheckTest, DetectAndJsonForms) {
@@ -255,35 +320,37 @@ TEST_F(CheckTest, DetectAndJsonForms) {
     const std::string folder =
         Narrow(JsonString(Text::Utf8ToUtf16(std::filesystem::absolute(StoreDir()).string())));
     const std::string rule = kPrefixRule ? "prefix" : "equality";
-    EXPECT_EQ(Narrow(json.out),
-              "{\"command\":\"verify\",\"hardwareId\":\"usb\\\\vid_1234&pid_5678\","
-              "\"requestedId\":\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
-                  rule + "\",\"inf\":" + Narrow(JsonString(inf_)) +
-                  ",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"present\":true,"
-                  "\"configFlags\":0,\"driverInf\":\"oem0.inf\","
-                  "\"driver\":{\"description\":\"Example USB Sample "
-                  "Device\",\"installSection\":\"PkgInstall\",\"matchedId\":\"USB\\\\VID_1234&PID_"
-                  "5678\"},\"ok\":true,"
-                  "\"detail\":\"ok, driver from oem0.inf\"},{\"instanceId\":\"ROOT\\\\A\\\\0000\","
-                  "\"present\":false,\"configFlags\":36,\"driverInf\":null,"
-                  "\"driver\":{\"description\":\"Example USB Sample "
-                  "Device\",\"installSection\":\"PkgInstall\",\"matchedId\":\"USB\\\\VID_1234&PID_"
-                  "5678\"},\"ok\":true,"
-                  "\"detail\":\"ok, config flags 0x00000024\"}],\"infFolder\":" +
-                  folder +
-                  ",\"stagedCopies\":[\"oem0.inf\"],\"conditions\":[{\"name\":\"INF staged\","
-                  "\"ok\":true,\"detail\":" +
-                  folder.substr(0, folder.size() - 1) +
-                  "\\\\oem0.inf holds the INF's bytes\"},{\"name\":\"present devices use the "
-                  "INF\",\"ok\":true,\"detail\":\"1 device\"},{\"name\":\"absent devices marked "
-                  "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
-                  "\"restartRequired\":false,"
-                  "\"package\":{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg."
-                  "cat\",\"signature\":\"not checked\",\"reasons\":[]},"
-                  "\"notes\":[],\"result\":\"verified\"}\n");
-    // Escapes; a whole surrogate pair as it is; a lone surrogate, also at the very end, escaped.
-    EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDBFF")),
-              "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udbff\"");
+    const std::string verifiedJson =
+        "{\"command\":\"verify\",\"hardwareId\":\"usb\\\\vid_1234&pid_5678\","
+        "\"requestedId\":\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
+        rule + "\",\"inf\":" + Narrow(JsonString(inf_)) +
+        ",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"present\":true,"
+        "\"configFlags\":0,\"driverInf\":\"oem0.inf\","
+        "\"driver\":{\"description\":\"Example USB Sample "
+        "Device\",\"installSection\":\"PkgInstall\",\"matchedId\":\"USB\\\\VID_1234&PID_"
+        "5678\"},\"ok\":true,"
+        "\"detail\":\"ok, driver from oem0.inf\"},{\"instanceId\":\"ROOT\\\\A\\\\0000\","
+        "\"present\":false,\"configFlags\":36,\"driverInf\":null,"
+        "\"driver\":{\"description\":\"Example USB Sample "
+        "Device\",\"installSection\":\"PkgInstall\",\"matchedId\":\"USB\\\\VID_1234&PID_"
+        "5678\"},\"ok\":true,"
+        "\"detail\":\"ok, config flags 0x00000024\"}],\"infFolder\":" +
+        folder +
+        ",\"stagedCopies\":[\"oem0.inf\"],\"conditions\":[{\"name\":\"INF staged\","
+        "\"ok\":true,\"detail\":" +
+        folder.substr(0, folder.size() - 1) +
+        "\\\\oem0.inf holds the INF's bytes\"},{\"name\":\"present devices use the "
+        "INF\",\"ok\":true,\"detail\":\"1 device\"},{\"name\":\"absent devices marked "
+        "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
+        "\"restartRequired\":false,"
+        "\"package\":{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg."
+        "cat\",\"signature\":\"not checked\",\"reasons\":[]},"
+        "\"notes\":[],\"result\":\"verified\"}\n";
+    EXPECT_EQ(Narrow(json.out), verifiedJson);
+    // Escapes; a whole surrogate pair as it is; a lone surrogate, high or low, also at the very
+    // end, escaped.
+    EXPECT_EQ(Narrow(JsonString(u"a\"\\\n\x01\xD800z\xD83D\xDFFF!\xDC00\xDBFF")),
+              "\"a\\\"\\\\\\u000a\\u0001\\ud800z\U0001F7FF!\\udc00\\udbff\"");
 
     // The present device runs its new driver only after a restart, by its status bit or its
     // problem: installed, and exit 4; detection counts it as installed.
@@ -293,21 +360,28 @@ TEST_F(CheckTest, DetectAndJsonForms) {
         Device(0).problem = problem;
         CheckResult restart = Verify(kIdShort);
         EXPECT_EQ(restart.exitCode, 4);
-        EXPECT_TRUE(Has(restart,
-                        "present devices use the INF: ok, 1 device\n  ROOT\\PRESENT\\0000: "
-                        "restart needed, driver from oem0.inf\n"))
-            << Narrow(restart.out);
-        EXPECT_TRUE(Has(restart, "result: verified, restart needed\n"));
+        EXPECT_EQ(Narrow(restart.out),
+                  Header("verify") + "INF staged: ok, " + StoreName() +
+                      "\\oem0.inf holds the INF's bytes\n"
+                      "present devices use the INF: ok, 1 device\n"
+                      "  ROOT\\PRESENT\\0000: restart needed, driver from oem0.inf\n"
+                      "absent devices marked for reinstallation: ok, 1 device\n"
+                      "  ROOT\\A\\0000: ok, config flags 0x00000024\n"
+                      "result: verified, restart needed\n");
         detect = Verify(kIdShort, u"--detect");
         EXPECT_EQ(detect.exitCode, 0);
         EXPECT_EQ(detect.out, u"verified: usb\\vid_1234&pid_5678 with oem0.inf, restart needed\n");
         json = Verify(kIdShort, u"--json");
         EXPECT_EQ(json.exitCode, 4);
-        EXPECT_TRUE(Has(json, "\"detail\":\"restart needed, driver from oem0.inf\"}"));
-        EXPECT_TRUE(Has(
-            json, "\"restartRequired\":true,\"package\":{\"platform\":\"NTamd64\",\"willInstall\":"
-                  "true,\"catalog\":\"pkg.cat\",\"signature\":\"not checked\",\"reasons\":[]},"
-                  "\"notes\":[],\"result\":\"verified\"}"));
+        std::string restartJson = verifiedJson;
+        for (const auto& [from, to] :
+             {std::pair<std::string, std::string>{"\"detail\":\"ok, driver from oem0.inf\"",
+                                                  "\"detail\":\"restart needed, driver from "
+                                                  "oem0.inf\""},
+              {"\"restartRequired\":false", "\"restartRequired\":true"}}) {
+            restartJson.replace(restartJson.find(from), from.size(), to);
+        }
+        EXPECT_EQ(Narrow(json.out), restartJson);
     }
     // Other bits are no restart. A problem other than the restart's is a driver that does not
     // run (10: it failed to start; 13 with the restart bit): not installed, naming the device and
@@ -344,75 +418,87 @@ TEST_F(CheckTest, DetectAndJsonForms) {
     EXPECT_EQ(detect.exitCode, 0);
     EXPECT_EQ(detect.out + detect.err, u"");
     json = Check({u"plan", u"--json", kIdShort, inf_});
-    EXPECT_TRUE(Has(
-        json,
-        ",\"action\":\"install\",\"install\":[\"ROOT\\\\PRESENT\\\\0000\"],"
-        "\"mark\":[\"ROOT\\\\A\\\\0000\"],\"package\":{\"platform\":\"NTamd64\",\"willInstall\":"
-        "true,\"catalog\":\"pkg.cat\",\"signature\":\"not checked\",\"reasons\":[]},"
-        "\"notes\":[],\"result\":\"planned\"}"))
-        << Narrow(json.out);
+    const std::string driver = "\"driver\":{\"description\":\"Example USB Sample Device\","
+                               "\"installSection\":\"PkgInstall\",\"matchedId\":"
+                               "\"USB\\\\VID_1234&PID_5678\"}";
+    EXPECT_EQ(Narrow(json.out),
+              "{\"command\":\"plan\",\"hardwareId\":\"usb\\\\vid_1234&pid_5678\","
+              "\"requestedId\":\"USB\\\\VID_1234&PID_5678\",\"rule\":\"" +
+                  rule + "\",\"inf\":" + Narrow(JsonString(inf_)) +
+                  ",\"devices\":[{\"instanceId\":\"ROOT\\\\PRESENT\\\\0000\",\"present\":true,"
+                  "\"configFlags\":0,\"driverInf\":\"oem0.inf\"," +
+                  driver +
+                  "},{\"instanceId\":\"ROOT\\\\A\\\\0000\",\"present\":false,\"configFlags\":4,"
+                  "\"driverInf\":null," +
+                  driver +
+                  "}],\"action\":\"install\",\"install\":[\"ROOT\\\\PRESENT\\\\0000\"],"
+                  "\"mark\":[\"ROOT\\\\A\\\\0000\"],\"package\":{\"platform\":\"NTamd64\","
+                  "\"willInstall\":true,\"catalog\":\"pkg.cat\",\"signature\":\"not checked\","
+                  "\"reasons\":[]},\"notes\":[],\"result\":\"planned\"}\n");
 }
 
 TEST_F(CheckTest, AWrongCommandLineIsAUsageErrorAndReadsNoDevice) {
     const std::u16string folder = Text::Utf8ToUtf16(dir_.string());
-    const std::string notFull = "\" is not a full path\n";
-    const std::string missing = "\" does not exist (error 0x2)\n";
+    const std::string notFull = "\" is not a full path";
+    const std::string missing = "\" does not exist (error 0x2)";
+    const std::string inf = "the INF \"";
+    const std::string expected = "expected a hardware ID and an INF full path";
+    const std::string notId = "the hardware ID is not a hardware ID (too long, or holds a NUL)";
+    const std::string usage =
+        "usage: InstallerCheck plan   [--json]          <hardware ID> <INF full path>\n"
+        "       InstallerCheck verify [--json|--detect] <hardware ID> <INF full path>\n"
+        "plan: what Installer would do on this machine now. verify: whether the machine is in the\n"
+        "state a successful run of Installer leaves. Reads only; changes nothing.\n"
+        "exit codes: 0 planned or verified, 1 not verified, or the package will not install here\n"
+        "(plan: each reason on standard error), 2 wrong command line, 3 the device state could\n"
+        "not be read, 4 verified but a device needs a restart. --detect: verified prints one\n"
+        "line, not verified prints nothing; both exit 0.\n";
     const std::vector<std::pair<std::vector<std::u16string>, std::string>> wrong = {
         {{}, "no command"},
-        {{u"verify"}, "expected a hardware ID and an INF full path"},
+        {{u"verify"}, expected},
         {{u"install", kIdShort, inf_}, "unknown command \"install\""},
-        {{u"plan", kIdShort}, "expected a hardware ID"},
-        {{u"verify", kIdShort, inf_, u"extra"}, "expected a hardware ID"},
+        {{u"plan", kIdShort}, expected},
+        {{u"verify", kIdShort, inf_, u"extra"}, expected},
         {{u"plan", u"--detect", kIdShort, inf_}, "unknown option \"--detect\" for plan"},
-        {{u"verify", u"--json", u"--detect", kIdShort, inf_}, "exclude each other"},
-        {{u"verify", u"--quiet", kIdShort, inf_}, "unknown option \"--quiet\""},
+        {{u"verify", u"--json", u"--detect", kIdShort, inf_},
+         "--json and --detect exclude each other"},
+        {{u"verify", u"--json", u"--json", kIdShort, inf_}, "--json is given twice"},
+        {{u"verify", u"--quiet", kIdShort, inf_}, "unknown option \"--quiet\" for verify"},
         {{u"verify", u"", inf_}, "the hardware ID is empty"},
-        {{u"verify", std::u16string(2000, u'a'), inf_}, "is not a hardware ID"},
-        {{u"verify", std::u16string(u"A\0B", 3), inf_}, "is not a hardware ID"},
+        {{u"verify", std::u16string(2000, u'a'), inf_}, notId},
+        {{u"verify", std::u16string(u"A\0B", 3), inf_}, notId},
         // Only a drive letter with a separator, two backslashes, or here a slash start a full
         // path.
-        {{u"verify", kIdShort, u"sample.inf"}, "sample.inf" + notFull},
-        {{u"verify", kIdShort, u"C:sample.inf"}, "C:sample.inf" + notFull},
-        {{u"verify", kIdShort, u"`:\\x.inf"}, "`:\\x.inf" + notFull},
-        {{u"verify", kIdShort, u"{:/x.inf"}, "{:/x.inf" + notFull},
-        {{u"verify", kIdShort, u"\\x.inf"}, "\\x.inf" + notFull},
-        {{u"verify", kIdShort, u"C:"}, "C:" + notFull},
-        {{u"verify", kIdShort, u"a:\\"}, "a:\\" + missing},
-        {{u"verify", kIdShort, u"Z:/x.inf"}, "Z:/x.inf" + missing},
-        {{u"verify", kIdShort, u"\\\\s"}, "\\\\s" + missing},
-        {{u"verify", kIdShort, folder + u"/missing.inf"}, "/missing.inf" + missing},
-        {{u"verify", kIdShort, folder}, "\" is a folder\n"},
+        {{u"verify", kIdShort, u"sample.inf"}, inf + "sample.inf" + notFull},
+        {{u"verify", kIdShort, u"C:sample.inf"}, inf + "C:sample.inf" + notFull},
+        {{u"verify", kIdShort, u"`:\\x.inf"}, inf + "`:\\x.inf" + notFull},
+        {{u"verify", kIdShort, u"{:/x.inf"}, inf + "{:/x.inf" + notFull},
+        {{u"verify", kIdShort, u"\\x.inf"}, inf + "\\x.inf" + notFull},
+        {{u"verify", kIdShort, u"C:"}, inf + "C:" + notFull},
+        {{u"verify", kIdShort, u"a:\\"}, inf + "a:\\" + missing},
+        {{u"verify", kIdShort, u"Z:/x.inf"}, inf + "Z:/x.inf" + missing},
+        {{u"verify", kIdShort, u"\\\\s"}, inf + "\\\\s" + missing},
+        {{u"verify", kIdShort, folder + u"/missing.inf"},
+         inf + dir_.string() + "/missing.inf" + missing},
+        {{u"verify", kIdShort, folder}, inf + dir_.string() + "\" is a folder"},
         // Not read at all, and no wait for a writer: a FIFO and a device.
-        {{u"verify", kIdShort, folder + u"/fifo.inf"}, "/fifo.inf\" is not a plain file\n"},
-        {{u"plan", kIdShort, u"/dev/null"}, "\"/dev/null\" is not a plain file\n"},
+        {{u"verify", kIdShort, folder + u"/fifo.inf"},
+         inf + dir_.string() + "/fifo.inf\" is not a plain file"},
+        {{u"plan", kIdShort, u"/dev/null"}, inf + "/dev/null\" is not a plain file"},
     };
     ASSERT_EQ(mkfifo((dir_ / "fifo.inf").c_str(), 0600), 0);
     for (const auto& [arguments, problem] : wrong) {
         CheckResult result = Check(arguments);
         EXPECT_EQ(result.exitCode, 2) << Narrow(result.err);
         EXPECT_EQ(result.out, u"");
-        EXPECT_TRUE(Narrow(result.err).starts_with("InstallerCheck: ")) << Narrow(result.err);
-        EXPECT_NE(Narrow(result.err).find(problem), std::string::npos) << Narrow(result.err);
-        EXPECT_TRUE(
-            Narrow(result.err)
-                .ends_with("usage: InstallerCheck plan   [--json]          <hardware ID> "
-                           "<INF full path>\n       InstallerCheck verify [--json|--detect]"
-                           " <hardware ID> <INF full path>\n"
-                           "plan: what Installer would do on this machine now. verify: "
-                           "whether the machine is in the\nstate a successful run of "
-                           "Installer leaves. Reads only; changes nothing.\nexit codes: 0 "
-                           "planned or verified, 1 not verified, or the package will not "
-                           "install here\n(plan: each reason on standard error), 2 wrong "
-                           "command line, 3 the device state could\nnot be read, 4 "
-                           "verified but a device needs a restart. --detect: verified "
-                           "prints one\nline, not verified prints nothing; both exit 0.\n"));
+        EXPECT_EQ(Narrow(result.err), "InstallerCheck: " + problem + "\n" + usage);
     }
     EXPECT_EQ(DevSim::Calls(Op::GetClassDevs), 0u);
-    for (const char16_t* help : {u"--help", u"-h", u"/?", u"help"}) {
-        CheckResult usage = Check({help});
-        EXPECT_EQ(usage.exitCode, 0);
-        EXPECT_TRUE(Narrow(usage.out).starts_with("usage: InstallerCheck plan "))
-            << Narrow(usage.out);
+    for (const char16_t* option : {u"--help", u"-h", u"/?", u"help"}) {
+        CheckResult help = Check({option});
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_EQ(Narrow(help.out), usage);
+        EXPECT_EQ(help.err, u"");
     }
     // "--" ends the options, so an ID may begin with dashes (one the INF does not name).
     EXPECT_EQ(Check({u"plan", u"--", u"--odd", inf_}).err,
@@ -488,37 +574,57 @@ TEST_F(CheckTest, AFailingReadIsReportedAsUnreadableState) {
 TEST_F(CheckTest, NotesWhatTheRunWillMeet) {
     UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
                 MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, std::nullopt)});
+    const std::string package = "package for NTamd64: will install here\n"
+                                "  catalog: pkg.cat (CatalogFile), signature: not checked\n";
+    auto driver = [](const char* device) {
+        return "  " + std::string(device) +
+               ": driver \"Example USB Sample Device\", install section PkgInstall, matched "
+               "USB\\VID_1234&PID_5678\n";
+    };
     // The lookup sees the device present, but its node is gone.
     DevSim::AddFault(Fail(Op::NodeStatus, 1, 13, 0));
-    CheckResult plan = Check({u"plan", kIdShort, inf_});
-    EXPECT_TRUE(Has(plan, "1. install the driver on 0 present devices\n")) << Narrow(plan.out);
-    EXPECT_TRUE(Has(plan, "note: the lookup of present devices finds a match, but no matching "
-                          "device's node exists now: Installer will try a driver update rather "
-                          "than stage the INF\n"));
-    EXPECT_TRUE(Has(plan, "note: ROOT\\A\\0000 has no config flag word: marking it fails and "
-                          "stops the marking there\n"));
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, inf_}).out),
+              Header("plan") + package + driver("ROOT\\PRESENT\\0000") + driver("ROOT\\A\\0000") +
+                  "1. install the driver on 0 present devices\n"
+                  "2. mark 2 absent devices for reinstallation:\n"
+                  "     ROOT\\PRESENT\\0000  config flags now 0x00000000\n"
+                  "     ROOT\\A\\0000  no config flags\n"
+                  "note: the lookup of present devices finds a match, but no matching device's "
+                  "node exists now: Installer will try a driver update rather than stage the INF\n"
+                  "note: ROOT\\A\\0000 has no config flag word: marking it fails and stops the "
+                  "marking there\n");
 
     // The lookup sees no device present, but their nodes answer.
+    const std::string stage = "1. stage the INF (no present device matches)\n2. nothing to mark\n";
+    const std::string gone = driver("ROOT\\GONE\\0000");
     for (size_t count : {1, 2}) {
         UseDevices(std::vector<DevSim::Device>(
             count, MakeDevice(u"ROOT\\GONE\\0000", {kIdShort}, false, 0x4)));
         DevSim::AddFault(Fail(Op::NodeStatus, 1, 0, 0));
-        EXPECT_TRUE(Has(Check({u"plan", kIdShort, inf_}),
-                        "1. stage the INF (no present device matches)\n2. nothing to mark\nnote: "
-                        "the lookup of present devices finds no match, but " +
-                            std::string(count == 1 ? "1 matching device has"
-                                                   : "2 matching devices "
-                                                     "have") +
-                            " a node now: the INF is staged, not installed\n"));
+        EXPECT_EQ(Narrow(Check({u"plan", kIdShort, inf_}).out),
+                  Header("plan") + package + gone + (count == 2 ? gone : "") + stage +
+                      "note: the lookup of present devices finds no match, but " +
+                      (count == 1 ? "1 matching device has" : "2 matching devices have") +
+                      " a node now: the INF is staged, not installed\n");
     }
 
     setenv("INSTALLER_SIMULATE_WOW64", "1", 1);
-    EXPECT_TRUE(Has(Check({u"plan", kIdShort, inf_}),
-                    "note: this 32-bit program runs on 64-bit Windows, where the 32-bit Installer "
-                    "cannot install or stage drivers (ERROR_IN_WOW64): use the x86-64 programs\n"));
-    EXPECT_TRUE(Has(Verify(kIdShort), "note: this 32-bit program runs on 64-bit Windows, where "
-                                      "only the x86-64 Installer can install drivers; the state is "
-                                      "checked all the same\n"));
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, inf_}).out),
+              Header("plan") + package + gone + gone + stage +
+                  "note: this 32-bit program runs on 64-bit Windows, where the 32-bit Installer "
+                  "cannot install or stage drivers (ERROR_IN_WOW64): use the x86-64 programs\n"
+                  "note: the lookup of present devices finds no match, but 2 matching devices "
+                  "have a node now: the INF is staged, not installed\n");
+    EXPECT_EQ(Narrow(Verify(kIdShort).out),
+              Header("verify") + "INF staged: FAILED, no INF in " + StoreName() +
+                  " holds the INF's bytes\n"
+                  "present devices use the INF: FAILED, 2 of 2 devices failing\n"
+                  "  ROOT\\GONE\\0000: has no driver from an INF\n"
+                  "  ROOT\\GONE\\0000: has no driver from an INF\n"
+                  "absent devices marked for reinstallation: ok, no absent device\n"
+                  "result: not verified\n"
+                  "note: this 32-bit program runs on 64-bit Windows, where only the x86-64 "
+                  "Installer can install drivers; the state is checked all the same\n");
 }
 
 } // namespace

@@ -211,54 +211,6 @@ TEST_F(HostPlatform, ExecutablePathFollowsModuleFileNameRules) {
     EXPECT_EQ(ExecutablePath(buffer, 400), 0u);
 }
 
-TEST_F(HostPlatform, AppendToFileCreatesAppendsAndRefusesSharingAndLinks) {
-    auto openFiles = [] {
-        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-    };
-    const auto filesBefore = openFiles();
-    const std::string path = dir_ + "/01020304.log";
-    const std::u16string core = CorePath(path);
-    ASSERT_TRUE(AppendToFile(core.c_str(), "ab\r\n", 4));
-    ASSERT_TRUE(AppendToFile(core.c_str(), "\xC3\0", 2));
-    EXPECT_EQ(Read(path), std::string("ab\r\n\xC3\0", 6));
-
-    EXPECT_FALSE(AppendToFile(CorePath(dir_ + "/gone/x.log").c_str(), "x", 1));
-
-    const int holder = open(path.c_str(), O_RDONLY);
-    ASSERT_EQ(flock(holder, LOCK_EX), 0);
-    EXPECT_FALSE(AppendToFile(core.c_str(), "x", 1));
-    close(holder);
-    EXPECT_EQ(Read(path).size(), 6u);
-
-    // A name that leads elsewhere takes nothing, and stays what it was: a symbolic link (to a
-    // file or to nothing yet), a second hard link of another file, a pipe.
-    const std::string target = dir_ + "/target.txt";
-    std::ofstream(target) << "kept";
-    const std::string symlinked = dir_ + "/01020305.log";
-    const std::string dangling = dir_ + "/01020306.log";
-    const std::string hardLinked = dir_ + "/01020307.log";
-    const std::string pipe = dir_ + "/01020308.log";
-    ASSERT_EQ(symlink(target.c_str(), symlinked.c_str()), 0);
-    ASSERT_EQ(symlink((dir_ + "/made.txt").c_str(), dangling.c_str()), 0);
-    ASSERT_EQ(link(target.c_str(), hardLinked.c_str()), 0);
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    for (const std::string& name : {symlinked, dangling, hardLinked, pipe}) {
-        SetThreadLastError(0);
-        EXPECT_FALSE(AppendToFile(CorePath(name).c_str(), "x", 1)) << name;
-        EXPECT_EQ(ThreadLastError(), 5u) << name; // ERROR_ACCESS_DENIED
-    }
-    EXPECT_EQ(Read(target), "kept");
-    EXPECT_TRUE(fs::is_symlink(symlinked));
-    EXPECT_FALSE(fs::exists(dir_ + "/made.txt"));
-    EXPECT_EQ(fs::hard_link_count(target), 2u);
-    // Once the name is free again, the next record creates the file.
-    fs::remove(hardLinked);
-    EXPECT_TRUE(AppendToFile(CorePath(hardLinked).c_str(), "x", 1));
-    EXPECT_EQ(Read(hardLinked), "x");
-    EXPECT_EQ(Read(target), "kept");
-    EXPECT_EQ(openFiles(), filesBefore) << "a refused append left its file open";
-}
-
 TEST_F(HostPlatform, DebugChannelGoesToCaptureOrChosenFile) {
     const std::string file = dir_ + "/channel.txt";
     ScopedEnv channel("XTRACE_DEBUG_CHANNEL", file.c_str());
@@ -273,24 +225,6 @@ TEST_F(HostPlatform, DebugChannelGoesToCaptureOrChosenFile) {
     DebugChannelWrite(u"caf\u00e9 \U0001F600");
     DebugChannelWrite(u"end\n");
     EXPECT_EQ(Read(file), "caf\xC3\xA9 \xF0\x9F\x98\x80\nend\n");
-}
-
-TEST_F(HostPlatform, ClockAndLocalTime) {
-    TracePlatformHost::SetClock(1234);
-    EXPECT_EQ(CurrentTime(), 1234);
-
-    ScopedEnv tz("TZ", "UTC");
-    LocalTime local{};
-    ASSERT_TRUE(ToLocalTime(1709257500, &local)); // 2024-03-01 01:45:00 UTC
-    EXPECT_EQ(local.month, 3);
-    EXPECT_EQ(local.day, 1);
-    EXPECT_EQ(local.hour, 1);
-    EXPECT_EQ(local.minute, 45);
-    ScopedEnv shifted("TZ", "XYZ-2"); // two hours east of UTC
-    ASSERT_TRUE(ToLocalTime(1709257500, &local));
-    EXPECT_EQ(local.hour, 3);
-    EXPECT_FALSE(ToLocalTime(-1, &local));
-    EXPECT_FALSE(ToLocalTime(int64_t{1} << 60, &local));
 }
 
 } // namespace

@@ -12,8 +12,7 @@
 //                                                  sharing, as a log viewer does; prints "held"
 //
 // Output is UTF-8 with LF line ends; failures go to stderr with exit code 1 (2: bad usage).
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "Win32.h"
 
 #include <cfgmgr32.h>
 #include <fcntl.h>

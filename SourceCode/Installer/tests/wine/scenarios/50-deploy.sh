@@ -148,14 +148,20 @@ scenario_deploy_absent() {
         failure "unreadable: no reason on stderr: $(head -c 300 "$dir/unreadable.err")"
 }
 
-# 14. A file that is not an INF is not staged: verify fails and Deploy.cmd exits 1603 with the
-#    report saying why on stdout. A package without the chosen InstallerCheck.exe runs nothing
-#    and exits 1603 as well.
+# 14. A file that is not an INF: the pre-flight refuses it, so Deploy.cmd exits 1603 with plan's
+#    reason and its own on stderr and runs nothing else. With /nocheck it is not staged: verify
+#    fails and Deploy.cmd exits 1603 with the report saying why on stdout. A package without the
+#    chosen InstallerCheck.exe runs nothing and exits 1603 as well.
 scenario_deploy_not_verified() {
     unpack_bundle || return
     bundle_ini LOGFILE=1 LEVEL=1
     printf 'not an INF file\r\n' >"$dir/junk.inf"
-    deploy 64 junk "$NO_SUCH_ID" "$(windows_path "$dir/junk.inf")"
+    deploy 64 refused "$NO_SUCH_ID" "$(windows_path "$dir/junk.inf")"
+    deploy_exit_is refused 1603
+    deploy_stderr_has refused 'InstallerCheck: the INF does not open as a Windows NT INF'
+    deploy_stderr_has refused 'Deploy: the pre-flight found that the package will not install here; nothing was changed.'
+    [[ -z $(bundle_logs x64) ]] || failure "refused: Installer.exe ran"
+    deploy 64 junk /nocheck "$NO_SUCH_ID" "$(windows_path "$dir/junk.inf")"
     deploy_exit_is junk 1603
     deploy_stdout_has junk 'INF staged: FAILED, no INF in C:\windows\INF holds the INF'"'"'s bytes'
     deploy_stdout_has junk 'result: not verified'
@@ -279,7 +285,7 @@ scenario_deploy_keep() {
 
 scenario 12 'Deploy.cmd: no device, 64- and 32-bit shells' scenario_deploy_no_device win64
 scenario 13 'Deploy.cmd: absent devices marked' scenario_deploy_absent win64
-scenario 14 'Deploy.cmd: not verified (1603)' scenario_deploy_not_verified win64
+scenario 14 'Deploy.cmd: refused by the pre-flight, or not verified (1603)' scenario_deploy_not_verified win64
 scenario 15 'Deploy.cmd: wrong command lines (2)' scenario_deploy_command_line win64
 scenario 16 'Deploy.cmd: the native architecture, and an unsupported one (1633)' scenario_deploy_unsupported win64
 scenario 17 'Deploy.cmd: /keep and the detection command' scenario_deploy_keep win64
