@@ -29,7 +29,9 @@ if not exist "%DEPLOY_HOME%%DEPLOY_FOLDER%\InstallerDeploy.exe" goto :incomplete
 exit /b %errorlevel%
 
 :unsupported
->&2 echo Deploy: this Windows runs on "%PROCESSOR_ARCHITECTURE%"; the package holds programs for x86 and x64 Windows only, so nothing was run.
+set "DEPLOY_HELD=x86 and x64"
+if exist "%DEPLOY_HOME%arm64\" set "DEPLOY_HELD=x86, x64 and ARM64"
+>&2 echo Deploy: this Windows runs on "%PROCESSOR_ARCHITECTURE%"; the package holds programs for %DEPLOY_HELD% Windows only, so nothing was run.
 exit /b 1633
 
 :incomplete

@@ -285,9 +285,11 @@ int RunDeploy(const std::u16string& home, const std::vector<std::u16string>& arg
     const std::u16string native = NativeArchitecture();
     const std::u16string folder = ProgramsFolder(home, native);
     if (folder.empty()) {
+        const bool arm64 = DeployPlatform::KindOf(Join(home, u"arm64"), true) == PathKind::Folder;
         DeployPlatform::WriteOutput(true, "Deploy: this Windows runs on \"" + Utf8(native) +
-                                              "\"; the package holds programs for x86 and x64 "
-                                              "Windows only, so nothing was run.\n");
+                                              "\"; the package holds programs for " +
+                                              (arm64 ? "x86, x64 and ARM64" : "x86 and x64") +
+                                              " Windows only, so nothing was run.\n");
         return kDeployUnsupported;
     }
     const std::u16string programs = Join(home, folder);

@@ -14,7 +14,7 @@ constexpr Outcome kOutcomes[] = {
     {1, kDeployNotDone, "not done"},
     {2, kDeployWrongCommandLine, "wrong command line"},
     {3, kDeployStateUnreadable, "device state unreadable"},
-    {-1, kDeployUnsupported, "platform not x86 or x64"},
+    {-1, kDeployUnsupported, "platform the package has no programs for"},
 };
 
 } // namespace

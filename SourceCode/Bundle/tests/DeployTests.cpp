@@ -110,7 +110,7 @@ TEST(DeployResult, EachProgramResultGivesItsCodeAndMeaning) {
         EXPECT_EQ(DeployCodeFor(step), code) << step.started << " " << step.code;
         EXPECT_STREQ(DeployResultMeaning(code), meaning);
     }
-    EXPECT_STREQ(DeployResultMeaning(1633), "platform not x86 or x64");
+    EXPECT_STREQ(DeployResultMeaning(1633), "platform the package has no programs for");
     EXPECT_STREQ(DeployResultMeaning(7), "unknown");
 }
 
