@@ -15,19 +15,24 @@ using Win32::Wide;
 
 namespace {
 
-struct Reader {
-    HANDLE pipe;
-    std::string bytes;
-};
-
-DWORD WINAPI ReadAll(void* parameter) {
-    auto* reader = static_cast<Reader*>(parameter);
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(reader->pipe, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        reader->bytes.append(chunk, read);
+// Reads what the pipe holds now, without waiting for more. False once every writer has closed it.
+bool ReadAvailable(HANDLE pipe, std::string* bytes) {
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+            return false;
+        }
+        if (available == 0) {
+            return true;
+        }
+        char chunk[4096];
+        DWORD read = 0;
+        const DWORD wanted = available < sizeof(chunk) ? available : DWORD{sizeof(chunk)};
+        if (!ReadFile(pipe, chunk, wanted, &read, nullptr) || read == 0) {
+            return false;
+        }
+        bytes->append(chunk, read);
     }
-    return 0;
 }
 
 // A string the system fills: `call(buffer, capacity)` returns the length it needs or wrote.
@@ -69,8 +74,7 @@ std::u16string DeployPlatform::CommandLineText() {
     return FromWide(line, wcslen(line));
 }
 
-// The program gets two pipes for its output, each read by a thread of its own so that neither
-// can fill up and stop it; only their write ends are inherited.
+// The program gets two pipes for its output; only their write ends are inherited.
 DeployPlatform::Finished DeployPlatform::RunProgram(const std::u16string& program,
                                                     const std::vector<std::u16string>& arguments) {
     std::vector<std::u16string> words = {program};
@@ -114,22 +118,22 @@ DeployPlatform::Finished DeployPlatform::RunProgram(const std::u16string& progra
     outWriteOwner.reset();
     errWriteOwner.reset();
 
-    Reader out{outRead, {}};
-    Reader err{errRead, {}};
-    const Win32::UniqueHandle errThread =
-        OwnHandle(CreateThread(nullptr, 0, ReadAll, &err, 0, nullptr));
-    ReadAll(&out);
-    if (errThread) {
-        WaitForSingleObject(errThread.get(), INFINITE);
-    } else {
-        ReadAll(&err);
+    // Both pipes are read while the program runs, so that neither can fill up and stop it, and
+    // never with a read that waits: a process the program leaves behind (a driver installation
+    // may start one) inherits the pipes' write ends and would keep such a read open for as long as
+    // it lives. Once the program has ended, everything it wrote is in the pipes; what comes after
+    // is not its output.
+    bool outOpen = true;
+    bool errOpen = true;
+    for (bool ended = false; !ended;) {
+        ended = WaitForSingleObject(process.hProcess, outOpen || errOpen ? 10 : INFINITE) ==
+                WAIT_OBJECT_0;
+        outOpen = outOpen && ReadAvailable(outRead, &finished.out);
+        errOpen = errOpen && ReadAvailable(errRead, &finished.err);
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     finished.code = code;
-    finished.out = std::move(out.bytes);
-    finished.err = std::move(err.bytes);
     return finished;
 }
 
