@@ -11,9 +11,8 @@
 # (arm64-wine-run.sh), with the build and the sources at their own paths; its prefix is
 # <build>/wine-suite-winarm64/prefix. Only ARM64 code runs there: the programs and the suite's
 # helpers of the winarm64 build. By default it runs the device scenarios: no device, present,
-# absent, the check's plan and verify, the planted DLLs, a removal. Scenario 25 (Deploy.cmd from
-# the deployment zip) is not among them yet: in the ARM64 Wine its deploy program waits for ever
-# on the output pipes of Installer.exe (docs/wine-suite.md).
+# absent, the check's plan and verify, the planted DLLs, a removal, and Deploy.cmd from the
+# deployment zip (25).
 #
 # Needs the win32 and win64 builds (Installer.exe and wine-tests/ with WineDeviceHelper.exe and
 # the test cfgmgr32.dll) and build/host/TraceLogDecode. Devices are registered in the prefix by
@@ -45,7 +44,7 @@ if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
         exit 2
     fi
     work=$build/wine-suite-winarm64
-    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 30}
+    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30}
     root_log=$(mktemp)
     # One root for every build folder: the checkout's (INSTALLER_ARM64_ROOT names another).
     if ! bash "$repo/scripts/make-arm64-wine.sh" "${INSTALLER_ARM64_ROOT:-$repo/build/arm64-wine/root}" \
