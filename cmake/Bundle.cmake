@@ -1,7 +1,7 @@
 # Deployment zip of the Windows programs (preset "bundle"): Installer-<version>-windows.zip with
 # x86\, x64\ and arm64\ (each Installer.exe, InstallerCheck.exe, InstallerRemove.exe,
 # TraceLogDecode.exe, InstallerDeploy.exe), TqDbgCfg.ini, README.txt and Deploy.cmd
-# (SourceCode/Bundle), BUILDINFO.txt and
+# (cmake/bundle/), BUILDINFO.txt and
 # SHA256SUMS. It builds nothing: the win32 and win64 builds must be there, and CPack takes their
 # Bundle components (cmake/Packaging.cmake) with their own strip tools. The winarm64 build gives
 # arm64\ when it is there; on a machine without its compiler (scripts/setup.sh) the zip has no
@@ -34,7 +34,7 @@ endforeach()
 # Windows texts: CR LF line ends (cmd.exe misreads labels in a batch file with bare LF).
 set(installer_bundle_texts ${CMAKE_BINARY_DIR}/bundle-texts)
 set(installer_resources_dir ${PROJECT_SOURCE_DIR}/SourceCode/Installer/resources)
-set(installer_bundle_dir ${PROJECT_SOURCE_DIR}/SourceCode/Bundle)
+set(installer_bundle_dir ${CMAKE_CURRENT_LIST_DIR}/bundle)
 configure_file(${installer_bundle_dir}/README.txt
     ${installer_bundle_texts}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(${installer_resources_dir}/TqDbgCfg.ini

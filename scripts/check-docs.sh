@@ -20,7 +20,7 @@ known = {kind: {p['name'] for p in presets.get(key, [])} for kind, key in kinds.
 
 # Targets as the CMake files declare them; ${rule} stands for each match rule.
 targets = set()
-for folder, _, files in os.walk('SourceCode'):
+for folder, _, files in [w for top in ('SourceCode', 'tests') for w in os.walk(top)]:
     if 'CMakeLists.txt' in files:
         text = open(os.path.join(folder, 'CMakeLists.txt')).read()
         for name in re.findall(r'(?:add_executable|add_library|installer_fuzz_target)\(\s*([\w${}]+)', text):
@@ -30,7 +30,7 @@ for folder, _, files in os.walk('SourceCode'):
 output_folders = {'wine-tests', 'wine-suite', 'demo', 'benchmarks', 'fuzzers', 'wine-prefix',
                   'corpus', 'findings', 'logs', 'DriverStore', 'SHA256SUMS'}
 
-PATH = re.compile(r'(?<![\w/.-])((?:scripts|SourceCode|examples|cmake|docs|\.ci)/[\w./-]*[\w/])')
+PATH = re.compile(r'(?<![\w/.-])((?:scripts|SourceCode|tests|examples|cmake|docs|\.ci)/[\w./-]*[\w/])')
 LINK = re.compile(r'\]\(([^)#\s]+)(?:#[^)]*)?\)')
 COMMAND = re.compile(r'\b(cmake --build|cmake|ctest|cpack) --preset ([\w-]+)')
 BUILT = re.compile(r'\bbuild/(?:[\w-]+|<preset>)/(?:fuzzers/|benchmarks/)?([\w]+)(\.exe)?\b(?![/.\w-])')

@@ -83,12 +83,12 @@ for pair in win32:x86 win64:x64; do
     ln -s "$repo/build/$preset/wine-tests" "$wine_build/$preset/wine-tests"
 done
 INSTALLER_BUILD_DIR=$wine_build INSTALLER_WINE_SCENARIOS=10 \
-    bash SourceCode/Installer/tests/wine/run-wine-suite.sh
+    bash tests/wine/run-wine-suite.sh
 # The signed ARM64 programs in the ARM64 Wine, where they were built.
 if [[ -d build/winarm64 ]]; then
     mkdir -p "$wine_build/winarm64"
     cp "$out"/bundle/unpacked/Installer-*/arm64/{Installer,InstallerCheck}.exe "$wine_build/winarm64/"
     ln -s "$repo/build/winarm64/wine-tests" "$wine_build/winarm64/wine-tests"
     INSTALLER_BUILD_DIR=$wine_build INSTALLER_WINE_SCENARIOS=10 \
-        bash SourceCode/Installer/tests/wine/run-wine-suite.sh winarm64
+        bash tests/wine/run-wine-suite.sh winarm64
 fi

@@ -90,11 +90,11 @@ bash scripts/check-signing.sh
 # End-to-end: both Windows programs under Wine, in a private prefix (build/wine-suite/), with
 # devices registered by the suite's helper. Needs the win32, win64 and host builds above.
 echo "== Windows programs under Wine"
-bash SourceCode/Installer/tests/wine/run-wine-suite.sh
+bash tests/wine/run-wine-suite.sh
 
 # The ARM64 programs' device scenarios in an ARM64 Wine (Debian's arm64 wine64 in a debootstrap
 # root under build/arm64-wine/, made once, run through qemu).
 if [[ -d build/winarm64 ]]; then
     echo "== ARM64 programs under an ARM64 Wine"
-    bash SourceCode/Installer/tests/wine/run-wine-suite.sh winarm64
+    bash tests/wine/run-wine-suite.sh winarm64
 fi

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "DeviceSimulator.h"
-#include "HostCalls.h"
+#include "SetupCalls-host.h"
 #include "ThreadError.h"
 
 namespace DevSvc {

@@ -1,6 +1,6 @@
 // Device services on Windows that only read the device state: each function is the Setup API or
 // Configuration Manager call it names; cfgmgr32's is bound at run time from the system folder.
-#include "Win32Calls.h"
+#include "SetupCalls-win32.h"
 
 #include <cfgmgr32.h>
 #include <cstddef>

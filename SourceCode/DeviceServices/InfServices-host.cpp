@@ -7,8 +7,8 @@
 #include <memory>
 #include <set>
 
-#include "HostCalls.h"
-#include "HostInfParser.h"
+#include "InfParser.h"
+#include "SetupCalls-host.h"
 #include "SimulatedPackage.h"
 
 namespace DevSvc {

@@ -3,7 +3,7 @@
 // and destroyed again, and the element's install parameters are put back as they were.
 #include "InfServices.h"
 
-#include "Win32Calls.h"
+#include "SetupCalls-win32.h"
 
 #include <cwchar>
 #include <vector>

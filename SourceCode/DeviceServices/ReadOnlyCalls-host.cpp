@@ -19,7 +19,7 @@
 #include "AsciiCase.h"
 #include "DeviceServices.h"
 #include "DeviceSimulator.h"
-#include "HostCalls.h"
+#include "SetupCalls-host.h"
 
 namespace DevSvc {
 

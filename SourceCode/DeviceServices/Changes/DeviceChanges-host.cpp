@@ -12,7 +12,7 @@
 
 #include "AsciiCase.h"
 #include "DeviceSimulator.h"
-#include "HostCalls.h"
+#include "SetupCalls-host.h"
 #include "SimulatedPackage.h"
 
 namespace DevSvc {

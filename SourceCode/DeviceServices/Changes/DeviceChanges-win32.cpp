@@ -3,7 +3,7 @@
 // of newdev.dll, and SetupUninstallOEMInfW, are loaded from the system folder at their first call
 // (Win32.h).
 #include "DeviceChanges.h"
-#include "Win32Calls.h"
+#include "SetupCalls-win32.h"
 
 #include <newdev.h>
 

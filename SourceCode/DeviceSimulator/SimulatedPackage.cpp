@@ -4,8 +4,8 @@
 #include <iterator>
 
 #include "DeviceServices.h"
-#include "HostCalls.h"
-#include "HostInfParser.h"
+#include "InfParser.h"
+#include "SetupCalls-host.h"
 
 namespace DevSim {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "FuzzSupport.h"
-#include "HostInfParser.h"
 #include "InfPackage.h"
+#include "InfParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes(data, data + size);

@@ -12,7 +12,7 @@
 
 #include "DeviceChanges.h"
 #include "DeviceSimulator.h"
-#include "HostInfParser.h"
+#include "InfParser.h"
 #include "PackageTable.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "HostInfParser.h"
+#include "InfParser.h"
 
 #include "Utf8.h"
 

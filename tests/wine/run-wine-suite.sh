@@ -2,8 +2,8 @@
 # End-to-end suite: runs the two Windows programs, build/win32/Installer.exe (prefix rule) and
 # build/win64/Installer.exe (equality rule), under Wine in a private prefix.
 #
-#   bash SourceCode/Installer/tests/wine/run-wine-suite.sh [win32] [win64]
-#   bash SourceCode/Installer/tests/wine/run-wine-suite.sh winarm64
+#   bash tests/wine/run-wine-suite.sh [win32] [win64]
+#   bash tests/wine/run-wine-suite.sh winarm64
 #
 # winarm64, the ARM64 programs, runs alone, in an ARM64 Wine: Debian's arm64 wine64 in the root
 # that scripts/make-arm64-wine.sh makes (or reuses) in <repo>/build/arm64-wine/, run through qemu.
@@ -33,7 +33,7 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../../../.." && pwd)
+repo=$(cd "$here/../.." && pwd)
 build=${INSTALLER_BUILD_DIR:-$repo/build}
 work=$build/wine-suite
 decoder=$build/host/TraceLogDecode
