@@ -7,12 +7,15 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DeviceSimulator.h"
+#include "MatchRule.h"
+#include "TestIds.h"
 
-// Which match rule this test binary was built with.
-inline constexpr bool kPrefixRule = TEST_PREFIX_RULE != 0;
+// Which match rule this test binary was linked with (MatchPrefix or MatchEquality).
+inline const bool kPrefixRule = std::u16string_view(MatchRuleName()) == u"prefix";
 
 class LogicTest : public ::testing::Test {
   protected:
@@ -38,11 +41,6 @@ class LogicTest : public ::testing::Test {
     std::filesystem::path dir_;
     std::vector<std::u16string> lines_;
 };
-
-// "ROOT\\n" style instance IDs and the IDs used across the tests.
-inline const std::u16string kIdFull = u"USB\\VID_1234&PID_5678&REV_0100";
-inline const std::u16string kIdShort = u"USB\\VID_1234&PID_5678";
-inline const std::u16string kIdOther = u"PCI\\VEN_8086&DEV_1234";
 
 uint32_t FlagsOf(const DevSim::Device& device);
 

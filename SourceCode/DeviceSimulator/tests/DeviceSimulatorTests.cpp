@@ -14,6 +14,7 @@
 #include "DeviceSimulator.h"
 #include "InfParser.h"
 #include "PackageTable.h"
+#include "TestIds.h"
 
 namespace fs = std::filesystem;
 using namespace DevSvc;
@@ -24,9 +25,6 @@ using DevSim::MakeDevice;
 using DevSim::Op;
 
 namespace {
-
-const std::u16string kFullId = u"USB\\VID_1234&PID_5678&REV_0100";
-const std::u16string kShortId = u"USB\\VID_1234&PID_5678";
 
 std::string ReadText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -99,7 +97,7 @@ class DeviceSim : public ::testing::Test {
 };
 
 TEST_F(DeviceSim, SetsHoldPresentOrAllDevicesInMachineOrder) {
-    Use({MakeDevice(u"A", {kFullId}, true), MakeDevice(u"B", {kFullId}, false),
+    Use({MakeDevice(u"A", {kIdFull}, true), MakeDevice(u"B", {kIdFull}, false),
          MakeDevice(u"C", {u"PCI\\X"}, true)});
     DevInfoSet present = GetClassDevs(DIGCF_PRESENT | DIGCF_ALLCLASSES);
     DevInfoSet all = GetClassDevs(DIGCF_ALLCLASSES);
@@ -127,7 +125,7 @@ TEST_F(DeviceSim, PropertyReadAsksForTheSizeThenSucceeds) {
     Device big = MakeDevice(u"BIG", {}, true, std::nullopt);
     big.hardwareIds = DevSim::MultiSz({longIds[0], longIds[1], longIds[2], longIds[3], longIds[4],
                                        longIds[5], longIds[6], longIds[7]});
-    Use({big, MakeDevice(u"GONE", {kFullId}, false)});
+    Use({big, MakeDevice(u"GONE", {kIdFull}, false)});
     const std::vector<uint8_t>& ids = *big.hardwareIds;
     ASSERT_GT(ids.size(), 260u);
 
@@ -166,7 +164,7 @@ TEST_F(DeviceSim, PropertyReadAsksForTheSizeThenSucceeds) {
 
 TEST_F(DeviceSim, ConfigFlagsChangeIsSavedByReplacingTheStateFile) {
     fs::path file = dir / "Machine.ini";
-    Use({MakeDevice(u"A", {kFullId}, false, 0u)}, file.string());
+    Use({MakeDevice(u"A", {kIdFull}, false, 0u)}, file.string());
     DevInfoSet set = GetClassDevs(DIGCF_ALLCLASSES);
     DevInfoData element = Element();
     ASSERT_TRUE(EnumDeviceInfo(set, 0, &element));
@@ -190,10 +188,10 @@ TEST_F(DeviceSim, ConfigFlagsChangeIsSavedByReplacingTheStateFile) {
 }
 
 TEST_F(DeviceSim, NodeStatusOnlyForPresentDevices) {
-    Device running = MakeDevice(u"A", {kFullId}, true);
+    Device running = MakeDevice(u"A", {kIdFull}, true);
     running.nodeStatus = 0x0180200A;
     running.problem = 28;
-    Use({running, MakeDevice(u"B", {kFullId}, false)});
+    Use({running, MakeDevice(u"B", {kIdFull}, false)});
     uint32_t status = 0xDEAD;
     uint32_t problem = 0xDEAD;
     EXPECT_EQ(GetDevNodeStatus(&status, &problem, 1, 0), CR_SUCCESS);
@@ -207,10 +205,10 @@ TEST_F(DeviceSim, NodeStatusOnlyForPresentDevices) {
 }
 
 TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) {
-    Use({MakeDevice(u"FULL", {kFullId, kShortId}, true),
+    Use({MakeDevice(u"FULL", {kIdFull, kIdShort}, true),
          MakeDevice(u"LOWER", {u"usb\\vid_1234&pid_5678"}, true),
-         MakeDevice(u"ABSENT", {kShortId}, false),
-         MakeDevice(u"LONGER", {kShortId + u"&MI_00"}, true),
+         MakeDevice(u"ABSENT", {kIdShort}, false),
+         MakeDevice(u"LONGER", {kIdShort + u"&MI_00"}, true),
          MakeDevice(u"SHORTER", {u"USB\\VID_1234"}, true)},
         (dir / "Machine.ini").string());
     std::u16string infPath = U16(Package("sample.inf"));
@@ -230,7 +228,7 @@ TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) 
     EXPECT_FALSE(UpdateDriverForDevices(u"USB\\VID_1234&PID_567", infPath.c_str(), 0, nullptr));
     EXPECT_EQ(LastError(), ERROR_NO_SUCH_DEVINST_CODE);
     std::u16string missing = U16(dir / "none.inf");
-    EXPECT_FALSE(UpdateDriverForDevices(kShortId.c_str(), missing.c_str(), 0, nullptr));
+    EXPECT_FALSE(UpdateDriverForDevices(kIdShort.c_str(), missing.c_str(), 0, nullptr));
     EXPECT_EQ(LastError(), ERROR_FILE_NOT_FOUND_CODE);
     EXPECT_FALSE(UpdateDriverForDevices(u"", infPath.c_str(), 0, nullptr));
     EXPECT_EQ(LastError(), ERROR_INVALID_PARAMETER_CODE);
@@ -242,9 +240,9 @@ TEST_F(DeviceSim, UpdateInstallsOnEveryPresentDeviceWithTheWholeIdIgnoringCase) 
 TEST_F(DeviceSim, UpdateAndStagingReadThePackageForTheMachinesPlatform) {
     for (const PackageTable::Package& package : PackageTable::Packages()) {
         SCOPED_TRACE(package.name);
-        Use({MakeDevice(u"ROOT\\PRESENT\\0000", {kShortId}, true)});
+        Use({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)});
         const std::u16string inf = U16(PackageTable::Write(package, dir / package.name));
-        const bool installed = UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, nullptr);
+        const bool installed = UpdateDriverForDevices(kIdShort.c_str(), inf.c_str(), 0, nullptr);
         EXPECT_EQ(installed ? 0u : LastError(), package.updateError);
         EXPECT_EQ(DevSim::Current().devices[0].driver, installed ? u"oem0.inf" : u"");
         char16_t dest[512];
@@ -253,11 +251,11 @@ TEST_F(DeviceSim, UpdateAndStagingReadThePackageForTheMachinesPlatform) {
     }
     Machine x86;
     ASSERT_TRUE(DevSim::ParseMachine("[machine]\nplatform = x86\n", &x86, nullptr));
-    x86.devices = {MakeDevice(u"ROOT\\PRESENT\\0000", {kShortId}, true)};
+    x86.devices = {MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)};
     x86.driverStore = (dir / "store").string();
     DevSim::UseMachine(x86);
     const std::u16string inf = U16(dir / "models for NTx86 only" / "pkg.inf");
-    EXPECT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, nullptr));
+    EXPECT_TRUE(UpdateDriverForDevices(kIdShort.c_str(), inf.c_str(), 0, nullptr));
     std::string error;
     EXPECT_FALSE(DevSim::ParseMachine("[machine]\nplatform = ia64\n", &x86, &error));
     EXPECT_EQ(error, "line 2: platform must be x86, amd64 or arm64");
@@ -308,14 +306,14 @@ TEST_F(DeviceSim, CopyReusesIdenticalInfsAndNumbersNewOnes) {
 // that cannot be stopped runs the change after a restart. Without the force flag the INF-only
 // removal refuses a package a device has, and with it leaves the devices their driver.
 TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
-    Device busy = MakeDevice(u"BUSY", {kShortId}, true);
+    Device busy = MakeDevice(u"BUSY", {kIdShort}, true);
     busy.stoppable = false;
-    Use({MakeDevice(u"PRESENT", {kShortId}, true), MakeDevice(u"ABSENT", {kShortId}, false), busy,
-         MakeDevice(u"OTHER", {kFullId}, true)},
+    Use({MakeDevice(u"PRESENT", {kIdShort}, true), MakeDevice(u"ABSENT", {kIdShort}, false), busy,
+         MakeDevice(u"OTHER", {kIdFull}, true)},
         (dir / "Machine.ini").string());
     std::u16string inf = U16(Package("sample.inf"));
     bool reboot = false;
-    ASSERT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, &reboot));
+    ASSERT_TRUE(UpdateDriverForDevices(kIdShort.c_str(), inf.c_str(), 0, &reboot));
     EXPECT_TRUE(reboot);
     EXPECT_EQ(DevSim::Current().devices[2].nodeStatus, DN_NEED_RESTART);
     DevSim::Current().devices[1].driver = u"OEM0.INF";
@@ -360,7 +358,7 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     EXPECT_TRUE(saved.devices == DevSim::Current().devices);
 
     // The forced INF-only removal deletes a package in use and leaves the devices as they are.
-    ASSERT_TRUE(UpdateDriverForDevices(kShortId.c_str(), inf.c_str(), 0, &reboot));
+    ASSERT_TRUE(UpdateDriverForDevices(kIdShort.c_str(), inf.c_str(), 0, &reboot));
     ASSERT_TRUE(UninstallOEMInf(u"oem0.inf", SUOI_FORCEDELETE));
     EXPECT_TRUE(FolderNames(dir / "store").empty());
     EXPECT_EQ(DevSim::Current().devices[0].driver, u"oem0.inf");
@@ -373,38 +371,9 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     EXPECT_EQ(LastError(), ERROR_MOD_NOT_FOUND_CODE);
 }
 
-// The TargetOS decoration rule: the platform's architecture, or none on x86 only; a version
-// not above the running one, the closest winning; an undecorated section on x86 only.
-TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
-    using InfRules::Platform;
-    const InfRules::OsVersion win10{10, 0, 19045, 1};
-    const std::vector<std::tuple<std::vector<std::u16string>, Platform, std::u16string>> cases = {
-        {{u"NTx86", u"NTamd64"}, Platform::Amd64, u"M.NTamd64"},
-        {{u"NTx86", u"NTamd64"}, Platform::Arm64, u""},
-        {{u"NT"}, Platform::X86, u"M.NT"},
-        {{u"NT"}, Platform::Amd64, u""},
-        {{}, Platform::X86, u"M"},
-        {{}, Platform::Amd64, u""},
-        {{u"ntAMD64.6.1", u"NTamd64.10.0", u"NTamd64.11.0"}, Platform::Amd64, u"M.NTamd64.10.0"},
-        {{u"NTamd64.10.0...19041", u"NTamd64.10.0...22000"},
-         Platform::Amd64,
-         u"M.NTamd64.10.0...19041"},
-        {{u"NTamd64", u"NTamd64.10.0.3"}, Platform::Amd64, u"M.NTamd64"},
-        {{u"NTamd64.10.0.1", u"NTamd64.10.0"}, Platform::Amd64, u"M.NTamd64.10.0.1"},
-        {{u"NT.10.0", u"NTx86.6.0"}, Platform::X86, u"M.NT.10.0"},
-        {{u"NT.6.0", u"NTx86.6.0"}, Platform::X86, u"M.NTx86.6.0"},
-        {{u"NTamd64.x", u"NTamd64.10.0.1.2.3.4"}, Platform::X86, u"M"},
-    };
-    for (const auto& [decorations, platform, expected] : cases) {
-        SCOPED_TRACE(DevSim::ToUtf8(expected));
-        EXPECT_EQ(InfRules::ModelsSection(u"M", decorations, platform, win10).value_or(u""),
-                  expected);
-    }
-}
-
-// The host INF parser: quotes, continuations, comments, %strkey%, merged sections, the
+// The simulator's INF parser: quotes, continuations, comments, %strkey%, merged sections, the
 // encodings; the Setup API's errors with their lines.
-TEST(InfRules, HostParserReadsAnInfAsTheSetupApiDoes) {
+TEST(InfParser, ReadsAnInfAsTheSetupApiDoes) {
     const std::string text = "; comment\n[Version]\nSignature=\"$Chicago$\"\n[A]\n"
                              "%K% = \" x, \"\"y\"\" \" , b ; c\n"
                              "long = 1,\\\n 2\n[strings]\nK = key\n[a]\nlast,,%u%,%%\n"
@@ -450,7 +419,7 @@ TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
     machine.platform = InfRules::Platform::Arm64;
     Device wellFormed = MakeDevice(u"ROOT\\GERÄT\\0000", {}, true, 0x20u);
     std::u16string longId(300, u'X');
-    wellFormed.hardwareIds = DevSim::MultiSz({longId, u"Gerät#1;x=y", kShortId});
+    wellFormed.hardwareIds = DevSim::MultiSz({longId, u"Gerät#1;x=y", kIdShort});
     wellFormed.driver = u"oem3.inf";
     wellFormed.nodeStatus = 0x0180200A;
     wellFormed.problem = 28;
@@ -529,7 +498,7 @@ TEST_F(DeviceSim, DefaultMachineComesFromTheEnvironmentAndABrokenFileIsLeftAlone
     EXPECT_TRUE(DevSim::StateFile().empty());
     EXPECT_NE(DevSim::StateFileError().find("line 2"), std::string::npos);
     // Even a change made to the stand-in machine never reaches the broken file.
-    DevSim::Current().devices.push_back(MakeDevice(u"B", {kFullId}, true));
+    DevSim::Current().devices.push_back(MakeDevice(u"B", {kIdFull}, true));
     set = GetClassDevs(DIGCF_ALLCLASSES);
     ASSERT_TRUE(EnumDeviceInfo(set, 0, &element));
     std::vector<uint8_t> flags = DevSim::FlagBytes(CONFIGFLAG_REINSTALL);
@@ -545,7 +514,7 @@ TEST_F(DeviceSim, DefaultMachineComesFromTheEnvironmentAndABrokenFileIsLeftAlone
 }
 
 TEST_F(DeviceSim, FaultsHitTheirCallsForTheirCount) {
-    Use({MakeDevice(u"A", {kFullId}, true)});
+    Use({MakeDevice(u"A", {kIdFull}, true)});
     DevSim::AddFault({Op::Enum, 2, 1234, 2, std::nullopt});
     DevSim::AddFault({Op::NodeStatus, 3, 0x1F, 0, std::nullopt});
     DevSim::AddFault({Op::GetClassDevs, 2, 8, 1, std::nullopt});
@@ -570,7 +539,7 @@ TEST_F(DeviceSim, FaultsHitTheirCallsForTheirCount) {
 }
 
 TEST_F(DeviceSim, RequiredSizeFaultsReportTheirOwnSize) {
-    Use({MakeDevice(u"A", {kFullId}, true)});
+    Use({MakeDevice(u"A", {kIdFull}, true)});
     DevSim::AddFault({Op::GetProperty, 1, 122, 1, 0u});
     DevSim::AddFault({Op::GetProperty, 2, 122, 1, 0xFFFFFFFFu});
     DevSim::AddFault({Op::GetProperty, 3, 122, 1, std::nullopt});
@@ -586,14 +555,14 @@ TEST_F(DeviceSim, RequiredSizeFaultsReportTheirOwnSize) {
         EXPECT_EQ(LastError(), ERROR_INSUFFICIENT_BUFFER_CODE);
         sizes.push_back(required);
     }
-    const uint32_t trueSize = static_cast<uint32_t>(DevSim::MultiSz({kFullId}).size());
+    const uint32_t trueSize = static_cast<uint32_t>(DevSim::MultiSz({kIdFull}).size());
     EXPECT_EQ(sizes, (std::vector<uint32_t>{0, 0xFFFFFFFF, trueSize}));
     EXPECT_TRUE(GetDeviceRegistryProperty(set, &element, SPDRP_HARDWAREID, buffer, 512, nullptr));
     DestroyDeviceInfoList(set);
 }
 
 TEST_F(DeviceSim, BuffersAndSetsAreCountedEvenWhenCallsFail) {
-    Use({MakeDevice(u"A", {kFullId}, true)});
+    Use({MakeDevice(u"A", {kIdFull}, true)});
     uint8_t* first = AllocateBuffer(16);
     uint8_t* second = AllocateBuffer(16);
     ASSERT_NE(first, nullptr);

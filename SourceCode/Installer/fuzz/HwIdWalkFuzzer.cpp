@@ -18,6 +18,7 @@
 // list with DevSim::SplitMultiSz and the documented rule give. With faults, a fault can only
 // make the walk miss a device, never find one that does not match.
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "DeviceServices.h"
@@ -29,11 +30,13 @@
 #include "TracePlatformHost.h"
 #include "XTrace.h"
 
-#ifndef FUZZ_PREFIX_RULE
-#error "FUZZ_PREFIX_RULE must be 0 or 1"
-#endif
-
 namespace {
+
+// Which rule this target was linked with (MatchPrefix or MatchEquality).
+bool PrefixRule() {
+    static const bool prefix = std::u16string_view(MatchRuleName()) == u"prefix";
+    return prefix;
+}
 
 using DevSvc::DIGCF_ALLCLASSES;
 using DevSvc::DIGCF_PRESENT;
@@ -115,7 +118,7 @@ Case ReadCase(const uint8_t* data, size_t size) {
 bool EntryMatches(const std::u16string& entry, const std::u16string& id) {
     std::u16string lower = entry;
     LowerAsciiInPlace(lower);
-    return !id.empty() && (FUZZ_PREFIX_RULE ? lower.starts_with(id) : lower == id);
+    return !id.empty() && (PrefixRule() ? lower.starts_with(id) : lower == id);
 }
 
 bool DeviceMatches(const DevSim::Device& device, const std::u16string& id) {

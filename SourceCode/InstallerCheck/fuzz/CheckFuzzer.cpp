@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CheckCommand.h"
@@ -26,11 +27,13 @@
 #include "MatchRule.h"
 #include "TracePlatformHost.h"
 
-#ifndef FUZZ_PREFIX_RULE
-#error "FUZZ_PREFIX_RULE must be 0 or 1"
-#endif
-
 namespace {
+
+// Which rule this target was linked with (MatchPrefix or MatchEquality).
+bool PrefixRule() {
+    static const bool prefix = std::u16string_view(MatchRuleName()) == u"prefix";
+    return prefix;
+}
 
 constexpr uint32_t kErrors[] = {122, 13, 8, 0x1F, 259, 2, 234, DevSvc::CR_NO_SUCH_DEVINST};
 
@@ -75,7 +78,7 @@ bool Matches(const DevSim::Device& device, const std::u16string& id) {
     }
     for (std::u16string entry : DevSim::SplitMultiSz(*device.hardwareIds)) {
         LowerAsciiInPlace(entry);
-        if (FUZZ_PREFIX_RULE ? !id.empty() && entry.starts_with(id) : entry == id) {
+        if (PrefixRule() ? !id.empty() && entry.starts_with(id) : entry == id) {
             return true;
         }
     }
