@@ -15,7 +15,7 @@ import sys
 
 presets = json.load(open('CMakePresets.json'))
 kinds = {'configure': 'configurePresets', 'build': 'buildPresets', 'test': 'testPresets',
-         'package': 'packagePresets'}
+         'package': 'packagePresets', 'workflow': 'workflowPresets'}
 known = {kind: {p['name'] for p in presets.get(key, [])} for kind, key in kinds.items()}
 
 # Targets as the CMake files declare them; ${rule} stands for each match rule.
@@ -25,6 +25,9 @@ for folder, _, files in [w for top in ('SourceCode', 'tests') for w in os.walk(t
         text = open(os.path.join(folder, 'CMakeLists.txt')).read()
         for name in re.findall(r'(?:add_executable|add_library|installer_fuzz_target)\(\s*([\w${}]+)', text):
             targets.update(name.replace('${rule}', rule) for rule in ('equality', 'prefix'))
+        # installer_rule_tests(NAME ...) makes NAME_<rule> for each rule.
+        for name in re.findall(r'installer_rule_tests\(\s*(\w+)', text):
+            targets.update(f'{name}_{rule}' for rule in ('equality', 'prefix'))
 
 # Folders and files the builds and scripts make beside the programs: outputs, not targets.
 output_folders = {'wine-tests', 'wine-suite', 'demo', 'benchmarks', 'fuzzers', 'wine-prefix',
@@ -32,10 +35,11 @@ output_folders = {'wine-tests', 'wine-suite', 'demo', 'benchmarks', 'fuzzers', '
 
 PATH = re.compile(r'(?<![\w/.-])((?:scripts|SourceCode|tests|examples|cmake|docs|\.ci)/[\w./-]*[\w/])')
 LINK = re.compile(r'\]\(([^)#\s]+)(?:#[^)]*)?\)')
-COMMAND = re.compile(r'\b(cmake --build|cmake|ctest|cpack) --preset ([\w-]+)')
+COMMAND = re.compile(r'\b(cmake --build|cmake --workflow|cmake|ctest|cpack) --preset ([\w-]+)')
 BUILT = re.compile(r'\bbuild/(?:[\w-]+|<preset>)/(?:fuzzers/|benchmarks/)?([\w]+)(\.exe)?\b(?![/.\w-])')
 NAMED = re.compile(r'`([a-z]+(?:_[a-z]+)*_(?:fuzzer|bench|heap|record|tests))`')
-command_kind = {'cmake': 'configure', 'cmake --build': 'build', 'ctest': 'test', 'cpack': 'package'}
+command_kind = {'cmake': 'configure', 'cmake --build': 'build', 'ctest': 'test', 'cpack': 'package',
+                'cmake --workflow': 'workflow'}
 
 missing = []
 counts = {'paths': 0, 'presets': 0, 'targets': 0}

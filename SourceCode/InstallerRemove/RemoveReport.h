@@ -1,5 +1,6 @@
-// The two forms of a removal's report: plain text, which Deploy.cmd prints and appends to the
-// deployment log, so its lines stay as they are from release to release, and one JSON object.
+// The two forms of a removal's report: plain text, which InstallerRemove prints and the deploy
+// program (InstallerDeploy) appends to the deployment log, so its lines stay as they are from
+// release to release, and one JSON object.
 #pragma once
 
 #include <string>
