@@ -5,6 +5,7 @@
                      [--attr NAME=VALUE]... -o CATALOG FILE...
     catalog.py hash [--hash sha1|sha256] FILE...
     catalog.py list CATALOG
+    catalog.py tamper CATALOG
 
 write makes an unsigned catalog: PKCS#7 signed data with no signer, whose content (type
 1.3.6.1.4.1.311.10.1) is a certificate trust list of usage szOID_CATALOG_LIST. Each FILE is a
@@ -23,8 +24,9 @@ list identifier are fixed by default, so that the same files give the same bytes
 signs the result.
 
 hash prints "<tag> <pe|flat> <file>" per FILE; list prints a catalog's member algorithm, whether it
-is signed, and one "<tag> <pe|flat> <file name>" line per member. Exit 1 on a file that is not a
-catalog (list), 2 on a wrong command line.
+is signed, and one "<tag> <pe|flat> <file name>" line per member. tamper flips one bit of a
+catalog's list identifier in place: its content changes, its length and its signature do not.
+Exit 1 on a file that is not a catalog (list, tamper), 2 on a wrong command line.
 
 The Authenticode image hash of a PE image covers the whole file except the checksum field of the
 optional header, the certificate-table entry of its data directory and the certificate table
@@ -131,13 +133,17 @@ class SetOfAny(core.SetOf):
 
 
 class MemberAttribute(core.Sequence):
-    _fields = [('type', MemberAttributeType), ('values', SetOfAny)]
-    _oid_pair = ('type', 'values')
+    _fields = [('type', MemberAttributeType), ('values', None)]
     _oid_specs = {
         'indirect_data': SetOfIndirectData,
         'name_value': SetOfNameValue,
         'member_info': SetOfMemberInfo,
     }
+
+    def _values_spec(self):
+        return self._oid_specs.get(self['type'].native, SetOfAny)
+
+    _spec_callbacks = {'values': _values_spec}
 
 
 class MemberAttributes(core.SetOf):
@@ -186,9 +192,11 @@ class CertificateTrustList(core.Sequence):
     ]
 
 
-# A signed-data message whose content is a certificate trust list.
+# A signed-data message whose content is a certificate trust list. Version 1 signed data holds its
+# content as PKCS#7 does, [0] EXPLICIT ANY (not wrapped in an OCTET STRING as CMS's data is), so
+# asn1crypto reads and writes it through ContentInfo's table.
 cms.ContentType._map[CTL_CONTENT] = 'certificate_trust_list'
-cms.EncapsulatedContentInfo._oid_specs['certificate_trust_list'] = CertificateTrustList
+cms.ContentInfo._oid_specs['certificate_trust_list'] = CertificateTrustList
 
 
 # --- Hashes -----------------------------------------------------------------------------------
@@ -310,26 +318,30 @@ def write_catalog(files, algorithm, when, os_attr, attributes):
             'signer_infos': [],
         }),
     })
-    return message.dump(force=True)
+    return message.dump()
 
 
 # --- Reading ----------------------------------------------------------------------------------
 
+def trust_list(data):
+    """(signed data, certificate trust list) of a catalog; ValueError: not a catalog."""
+    message = cms.ContentInfo.load(data, strict=True)
+    if message['content_type'].native != 'signed_data':
+        raise ValueError('not PKCS#7 signed data')
+    signed = message['content']
+    content = signed['encap_content_info']
+    if content['content_type'].native != 'certificate_trust_list':
+        raise ValueError('its content is not a certificate trust list')
+    ctl = content['content']
+    if CATALOG_LIST not in [usage.dotted for usage in ctl['subject_usage']]:
+        raise ValueError('the trust list is not a catalog list')
+    return signed, ctl
+
+
 def read_catalog(data):
     """(member algorithm, signer count, [(tag, kind, file name)]); ValueError: not a catalog."""
     try:
-        message = cms.ContentInfo.load(data, strict=True)
-        if message['content_type'].native != 'signed_data':
-            raise ValueError('not PKCS#7 signed data')
-        signed = message['content']
-        content = signed['encap_content_info']
-        if content['content_type'].native != 'certificate_trust_list':
-            raise ValueError('its content is not a certificate trust list')
-        ctl = content['content'].parsed
-        if not isinstance(ctl, CertificateTrustList):
-            ctl = CertificateTrustList.load(ctl.dump())
-        if CATALOG_LIST not in [usage.dotted for usage in ctl['subject_usage']]:
-            raise ValueError('the trust list is not a catalog list')
+        signed, ctl = trust_list(data)
         algorithms = {oid: name for name, oid in LIST_MEMBER.items()}
         algorithm = algorithms.get(ctl['subject_algorithm']['algorithm'].dotted, 'unknown')
         members = []
@@ -369,6 +381,8 @@ def main(argv):
     hashes.add_argument('files', nargs='+')
     listing = commands.add_parser('list')
     listing.add_argument('catalog')
+    tamper = commands.add_parser('tamper')
+    tamper.add_argument('catalog')
     args = parser.parse_args(argv)
 
     if args.command == 'write':
@@ -390,6 +404,21 @@ def main(argv):
         for path in args.files:
             digest, kind = file_hash(path, args.hash)
             print(f'{tag_of(digest)} {kind} {path}')
+    elif args.command == 'tamper':
+        with open(args.catalog, 'rb') as stream:
+            data = bytearray(stream.read())
+        try:
+            identifier = trust_list(bytes(data))[1]['list_identifier'].contents
+        except Exception as error:
+            print(f'{args.catalog}: not a catalog: {error}', file=sys.stderr)
+            return 1
+        at = data.find(identifier) if identifier else -1
+        if at < 0 or data.find(identifier, at + 1) >= 0:
+            print(f'{args.catalog}: its list identifier is not found once', file=sys.stderr)
+            return 1
+        data[at] ^= 0x01
+        with open(args.catalog, 'wb') as stream:
+            stream.write(data)
     else:
         with open(args.catalog, 'rb') as stream:
             data = stream.read()
