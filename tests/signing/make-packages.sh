@@ -122,43 +122,46 @@ package() {
     printf 'Example Devices sample data, version 1.0.0.0\n' >"$folder/sample.dat"
 }
 
-# unsigned_catalog <case> <sha1|sha256> <file>...: the case's catalog of those files, unsigned.
-unsigned_catalog() {
-    local folder=$out/$1 algorithm=$2
+# The unsigned catalogs, written once since every package is the same until a case changes it:
+# every file with SHA-256 or with SHA-1 members, and every file but sample.dat.
+unsigned=$out/unsigned
+package "${unsigned#"$out/"}"
+write_catalog() {
+    local name=$1 algorithm=$2
     shift 2
-    (cd "$folder" && catalog write --hash "$algorithm" --attr OS=10_X86,10_X64,10_ARM64 \
-        --attr 'HWID1=usb\vid_1234&pid_5678' -o sample.unsigned.cat "$@")
+    (cd "$unsigned" && catalog write --hash "$algorithm" --attr OS=10_X86,10_X64,10_ARM64 \
+        --attr 'HWID1=usb\vid_1234&pid_5678' -o "$name.cat" "$@")
 }
+write_catalog sha256 sha256 sample.inf bin/sample.sys sample.dat
+write_catalog sha1 sha1 sample.inf bin/sample.sys sample.dat
+write_catalog without-dat sha256 sample.inf bin/sample.sys
 
-# sign <case> <signer> [<extra certificate>]: signs the case's catalog as that PKI signer, with
-# SHA-256 and no timestamp, adding the extra certificate (an intermediate or root) to the message.
+# sign <case> <unsigned catalog> <signer> [<extra certificate>]: the case's sample.cat, that
+# unsigned catalog signed as that PKI signer, with SHA-256 and no timestamp, with the extra
+# certificate (an intermediate or root) added to the message.
 sign() {
-    local folder=$out/$1 signer=$2 extra=()
-    [[ -z ${3:-} ]] || extra=(-ac "$pki/$3.pem")
+    local folder=$out/$1 signer=$3 extra=()
+    [[ -z ${4:-} ]] || extra=(-ac "$pki/$4.pem")
     osslsigncode sign -certs "$pki/$signer.pem" -key "$pki/$signer.key" "${extra[@]}" -h sha256 \
-        -n "Example Devices sample driver" -in "$folder/sample.unsigned.cat" \
-        -out "$folder/sample.cat" >"$folder/sign.log"
-    rm "$folder/sample.unsigned.cat" "$folder/sign.log"
+        -n "Example Devices sample driver" -in "$unsigned/$2.cat" -out "$folder/sample.cat" \
+        >"$folder/sign.log"
+    rm "$folder/sign.log"
 }
 
-all_files=(sample.inf bin/sample.sys sample.dat)
 : >"$out/cases.txt"
 case_line() { echo "$*" >>"$out/cases.txt"; }
 
 package good-sha256
-unsigned_catalog good-sha256 sha256 "${all_files[@]}"
-sign good-sha256 publisher
+sign good-sha256 sha256 publisher
 case_line good-sha256 0 0 publisher -
 
 package good-sha1
-unsigned_catalog good-sha1 sha1 "${all_files[@]}"
-sign good-sha1 publisher
+sign good-sha1 sha1 publisher
 case_line good-sha1 0 0 publisher -
 
 # Catalogued unsigned, then signed in place: the image hash leaves the signature out.
 package image-signed-after
-unsigned_catalog image-signed-after sha256 "${all_files[@]}"
-sign image-signed-after publisher
+sign image-signed-after sha256 publisher
 rm "$out/image-signed-after/bin/sample.sys"
 osslsigncode sign -certs "$pki/publisher.pem" -key "$pki/publisher.key" -h sha256 \
     -n "Example Devices sample driver" -in "$image" \
@@ -167,56 +170,47 @@ case_line image-signed-after 0 0 publisher -
 
 # One byte of the image's last section, after signing.
 package image-changed
-unsigned_catalog image-changed sha256 "${all_files[@]}"
-sign image-changed publisher
+sign image-changed sha256 publisher
 printf '\x5a' | dd of="$out/image-changed/bin/sample.sys" bs=1 \
     seek=$(($(stat -c %s "$image") - 1)) conv=notrunc status=none
 case_line image-changed 1 1603 publisher 'bin\sample.sys'
 
 package inf-changed
-unsigned_catalog inf-changed sha256 "${all_files[@]}"
-sign inf-changed publisher
+sign inf-changed sha256 publisher
 printf '; changed after signing\n' >>"$out/inf-changed/sample.inf"
 case_line inf-changed 1 1603 publisher sample.inf
 
 # The INF copies sample.dat, which the catalog leaves out.
 package file-not-in-catalog
-unsigned_catalog file-not-in-catalog sha256 sample.inf bin/sample.sys
-sign file-not-in-catalog publisher
+sign file-not-in-catalog without-dat publisher
 case_line file-not-in-catalog 1 1603 publisher sample.dat
 
 # The untrusted root travels in the message, so that the chain is complete but untrusted.
 package untrusted-root
-unsigned_catalog untrusted-root sha256 "${all_files[@]}"
-sign untrusted-root untrusted-signer untrusted-root
+sign untrusted-root sha256 untrusted-signer untrusted-root
 case_line untrusted-root 1 1603 untrusted-signer -
 
 package catalog-content-changed
-unsigned_catalog catalog-content-changed sha256 "${all_files[@]}"
-sign catalog-content-changed publisher
+sign catalog-content-changed sha256 publisher
 catalog tamper "$out/catalog-content-changed/sample.cat"
 case_line catalog-content-changed 1 1603 publisher -
 
 package unsigned-catalog
-unsigned_catalog unsigned-catalog sha256 "${all_files[@]}"
-mv "$out/unsigned-catalog/sample.unsigned.cat" "$out/unsigned-catalog/sample.cat"
+cp "$unsigned/sha256.cat" "$out/unsigned-catalog/sample.cat"
 case_line unsigned-catalog 1 1603 - -
 
 package expired-signer
-unsigned_catalog expired-signer sha256 "${all_files[@]}"
-sign expired-signer expired-signer
+sign expired-signer sha256 expired-signer
 case_line expired-signer 1 1603 expired-signer -
 
 # Deploy gives 0 with /trustpublisher and second-publisher's thumbprint.
 package untrusted-publisher
-unsigned_catalog untrusted-publisher sha256 "${all_files[@]}"
-sign untrusted-publisher second-publisher
+sign untrusted-publisher sha256 second-publisher
 case_line untrusted-publisher 1 1603 second-publisher -
 
 # The CA named like Microsoft's travels in the message; the chain ends at the test root.
 package fake-microsoft
-unsigned_catalog fake-microsoft sha256 "${all_files[@]}"
-sign fake-microsoft hardware-publisher hardware-ca
+sign fake-microsoft sha256 hardware-publisher hardware-ca
 case_line fake-microsoft 1 1603 hardware-publisher -
 
 package not-a-catalog
