@@ -44,15 +44,15 @@ fail() {
 
 # verifies <pass | the reason it fails for> <what> <osslsigncode verify arguments...>
 verifies() {
-    local expected=$1 what=$2 result=fail
+    local expected=$1 what=$2 result=fail log=$work/check/verify.log
     shift 2
-    if osslsigncode verify -CAfile "$pki/root.pem" "$@" >"$work/check/verify.log" 2>&1; then
+    if osslsigncode verify -CAfile "$pki/root.pem" "$@" >"$log" 2>&1; then
         result=pass
     fi
     if [[ $expected == pass ]]; then
         [[ $result == pass ]] ||
-            fail "osslsigncode verify $what: refused ($(grep -m1 -iE 'fail|error' "$work/check/verify.log"))"
-    elif [[ $result == pass ]] || ! grep -qF -- "$expected" "$work/check/verify.log"; then
+            fail "osslsigncode verify $what: refused ($(grep -m1 -iE 'fail|error' "$log"))"
+    elif [[ $result == pass ]] || ! grep -qF -- "$expected" "$log"; then
         fail "osslsigncode verify $what: $result, expected a refusal for \"$expected\""
     fi
 }
@@ -74,14 +74,15 @@ for case in "${good[@]}"; do
     verifies pass "-catalog $case: bin/sample.sys" -catalog "$work/$case/sample.cat" \
         -in "$work/$case/bin/sample.sys"
 done
-verifies 'Catalog verification: failed' "-catalog image-changed: bin/sample.sys" -catalog "$work/image-changed/sample.cat" \
-    -in "$work/image-changed/bin/sample.sys"
+verifies 'Catalog verification: failed' "-catalog image-changed: bin/sample.sys" \
+    -catalog "$work/image-changed/sample.cat" -in "$work/image-changed/bin/sample.sys"
 
 # The image hash: ours of the unsigned and of the signed image, osslsigncode's of the signed one.
 signed_image=$work/image-signed-after/bin/sample.sys
-osslsigncode verify -CAfile "$pki/root.pem" -in "$signed_image" >"$work/check/verify.log" 2>&1 || true
-calculated=$(sed -n 's/^Calculated message digest *: *\([0-9A-Fa-f]*\).*/\1/p' "$work/check/verify.log")
-current=$(sed -n 's/^Current message digest *: *\([0-9A-Fa-f]*\).*/\1/p' "$work/check/verify.log")
+log=$work/check/verify.log
+osslsigncode verify -CAfile "$pki/root.pem" -in "$signed_image" >"$log" 2>&1 || true
+calculated=$(sed -n 's/^Calculated message digest *: *\([0-9A-Fa-f]*\).*/\1/p' "$log")
+current=$(sed -n 's/^Current message digest *: *\([0-9A-Fa-f]*\).*/\1/p' "$log")
 ours_unsigned=$(catalog hash "$work/driver/sample.sys" | cut -d' ' -f1)
 ours_signed=$(catalog hash "$signed_image" | cut -d' ' -f1)
 if [[ -z $calculated || ${calculated^^} != "$ours_unsigned" || ${current^^} != "$ours_unsigned" ||

@@ -144,16 +144,17 @@ wait
 
 issue root self 1001 root '/O=Example Devices/CN=Example Test Root'
 issue publisher root 1002 code_signing '/O=Example Devices/CN=Example Devices Test Publisher'
-issue second-publisher root 1003 code_signing '/O=Example Devices/CN=Example Devices Second Publisher'
+issue second-publisher root 1003 code_signing \
+    '/O=Example Devices/CN=Example Devices Second Publisher'
 issue untrusted-root self 2001 root '/O=Example Elsewhere/CN=Example Untrusted Root'
 issue untrusted-signer untrusted-root 2002 code_signing \
     '/O=Example Elsewhere/CN=Example Untrusted Signer'
 issue expired-signer root 1004 code_signing '/O=Example Devices/CN=Example Devices Expired Signer' \
     20200101000000Z 20201231235959Z
-issue hardware-ca root 1005 intermediate \
-    '/C=US/ST=Washington/L=Redmond/O=Microsoft Corporation/CN=Microsoft Windows Third Party Component CA 2014'
+microsoft='/C=US/ST=Washington/L=Redmond/O=Microsoft Corporation/CN=Microsoft Windows'
+issue hardware-ca root 1005 intermediate "$microsoft Third Party Component CA 2014"
 issue hardware-publisher hardware-ca 1006 hardware_publisher \
-    '/C=US/ST=Washington/L=Redmond/O=Microsoft Corporation/CN=Microsoft Windows Hardware Compatibility Publisher'
+    "$microsoft Hardware Compatibility Publisher"
 
 : >"$out/thumbprints.txt"
 for name in "${names[@]}"; do
