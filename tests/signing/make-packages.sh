@@ -3,17 +3,23 @@
 # complete package (sample.inf, sample.cat, bin/sample.sys, sample.dat) that breaks one thing of
 # its signature, or none.
 #
-#   bash tests/signing/make-packages.sh <folder> [<PKI folder>]
+#   bash tests/signing/make-packages.sh [--ec] <folder> [<PKI folder>]
 #
-# The PKI is tests/signing/make-pki.sh's, made in <folder>/pki unless one is given. The driver
+# The PKI is tests/signing/make-pki.sh's, made in <folder>/pki unless one is given (--ec: with
+# ECDSA keys, quicker to make than the RSA ones). The driver
 # image is built from sample-driver.c with x86_64-w64-mingw32-gcc, or written by minimal-pe.py
 # when mingw is not installed. <folder>/cases.txt lists the cases, one a line:
 #   <case> <plan's exit code> <Deploy's result> <signer (a PKI name) or -> <file plan names or ->
 # for a machine that trusts pki/root.cer in Root and pki/publisher.cer in TrustedPublisher.
 # Needs openssl, osslsigncode and python3 with asn1crypto. Exits non-zero on any failure.
 set -euo pipefail
+key_option=()
+if [[ ${1:-} == --ec ]]; then
+    key_option=(--ec)
+    shift
+fi
 if (($# < 1 || $# > 2)); then
-    echo "usage: $0 <folder> [<PKI folder>]" >&2
+    echo "usage: $0 [--ec] <folder> [<PKI folder>]" >&2
     exit 2
 fi
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,7 +27,7 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 pki=${2:-$out/pki}
 if (($# == 1)); then
-    bash "$here/make-pki.sh" "$pki"
+    bash "$here/make-pki.sh" "${key_option[@]}" "$pki"
 fi
 pki=$(cd "$pki" && pwd)
 
@@ -32,12 +38,14 @@ if ! "$python" -c 'import asn1crypto' 2>/dev/null; then
 fi
 catalog() { "$python" "$here/catalog.py" "$@"; }
 
-# The driver image, once for every case.
+# The driver image, once for every case. A fixed image base and no time stamp: the same bytes
+# wherever it is built (the linker otherwise derives the base from the output's path).
 image=$out/driver/sample.sys
 mkdir -p "$out/driver"
 if command -v x86_64-w64-mingw32-gcc >/dev/null; then
     x86_64-w64-mingw32-gcc -O2 -s -nostdlib -shared -Wl,--subsystem,native \
-        -Wl,--entry,DriverEntry -Wl,--no-insert-timestamp -o "$image" "$here/sample-driver.c"
+        -Wl,--entry,DriverEntry -Wl,--no-insert-timestamp -Wl,--image-base,0x140000000 \
+        -o "$image" "$here/sample-driver.c"
 else
     "$python" "$here/minimal-pe.py" "$image"
 fi
