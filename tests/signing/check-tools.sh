@@ -9,6 +9,8 @@
 #   changed INF;
 # - the Authenticode image hash that catalog.py gives the driver image, unsigned and signed,
 #   equals the message digest osslsigncode calculates for the signed image;
+# - openssl pkcs7 finds in each message the certificates it should carry (the intermediate or
+#   the untrusted root that the signing added);
 # - openssl: each good catalog's signer messageDigest is the hash of the trust list's content
 #   octets, and its signature over the signed attributes verifies with the signer's public key;
 # - catalog.py list reads back from each signed catalog the members it wrote, sorted, of the
@@ -82,6 +84,22 @@ for case in "${good[@]}"; do
 done
 verifies 'Catalog verification: failed' "-catalog image-changed: bin/sample.sys" \
     -catalog "$work/image-changed/sample.cat" -in "$work/image-changed/bin/sample.sys"
+
+# The certificates each message carries, as openssl's PKCS#7 reader lists them (its CMS reader
+# refuses a catalog: PKCS#7 holds the trust list itself where CMS wants an OCTET STRING).
+certificates() {
+    openssl pkcs7 -inform DER -in "$work/$1/sample.cat" -print_certs -noout |
+        sed -n 's/^subject=.*CN = //p' | sort | paste -sd '|'
+}
+microsoft='Microsoft Windows Hardware Compatibility Publisher|Microsoft Windows Third Party'
+for expected in 'good-sha256:Example Devices Test Publisher' \
+    'untrusted-root:Example Untrusted Root|Example Untrusted Signer' \
+    "fake-microsoft:$microsoft Component CA 2014"; do
+    case=${expected%%:*}
+    carried=$(certificates "$case")
+    [[ $carried == "${expected#*:}" ]] ||
+        fail "$case/sample.cat carries '$carried', expected '${expected#*:}'"
+done
 
 # The image hash: ours of the unsigned and of the signed image, osslsigncode's of the signed one.
 signed_image=$work/image-signed-after/bin/sample.sys
