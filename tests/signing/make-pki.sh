@@ -23,8 +23,8 @@
 # differ from one run to the next. The keys are 2048-bit RSA with SHA-256 signatures, which every
 # Windows version that checks driver packages accepts for Authenticode and for catalogs. --ec
 # makes ECDSA P-256 keys instead, much faster to make; Windows accepts those for Authenticode in
-# user mode from Windows 8 on, but not for every kernel-mode check, and Wine's crypt32 is less
-# sure to handle them, so the cases use RSA.
+# user mode from Windows 8 on, but not for every kernel-mode check, and whether Wine's crypt32
+# verifies them has not been tried, so the cases use RSA.
 set -euo pipefail
 key_type=rsa
 if [[ ${1:-} == --ec ]]; then
