@@ -23,6 +23,8 @@ packages=(
     clang-format python3 unzip clang libclang-rt-dev valgrind
     mingw-w64 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
     strip-nondeterminism git osslsigncode openssl llvm
+    # The signature cases' catalogs (tests/signing/) and the host's cryptography stand-ins.
+    python3-asn1crypto libssl-dev
 )
 if [[ "${INSTALLER_WITH_WINE:-0}" == 1 ]]; then
     # The ARM64 Wine (scripts/make-arm64-wine.sh) is a debootstrap root run through qemu.
