@@ -2,9 +2,10 @@
 # Makes the ARM64 Wine that the Wine suite runs the winarm64 programs in: Debian's own wine64
 # for arm64 in a `debootstrap --arch=arm64` root, run through qemu-user-static (binfmt_misc).
 #
-#   bash scripts/make-arm64-wine.sh [ROOT]     (default ROOT: <repo>/build/arm64-wine/root)
+#   bash scripts/make-arm64-wine.sh [ROOT]     (default ROOT: /var/cache/installer-arm64-wine/root)
 #
-# Made once and kept: a root whose recorded key matches is used as it is. The key is the suite,
+# Made once and kept outside every checkout, as zig's toolchain is (/opt/installer-zig), so that
+# a fresh clone on a machine that keeps it does not make it again: a root whose recorded key matches is used as it is. The key is the suite,
 # the mirror, the package list, and the versions the host's package
 # indexes give for Wine's packages (Debian builds every architecture of a suite from the same
 # source version, so a new Wine for amd64 means a new one for arm64 too). Anything else makes
@@ -14,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-root=${1:-$repo/build/arm64-wine/root}
+root=${1:-/var/cache/installer-arm64-wine/root}
 packages=(wine wine64)
 layout=1
 
@@ -58,6 +59,11 @@ done)
 key=$(printf '%s\n' "$layout" "$suite" "$mirror" "${packages[*]}" "$versions" | sha256sum |
     cut -c1-16)
 
+# One maker at a time per root: checkouts share it.
+mkdir -p "$(dirname "$root")"
+exec 9>"$(dirname "$root")/.lock"
+flock 9
+
 if [[ -f $root/.installer-key && $(cat "$root/.installer-key") == "$key" &&
     -x $root/usr/lib/wine/wine64 ]]; then
     say "reusing $root (key $key)"
@@ -74,7 +80,6 @@ if findmnt -rn -o TARGET | grep -qE "^($root|$root.new)(/|\$)"; then
     exit 1
 fi
 rm -rf "$root" "$root.new"
-mkdir -p "$(dirname "$root")"
 log=$(dirname "$root")/debootstrap.log
 include=$(IFS=,; echo "${packages[*]}")
 if ! debootstrap --arch=arm64 --variant=minbase --include="$include" "$suite" "$root.new" \

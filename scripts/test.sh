@@ -93,7 +93,8 @@ echo "== Windows programs under Wine"
 bash tests/wine/run-wine-suite.sh
 
 # The ARM64 programs' device scenarios in an ARM64 Wine (Debian's arm64 wine64 in a debootstrap
-# root under build/arm64-wine/, made once, run through qemu).
+# root under /var/cache/installer-arm64-wine/, made once per key and kept for every checkout,
+# run through qemu).
 if [[ -d build/winarm64 ]]; then
     echo "== ARM64 programs under an ARM64 Wine"
     bash tests/wine/run-wine-suite.sh winarm64

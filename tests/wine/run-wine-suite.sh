@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# End-to-end suite: runs the two Windows programs, build/win32/Installer.exe (prefix rule) and
-# build/win64/Installer.exe (equality rule), under Wine in a private prefix.
+# End-to-end suite: runs the programs of the Windows builds, build/win32/ (prefix rule) and
+# build/win64/ (equality rule), or build/winarm64/ alone, under Wine in a private prefix.
 #
 #   bash tests/wine/run-wine-suite.sh [win32] [win64]
 #   bash tests/wine/run-wine-suite.sh winarm64
 #
 # winarm64, the ARM64 programs, runs alone, in an ARM64 Wine: Debian's arm64 wine64 in the root
-# that scripts/make-arm64-wine.sh makes (or reuses) in <repo>/build/arm64-wine/, run through qemu.
+# that scripts/make-arm64-wine.sh makes (or reuses) outside the checkout, in
+# /var/cache/installer-arm64-wine/, run through qemu.
 # Every Wine tool the suite calls (wine, wineboot, wineserver) then runs in that root
 # (arm64-wine-run.sh), with the build and the sources at their own paths; its prefix is
 # <build>/wine-suite-winarm64/prefix. Only ARM64 code runs there: the programs and the suite's
@@ -46,9 +47,9 @@ if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
     work=$build/wine-suite-winarm64
     INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30}
     root_log=$(mktemp)
-    # One root for every build folder: the checkout's (INSTALLER_ARM64_ROOT names another).
-    if ! bash "$repo/scripts/make-arm64-wine.sh" "${INSTALLER_ARM64_ROOT:-$repo/build/arm64-wine/root}" \
-        >"$root_log" 2>&1; then
+    # One root for every checkout and build folder (INSTALLER_ARM64_ROOT names another).
+    arm64_root=${INSTALLER_ARM64_ROOT:-/var/cache/installer-arm64-wine/root}
+    if ! bash "$repo/scripts/make-arm64-wine.sh" "$arm64_root" >"$root_log" 2>&1; then
         cat "$root_log" >&2
         rm -f "$root_log"
         exit 1
