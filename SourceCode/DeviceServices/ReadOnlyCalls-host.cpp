@@ -20,6 +20,7 @@
 #include "DeviceServices.h"
 #include "DeviceSimulator.h"
 #include "SetupCalls-host.h"
+#include "WinError.h"
 
 namespace DevSvc {
 
@@ -30,16 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 using DevSim::Op;
 
-constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorAccessDenied = 5;
-
-uint32_t FromErrorCode(const std::error_code& ec) {
-    return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory
-               ? kErrorPathNotFound
-               : kErrorAccessDenied;
-}
-
-constexpr uint32_t kErrorNoMoreFiles = 18;
+namespace WinError = HostSupport::WinError;
+using WinError::FromErrorCode;
 
 // Copies `text` and its NUL into `buffer` when it fits.
 bool CopyOut(const std::u16string& text, char16_t* buffer, uint32_t bufferChars,
@@ -82,12 +75,6 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
 }
 
 } // namespace
-
-std::string HostCalls::HostPath(const char16_t* path) {
-    std::string text = DevSim::ToUtf8(Text(path));
-    std::replace(text.begin(), text.end(), '\\', '/');
-    return text;
-}
 
 bool GetDeviceInstanceId(DevInfoSet set, DevInfoData* element, char16_t* buffer,
                          uint32_t bufferChars, uint32_t* requiredChars) {
@@ -147,7 +134,7 @@ uint32_t GetInfFolder(char16_t* buffer, uint32_t bufferChars) {
     const fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec).lexically_normal();
     std::optional<std::u16string> folder = DevSim::FromUtf8(store.string());
     if (ec || !folder) {
-        SetLastError(kErrorPathNotFound);
+        SetLastError(WinError::PATH_NOT_FOUND);
         return 0;
     }
     if (!CopyOut(*folder, buffer, bufferChars, nullptr)) {
@@ -168,7 +155,7 @@ bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files) {
     std::error_code ec;
     const fs::path folder(text.substr(0, cut));
     if (!fs::is_directory(folder, ec)) {
-        return Fail(kErrorPathNotFound);
+        return Fail(WinError::PATH_NOT_FOUND);
     }
     std::vector<FoundFile> found;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -191,7 +178,7 @@ bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files) {
     std::sort(found.begin(), found.end(),
               [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
     files->insert(files->end(), found.begin(), found.end());
-    SetLastError(kErrorNoMoreFiles);
+    SetLastError(WinError::NO_MORE_FILES);
     return true;
 }
 
@@ -214,13 +201,13 @@ bool ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<uint8_t>
     const int fd = open(HostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return Fail(errno == ENOENT    ? ERROR_FILE_NOT_FOUND_CODE
-                    : errno == ENOTDIR ? kErrorPathNotFound
-                                       : kErrorAccessDenied);
+                    : errno == ENOTDIR ? WinError::PATH_NOT_FOUND
+                                       : WinError::ACCESS_DENIED);
     }
     struct stat info = {};
     uint32_t error = 0;
     if (fstat(fd, &info) != 0) {
-        error = kErrorAccessDenied;
+        error = WinError::ACCESS_DENIED;
     } else if (!S_ISREG(info.st_mode)) {
         error = ERROR_BAD_FILE_TYPE_CODE;
     } else if (static_cast<uint64_t>(info.st_size) > maxBytes) {
@@ -235,7 +222,7 @@ bool ReadWholeFile(const char16_t* path, uint64_t maxBytes, std::vector<uint8_t>
                 continue;
             }
             if (got <= 0) {
-                error = kErrorAccessDenied;
+                error = WinError::ACCESS_DENIED;
                 break;
             }
             done += static_cast<size_t>(got);

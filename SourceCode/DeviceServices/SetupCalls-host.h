@@ -8,6 +8,7 @@
 
 #include "DeviceServices.h"
 #include "DeviceSimulator.h"
+#include "HostPath.h"
 
 namespace DevSvc::HostCalls {
 
@@ -20,9 +21,8 @@ bool Succeed();
 void SetLastError(uint32_t error);
 
 std::u16string Text(const char16_t* text); // "" for a null pointer
-// A Windows path as the callers compose it (folder, backslash, name) as a path here, where either
-// separator will do.
-std::string HostPath(const char16_t* path);
+// A Windows path as the callers compose it (folder, backslash, name) as a path here.
+using HostSupport::HostPath;
 
 // For a function that Windows loads at run time (cfgmgr32, newdev): counts one binding and gives
 // the error of a "bind" fault that makes it fail, as a DLL or function missing from the system

@@ -148,10 +148,6 @@ std::optional<std::u16string> FromUtf8(const std::string& text) {
     return out;
 }
 
-std::string ToUtf8(const std::u16string& text) {
-    return Text::Utf16ToUtf8(text);
-}
-
 std::vector<std::u16string> SplitMultiSz(const std::vector<uint8_t>& data) {
     std::vector<std::u16string> entries;
     std::u16string entry;

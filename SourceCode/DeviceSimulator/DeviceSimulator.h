@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "HostPath.h"
 #include "InfPlatform.h"
 
 namespace DevSim {
@@ -135,11 +136,11 @@ int StrayReleases();
 // ERROR_INVALID_USER_BUFFER and writes nothing.
 int OverlongOffers();
 
-// UTF-8 <-> UTF-16 (HostSupport's conversion). FromUtf8 fails on malformed UTF-8, so that the
-// state file never holds a value that was silently changed; ToUtf8 writes U+FFFD for an unpaired
-// surrogate.
+// UTF-8 <-> UTF-16. FromUtf8 fails on malformed UTF-8, so that the state file never holds a value
+// that was silently changed; ToUtf8 is the host stand-ins' one (HostSupport/HostPath.h), which
+// writes U+FFFD for an unpaired surrogate.
 std::optional<std::u16string> FromUtf8(const std::string& text);
-std::string ToUtf8(const std::u16string& text);
+using HostSupport::ToUtf8;
 // The entries of REG_MULTI_SZ data, up to its first empty string or its end (a trailing odd
 // byte is ignored).
 std::vector<std::u16string> SplitMultiSz(const std::vector<uint8_t>& data);

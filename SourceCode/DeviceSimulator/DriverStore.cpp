@@ -12,6 +12,7 @@
 
 #include "DeviceServices.h"
 #include "DeviceSimulator.h"
+#include "WinError.h"
 
 namespace DevSim {
 
@@ -19,15 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorAccessDenied = 5;
-
-uint32_t FromErrorCode(const std::error_code& ec) {
-    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) {
-        return kErrorPathNotFound;
-    }
-    return kErrorAccessDenied;
-}
+namespace WinError = HostSupport::WinError;
+using WinError::FromErrorCode;
 
 bool ReadFile(const std::string& path, std::string* content) {
     std::ifstream in(path, std::ios::binary);
@@ -75,7 +69,7 @@ uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u
         return DevSvc::ERROR_FILE_NOT_FOUND_CODE;
     }
     if (!ReadFile(source, &content)) {
-        return kErrorAccessDenied;
+        return WinError::ACCESS_DENIED;
     }
     std::error_code ec;
     fs::path store = fs::absolute(DevSim::DriverStoreFolder(), ec).lexically_normal();
@@ -122,7 +116,7 @@ uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u
         if (!record || !out || (fs::rename(temp, target, ec), ec)) {
             fs::remove(temp, ec);
             fs::remove(pnf, ec);
-            return kErrorAccessDenied;
+            return WinError::ACCESS_DENIED;
         }
     }
     *stagedPath = target.string();

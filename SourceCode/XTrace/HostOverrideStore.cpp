@@ -8,6 +8,7 @@
 
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
+#include "WinError.h"
 
 namespace {
 
@@ -15,10 +16,7 @@ int g_openKeys = 0; // override keys opened and not yet closed
 
 using namespace TracePlatformHost::IniText;
 
-constexpr int32_t kErrorFileNotFound = 2;
-constexpr int32_t kErrorInvalidHandle = 6;
-constexpr int32_t kErrorInvalidParameter = 87;
-constexpr int32_t kErrorMoreData = 234;
+namespace WinError = HostSupport::WinError;
 
 // What a buffer holds after ERROR_MORE_DATA: Windows leaves it undefined, so the stand-in
 // fills it with a recognisable pattern the caller must not read as data.
@@ -230,13 +228,13 @@ namespace TracePlatform {
 int32_t OpenOverrideKey(KeyHandle* key) {
     TracePlatformHost::CountPlatformCall();
     if (key == nullptr) {
-        return kErrorInvalidParameter;
+        return WinError::INVALID_PARAMETER;
     }
     *key = nullptr;
     auto* opened = new OverrideKey;
     if (!LoadOverrideKey(opened)) {
         delete opened;
-        return kErrorFileNotFound;
+        return WinError::FILE_NOT_FOUND;
     }
     *key = opened;
     ++g_openKeys;
@@ -246,15 +244,15 @@ int32_t OpenOverrideKey(KeyHandle* key) {
 int32_t QueryOverride(KeyHandle key, const char16_t* name, uint8_t* data, uint32_t* size) {
     TracePlatformHost::CountPlatformCall();
     if (key == nullptr) {
-        return kErrorInvalidHandle;
+        return WinError::INVALID_HANDLE;
     }
     if (data != nullptr && size == nullptr) {
-        return kErrorInvalidParameter;
+        return WinError::INVALID_PARAMETER;
     }
     const auto& values = static_cast<OverrideKey*>(key)->values;
     const auto found = values.find(FoldName(name != nullptr ? name : u""));
     if (found == values.end()) {
-        return kErrorFileNotFound;
+        return WinError::FILE_NOT_FOUND;
     }
     const std::vector<uint8_t>& value = found->second;
     const auto length = static_cast<uint32_t>(value.size());
@@ -264,7 +262,7 @@ int32_t QueryOverride(KeyHandle key, const char16_t* name, uint8_t* data, uint32
     if (data != nullptr && length > *size) {
         std::memset(data, kUndefinedByte, *size);
         *size = length;
-        return kErrorMoreData;
+        return WinError::MORE_DATA;
     }
     if (data != nullptr && length > 0) {
         std::memcpy(data, value.data(), length);

@@ -13,11 +13,9 @@
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
 #include "Utf8.h"
+#include "WinError.h"
 
 namespace {
-
-// Windows error codes the stand-ins leave as the thread's last error.
-constexpr uint32_t kErrorInsufficientBuffer = 122;
 
 std::optional<std::u16string> g_executablePath;
 std::vector<std::u16string>* g_debugSink = nullptr;
@@ -66,32 +64,8 @@ void ResetControls() {
     g_debugSink = nullptr;
 }
 
-std::string HostPath(const char16_t* path) {
-    std::string out = Text::Utf16ToUtf8(path);
-    for (char& c : out) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-    return out;
-}
-
-std::u16string CorePath(const std::string& path) {
-    std::u16string out = Text::Utf8ToUtf16(path);
-    for (char16_t& c : out) {
-        if (c == u'/') {
-            c = u'\\';
-        }
-    }
-    return out;
-}
-
 std::u16string FromUtf8(const std::string& text) {
     return Text::Utf8ToUtf16(text);
-}
-
-std::string ToUtf8(const std::u16string& text) {
-    return Text::Utf16ToUtf8(text);
 }
 
 } // namespace TracePlatformHost
@@ -128,7 +102,7 @@ uint32_t ExecutablePath(char16_t* buffer, uint32_t capacity) {
     if (path.size() >= capacity) {
         path.copy(buffer, capacity - 1);
         buffer[capacity - 1] = u'\0';
-        HostSupport::ThreadError() = kErrorInsufficientBuffer;
+        HostSupport::ThreadError() = HostSupport::WinError::INSUFFICIENT_BUFFER;
         return capacity;
     }
     path.copy(buffer, path.size());

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "HostPath.h"
+
 namespace TracePlatformHost {
 
 // ExecutablePath reports `path` (Windows style, e.g. u"\\tmp\\run\\Installer.exe") instead of
@@ -33,15 +35,12 @@ void CountPlatformCall();
 // these variables is set.
 std::string OverrideStorePath();
 
-// A path as the core handles it (UTF-16, '\\' separators) turned into a host path (UTF-8, '/').
-std::string HostPath(const char16_t* path);
-// A host path turned into the core's form.
-std::u16string CorePath(const std::string& path);
-
-// UTF-8 <-> UTF-16 (HostSupport's conversion). Malformed input becomes U+FFFD, as does an
-// unpaired surrogate.
+// The path and text conversions every host stand-in uses (HostSupport/HostPath.h).
+using HostSupport::CorePath;
+using HostSupport::HostPath;
+using HostSupport::ToUtf8;
+// UTF-8 to UTF-16; malformed input becomes U+FFFD.
 std::u16string FromUtf8(const std::string& text);
-std::string ToUtf8(const std::u16string& text);
 
 // INI-style text as the settings-file reader and the override store both read it
 // (HostIniReader.cpp).

@@ -14,6 +14,7 @@
 #include "DeviceSimulator.h"
 #include "SetupCalls-host.h"
 #include "SimulatedPackage.h"
+#include "WinError.h"
 
 namespace DevSvc {
 
@@ -23,7 +24,6 @@ namespace {
 
 using DevSim::Op;
 
-constexpr uint32_t kErrorInvalidFlags = 1004;
 constexpr uint32_t kKnownInstallFlags = 0x7; // FORCE | READONLY | NONINTERACTIVE
 constexpr uint32_t kNoRemoveInf = 0x1;       // DIURFLAG_NO_REMOVE_INF
 
@@ -91,7 +91,7 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
         return Fail(ERROR_INVALID_PARAMETER_CODE);
     }
     if ((installFlags & ~kKnownInstallFlags) != 0) {
-        return Fail(kErrorInvalidFlags);
+        return Fail(HostSupport::WinError::INVALID_FLAGS);
     }
     if (!DevSim::Hooks::IsRegularFile(DevSim::ToUtf8(inf))) {
         return Fail(ERROR_FILE_NOT_FOUND_CODE);
@@ -192,7 +192,7 @@ bool UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequir
         return Fail(ERROR_INVALID_PARAMETER_CODE);
     }
     if ((flags & ~kNoRemoveInf) != 0) {
-        return Fail(kErrorInvalidFlags);
+        return Fail(HostSupport::WinError::INVALID_FLAGS);
     }
     std::u16string name;
     if (uint32_t error = DevSim::Hooks::FindStaged(HostPath(infPath), &name)) {
@@ -229,7 +229,7 @@ bool UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
         return Fail(ERROR_INVALID_PARAMETER_CODE);
     }
     if ((flags & ~SUOI_FORCEDELETE) != 0) {
-        return Fail(kErrorInvalidFlags);
+        return Fail(HostSupport::WinError::INVALID_FLAGS);
     }
     std::u16string staged;
     const std::string path = DevSim::DriverStoreFolder() + "/" + DevSim::ToUtf8(name);
