@@ -1,7 +1,9 @@
 // FileClock on Windows: each function is the Windows calls it names. The writer opens the file
 // for reading and writing and shares it for reading and deletion only: a reader (a log viewer,
 // with read or full sharing) never blocks it, a second writer gets a sharing violation, and the
-// roll-over may rename it through a handle of its own.
+// roll-over may rename it through a handle of its own. Every name is opened with
+// FILE_FLAG_OPEN_REPARSE_POINT and its handle checked, and the name's own attributes are asked
+// before and after the open (Win32::NameIsReparsePoint), which is what tells a link under Wine.
 #include "FileClock.h"
 
 #include <time.h>
@@ -30,11 +32,15 @@ bool IsPlainFile(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 // Opens the name itself (FILE_FLAG_OPEN_REPARSE_POINT) for reading, then keeps it only when it
 // is a plain disk file with this one name.
 HANDLE OpenPlainFile(const std::u16string& path, uint64_t* size) {
+    if (Win32::NameIsReparsePoint(path)) {
+        return INVALID_HANDLE_VALUE;
+    }
     const HANDLE file = CreateFileW(Wide(path), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file, &info)) {
+    if (file != INVALID_HANDLE_VALUE &&
+        (!IsPlainFile(file, &info) || Win32::NameIsReparsePoint(path))) {
         CloseHandle(file);
         return INVALID_HANDLE_VALUE;
     }
@@ -50,6 +56,11 @@ FileClock::CivilTime Civil(const tm& t) {
 
 FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
     Close();
+    // Before the open too: OPEN_ALWAYS through a link Wine follows would create what it leads to.
+    if (Win32::NameIsReparsePoint(path)) {
+        error_ = ERROR_ACCESS_DENIED;
+        return FileResult::NotPlain;
+    }
     const HANDLE file = CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -60,7 +71,7 @@ FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
                    : FileResult::NotOpened;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!IsPlainFile(file, &info)) {
+    if (!IsPlainFile(file, &info) || Win32::NameIsReparsePoint(path)) {
         CloseHandle(file);
         error_ = ERROR_ACCESS_DENIED;
         return FileResult::NotPlain;
@@ -121,7 +132,7 @@ bool FileClock::AppendFile::RenameTo(const std::u16string& to) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    bool renamed = GetFileInformationByHandle(named, &info) &&
+    bool renamed = GetFileInformationByHandle(named, &info) && !Win32::NameIsReparsePoint(path_) &&
                    info.dwVolumeSerialNumber == held.dwVolumeSerialNumber &&
                    info.nFileIndexHigh == held.nFileIndexHigh &&
                    info.nFileIndexLow == held.nFileIndexLow;

@@ -1,8 +1,9 @@
 // The one door to <windows.h>: every Windows file of the programs includes this header, never
 // the system's own, so that the macros that shape it are set once, the assumption the wide
 // casts rest on is checked once, and what every Windows file needs is written once: the casts
-// between our UTF-16 text and the system's wide strings, a handle that closes itself, and the
-// binding of a function at run time from the system folder. Windows builds only.
+// between our UTF-16 text and the system's wide strings, a handle that closes itself, the check
+// of a name's own attributes for a link, and the binding of a function at run time from the
+// system folder. Windows builds only.
 //
 // A portable header of ours that names constants the system headers define as macros
 // (DeviceServices.h: DIGCF_PRESENT, CR_SUCCESS, ...) must come first.
@@ -58,6 +59,17 @@ struct HandleClose {
 using UniqueHandle = std::unique_ptr<void, HandleClose>;
 inline UniqueHandle OwnHandle(HANDLE handle) {
     return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// Whether the name itself is a symbolic link, junction or other reparse point, by its own
+// attributes. Windows gives the same answer as a handle opened with FILE_FLAG_OPEN_REPARSE_POINT;
+// Wine 8 opens what a symbolic link leads to even then, and only the name's attributes tell it
+// is a link. Asked before a name is opened and again once it is, so a link planted in between is
+// seen too.
+inline bool NameIsReparsePoint(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // A function of a system DLL, looked for in the system folder and nowhere else: its address, or
