@@ -26,7 +26,7 @@ scenario_log_decoder() {
         printf '          Entry.cpp(0022) : argc =3\n'
         printf '         Sample.cpp(0007) : before \xef\xbf\x9a after\n'
         for ((i = 1; i <= 85; i++)); do
-            printf '       Reinstall.cpp(%04d) : record %d \xc2\xa9\n' "$i" "$i"
+            printf '      Reinstall.cpp(%04d) : record %d \xc2\xa9\n' "$i" "$i"
         done
     } >"$records"
     scrambled_log <"$records" >"$log"
