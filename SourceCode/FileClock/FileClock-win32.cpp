@@ -1,7 +1,11 @@
 // FileClock on Windows: each function is the Windows calls it names. The writer opens the file
 // for reading and writing and shares it for reading and deletion only: a reader (a log viewer,
 // with read or full sharing) never blocks it, a second writer gets a sharing violation, and the
-// roll-over may rename it through a handle of its own.
+// roll-over may rename it through a handle of its own. Every name is opened with
+// FILE_FLAG_OPEN_REPARSE_POINT and its handle checked. Wine opens what a symbolic link leads to
+// even then: there the name's own attributes, asked before and after the open, tell a link to a
+// folder, and the handle's path a link to a file (Win32.h); and a file is made with CREATE_NEW,
+// which never makes what a dangling link names.
 #include "FileClock.h"
 
 #include <time.h>
@@ -20,8 +24,9 @@ HANDLE AsHandle(intptr_t handle) {
 }
 
 // A plain disk file with this one name, as its open handle tells it.
-bool IsPlainFile(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
-    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, info) &&
+bool IsPlainFile(HANDLE file, const std::u16string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    return !Win32::NameIsReparsePoint(path) && Win32::HandleIsAtName(file, path) &&
+           GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, info) &&
            (info->dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
                                       FILE_ATTRIBUTE_DEVICE)) == 0 &&
            info->nNumberOfLinks == 1;
@@ -30,11 +35,14 @@ bool IsPlainFile(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 // Opens the name itself (FILE_FLAG_OPEN_REPARSE_POINT) for reading, then keeps it only when it
 // is a plain disk file with this one name.
 HANDLE OpenPlainFile(const std::u16string& path, uint64_t* size) {
+    if (Win32::NameIsReparsePoint(path)) {
+        return INVALID_HANDLE_VALUE;
+    }
     const HANDLE file = CreateFileW(Wide(path), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file, &info)) {
+    if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file, path, &info)) {
         CloseHandle(file);
         return INVALID_HANDLE_VALUE;
     }
@@ -50,9 +58,21 @@ FileClock::CivilTime Civil(const tm& t) {
 
 FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
     Close();
-    const HANDLE file = CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Before the open too: OPEN_ALWAYS through a link Wine follows would create what it leads to.
+    if (Win32::NameIsReparsePoint(path)) {
+        error_ = ERROR_ACCESS_DENIED;
+        return FileResult::NotPlain;
+    }
+    // CREATE_NEW, then OPEN_EXISTING: OPEN_ALWAYS would make the file a dangling link names.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (const DWORD disposition : {DWORD{CREATE_NEW}, DWORD{OPEN_EXISTING}}) {
+        file = CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
     if (file == INVALID_HANDLE_VALUE) {
         error_ = GetLastError();
         return error_ == ERROR_SHARING_VIOLATION || error_ == ERROR_LOCK_VIOLATION
@@ -60,7 +80,7 @@ FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
                    : FileResult::NotOpened;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!IsPlainFile(file, &info)) {
+    if (!IsPlainFile(file, path, &info)) {
         CloseHandle(file);
         error_ = ERROR_ACCESS_DENIED;
         return FileResult::NotPlain;
@@ -121,7 +141,8 @@ bool FileClock::AppendFile::RenameTo(const std::u16string& to) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    bool renamed = GetFileInformationByHandle(named, &info) &&
+    bool renamed = GetFileInformationByHandle(named, &info) && !Win32::NameIsReparsePoint(path_) &&
+                   Win32::HandleIsAtName(named, path_) &&
                    info.dwVolumeSerialNumber == held.dwVolumeSerialNumber &&
                    info.nFileIndexHigh == held.nFileIndexHigh &&
                    info.nFileIndexLow == held.nFileIndexLow;

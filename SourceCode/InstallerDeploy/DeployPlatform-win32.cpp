@@ -10,6 +10,7 @@
 #include <sddl.h>
 
 using Win32::FromWide;
+using Win32::NameIsReparsePoint;
 using Win32::OwnHandle;
 using Win32::Wide;
 
@@ -49,15 +50,6 @@ template <typename Call> std::u16string SystemString(Call call) {
         buffer.assign(length + 1, L'\0');
     }
     return {};
-}
-
-// What the name's own attributes say. Windows gives the same answer as the handle opened with
-// FILE_FLAG_OPEN_REPARSE_POINT; Wine 8 opens what a symbolic link leads to even then, and only
-// the name's attributes tell it is a link.
-bool NameIsReparsePoint(const std::u16string& path) {
-    const DWORD attributes = GetFileAttributesW(Wide(path));
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 } // namespace

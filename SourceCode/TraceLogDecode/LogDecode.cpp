@@ -1,5 +1,6 @@
 #include "LogDecode.h"
 
+#include "RecordLayout.h"
 #include "XTrace.h"
 
 namespace {
@@ -7,12 +8,6 @@ namespace {
 // What a scrambled '?' turns back into: the mark for a character the log could not hold.
 constexpr char16_t kUnwritable = 0xFFFF;
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr size_t kBaseNameColumns = 19; // "%19s"
-constexpr size_t kLineDigits = 4;       // "%04d"
-
-bool IsScrambledDigit(char16_t c) {
-    return c >= u'p' && c <= u'y';
-} // '0'..'9' shifted
 
 // Only U+0000 to U+00FF (a byte as it stands) and U+FFC0 to U+FFFF (a byte shifted down) reach
 // here: never a surrogate.
@@ -32,30 +27,7 @@ void AppendUtf8(std::string& out, char16_t c) {
 } // namespace
 
 bool IsScrambledRecord(std::u16string_view line) {
-    // The layout "%19s(%04d) : " scrambles to: the base name right-aligned in 19 columns (wider
-    // names unpadded), 'h', at least four digits as 'p'..'y' (or 'm' for a minus and at least
-    // three), 'i', " z ". Look for such a block after a base name that is not all blank.
-    for (size_t close = line.find(u"i z "); close != std::u16string_view::npos;
-         close = line.find(u"i z ", close + 1)) {
-        size_t open = close;
-        while (open > 0 && IsScrambledDigit(line[open - 1])) {
-            --open;
-        }
-        size_t digits = close - open;
-        if (open > 0 && line[open - 1] == u'm') {
-            --open;
-            ++digits; // the minus takes the place of a digit
-        }
-        if (digits < kLineDigits || open == 0 || line[open - 1] != u'h') {
-            continue;
-        }
-        const size_t field = open - 1; // the base name's columns
-        if (field >= kBaseNameColumns && line.find_first_not_of(u' ') < field &&
-            (field == kBaseNameColumns || line[0] != u' ')) {
-            return true;
-        }
-    }
-    return false;
+    return RecordLayout::HasScrambledRecordLayout(line);
 }
 
 std::string DecodeTraceLog(std::string_view bytes) {

@@ -24,3 +24,60 @@ Win32::BoundAddress Win32::BindFromSystemFolder(const wchar_t* dll, const char* 
     const FARPROC address = GetProcAddress(module, function);
     return {address, address != nullptr ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_PROC_NOT_FOUND}};
 }
+
+namespace {
+
+std::wstring FinalPath(HANDLE handle) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+        if (length == 0) {
+            return {};
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        buffer.assign(length + 1, L'\0');
+    }
+    return {};
+}
+
+std::wstring LongPath(const wchar_t* path) {
+    const DWORD length = GetLongPathNameW(path, nullptr, 0);
+    std::wstring buffer(length, L'\0');
+    if (length == 0 || GetLongPathNameW(path, buffer.data(), length) != length - 1) {
+        return path;
+    }
+    buffer.resize(length - 1);
+    return buffer;
+}
+
+} // namespace
+
+bool Win32::HandleIsAtName(HANDLE file, const std::u16string& path) {
+    const std::wstring full = LongPath(Wide(path));
+    const size_t split = full.find_last_of(L"\\/");
+    if (split == std::wstring::npos || split + 1 >= full.size()) {
+        return false;
+    }
+    const UniqueHandle folder =
+        OwnHandle(CreateFileW(full.substr(0, split + 1).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder) {
+        return false;
+    }
+    std::wstring expected = FinalPath(folder.get());
+    const std::wstring actual = FinalPath(file);
+    if (expected.empty() || actual.empty()) {
+        return false;
+    }
+    if (expected.back() != L'\\') {
+        expected += L'\\';
+    }
+    expected += full.substr(split + 1);
+    return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
+                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+}

@@ -1,8 +1,9 @@
 // The one door to <windows.h>: every Windows file of the programs includes this header, never
 // the system's own, so that the macros that shape it are set once, the assumption the wide
 // casts rest on is checked once, and what every Windows file needs is written once: the casts
-// between our UTF-16 text and the system's wide strings, a handle that closes itself, and the
-// binding of a function at run time from the system folder. Windows builds only.
+// between our UTF-16 text and the system's wide strings, a handle that closes itself, the check
+// of a name's own attributes for a link, and the binding of a function at run time from the
+// system folder. Windows builds only.
 //
 // A portable header of ours that names constants the system headers define as macros
 // (DeviceServices.h: DIGCF_PRESENT, CR_SUCCESS, ...) must come first.
@@ -59,6 +60,26 @@ using UniqueHandle = std::unique_ptr<void, HandleClose>;
 inline UniqueHandle OwnHandle(HANDLE handle) {
     return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
+
+// Whether the name itself is a symbolic link, junction or other reparse point, by its own
+// attributes. Windows gives the same answer as a handle opened with FILE_FLAG_OPEN_REPARSE_POINT;
+// Wine 8 opens what a symbolic link leads to even then, and the name's attributes tell a link to
+// a folder (not one to a file: see HandleIsAtName). Asked before a name is opened and again once
+// it is, so a link planted in between is seen too.
+inline bool NameIsReparsePoint(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Whether `file`, opened by the name `path` with FILE_FLAG_OPEN_REPARSE_POINT, is the file of
+// that name: the path the system gives for the handle (GetFinalPathNameByHandleW) is the one it
+// gives for the name's folder, opened as such, followed by the name's last part (its long form,
+// compared as the file system compares names). Windows gives that for every handle opened so;
+// Wine 8 opens what a symbolic link to a file leads to, reports neither the handle nor the name
+// as a reparse point, and gives the path of the file the link leads to: this is the call it
+// gets right. Links in the folders above the name are followed, as any open follows them.
+bool HandleIsAtName(HANDLE file, const std::u16string& path);
 
 // A function of a system DLL, looked for in the system folder and nowhere else: its address, or
 // nullptr with the reason (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "LogDecode.h"
+#include "RecordLayout.h"
 #include "TracePlatformHost.h"
 #include "XTrace.h"
 
@@ -80,6 +81,51 @@ TEST(LogDecode, RecognisesOnlyTheScrambledLayout) {
     EXPECT_FALSE(IsScrambledRecord(u""));
     // Plain text with exactly the scrambled layout cannot be told apart: it is shifted too.
     EXPECT_TRUE(IsScrambledRecord(pad + u"     Ahppppi z y"));
+}
+
+// A line that counts the characters read from it.
+struct CountedLine {
+    std::u16string_view text;
+    size_t* reads;
+    size_t size() const { return text.size(); }
+    char16_t operator[](size_t i) const {
+        ++*reads;
+        return text[i];
+    }
+};
+
+// `head`, then `block` until the line holds `size` characters or more.
+std::u16string Repeated(std::u16string head, std::u16string_view block, size_t size) {
+    while (head.size() < size) {
+        head.append(block);
+    }
+    return head;
+}
+
+// Lines made of many candidate blocks that each fail only at their last test: blank-led ones
+// (where the blanks were once scanned again for each block), blocks of digits, "i z " alone.
+// Each character is read a bounded number of times, however long the line; the decoder gives
+// the hostile line back as it stands and still decodes the record after it.
+TEST(LogDecode, HostileLinesAreReadInLinearTime) {
+    const std::u16string record =
+        std::u16string(13, u' ') + u"\x93\xA1\xAD\xB0\xAC\xA5hpppwi z \xA1";
+    for (const size_t size : {size_t{20000}, size_t{80000}}) {
+        const std::vector<std::u16string> lines = {
+            Repeated(std::u16string(size / 2, u' '), u"hppppi z ", size),
+            Repeated(u" ", u"Ahmpppppppppppppppi z ", size),
+            Repeated(u"", u"i z ", size),
+        };
+        for (size_t shape = 0; shape < lines.size(); ++shape) {
+            const std::u16string& line = lines[shape];
+            size_t reads = 0;
+            EXPECT_FALSE(RecordLayout::HasScrambledRecordLayout(CountedLine{line, &reads}));
+            EXPECT_LE(reads, 4 * line.size()) << "shape " << shape << ", " << size << " characters";
+            const std::string bytes(line.begin(), line.end());
+            std::string recordBytes(record.begin(), record.end());
+            EXPECT_EQ(DecodeTraceLog(bytes + "\r\n" + recordBytes + "\r\n"),
+                      bytes + "\n             Sample(0007) : a\n");
+        }
+    }
 }
 
 TEST(LogDecode, ArbitraryBytesNeverBreakIt) {

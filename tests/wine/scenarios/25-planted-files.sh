@@ -9,8 +9,9 @@ loaded_markers() { find "$dir" -name '*.dll.loaded' -printf '%P '; }
 #     InstallerCheck.exe, InstallerRemove.exe, TraceLogDecode.exe, InstallerDeploy.exe), run with
 #     native DLLs preferred for both (as Windows treats DLLs outside the KnownDLLs), and hard
 #     links at the names of the log files the run would write, leading to a file of someone
-#     else's: no planted DLL runs, the linked file is unchanged, and each program still does its
-#     job. The absent device is marked through the suite's cfgmgr32.dll, which only the system
+#     else's, then symbolic links there (to that file, then to names where nothing is): no
+#     planted DLL runs, the linked file is unchanged, nothing is made where a link leads, and
+#     each program still does its job. The absent device is marked through the suite's cfgmgr32.dll, which only the system
 #     folder holds; the log is written once the name is free.
 scenario_planted_files() {
     local planted=$build/$arch/wine-tests/planted
@@ -45,6 +46,26 @@ scenario_planted_files() {
     expect_flags "$absent" 0x00000024
     [[ $(cat "$target") == $'not a log\r' ]] || failure "the linked file changed"
     [[ $(stat -c %h "$target") == 4 ]] || failure "the links at the log names were touched"
+
+    # Symbolic links at the names, to that file and to names where nothing is: under Wine the
+    # handle opened with FILE_FLAG_OPEN_REPARSE_POINT is what the link leads to, and only the
+    # name's attributes tell it is a link.
+    local kind
+    for kind in linked dangling; do
+        rm -f "$prog"/*.log
+        for minute in 0 1 2; do
+            ln -s "$([[ $kind == linked ]] && echo "$target" || echo "$dir/made-$minute.txt")" \
+                "$prog/$(TZ=$zone date -d "+$minute min" +%m%d%H%M).log"
+        done
+        TZ=$zone INSTALLER_TEST_ABSENT="$absent" WINEDLLOVERRIDES=$overrides \
+            run "symlink-$kind" "$ID" "$win"
+        in_order "symlink-$kind" "FOUND!!! HwID = $ID_LOWER"
+        [[ $(find "$prog" -maxdepth 1 -name '*.log' -type l | wc -l) == 3 ]] ||
+            failure "$kind symbolic links at the log names were touched"
+    done
+    [[ $(cat "$target") == $'not a log\r' ]] || failure "the file a symbolic link led to changed"
+    [[ -z $(find "$dir" -maxdepth 1 -name 'made-*.txt') ]] ||
+        failure "a dangling symbolic link at a log name was followed"
 
     # The names are free again: the next run writes its log, which the decoder reads.
     rm "$prog"/*.log
