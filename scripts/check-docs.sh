@@ -23,8 +23,11 @@ targets = set()
 for folder, _, files in [w for top in ('SourceCode', 'tests') for w in os.walk(top)]:
     if 'CMakeLists.txt' in files:
         text = open(os.path.join(folder, 'CMakeLists.txt')).read()
-        for name in re.findall(r'(?:add_executable|add_library|installer_fuzz_target)\(\s*([\w${}]+)', text):
+        for name in re.findall(r'(?:add_executable|add_library|installer_fuzz_target|installer_program)\(\s*([\w${}]+)', text):
             targets.update(name.replace('${rule}', rule) for rule in ('equality', 'prefix'))
+        # installer_rule_program(NAME ...) makes NAME and NAMEPrefix.
+        for name in re.findall(r'installer_rule_program\(\s*(\w+)', text):
+            targets.update({name, name + 'Prefix'})
         # installer_rule_tests(NAME ...) makes NAME_<rule> for each rule.
         for name in re.findall(r'installer_rule_tests\(\s*(\w+)', text):
             targets.update(f'{name}_{rule}' for rule in ('equality', 'prefix'))
