@@ -59,7 +59,7 @@ for preset in "${windows_presets[@]}"; do
     echo "$preset build, checks and package took $((SECONDS - preset_started)) s"
 done
 
-# The deployment zip of both programs: each folder's programs, the texts, CR LF line ends.
+# The deployment zip of the Windows builds: each folder's programs, the texts, CR LF line ends.
 cmake --preset bundle >/dev/null
 cpack --preset bundle >/dev/null
 bundle_zip=$(ls build/bundle/Installer-*-windows.zip)
