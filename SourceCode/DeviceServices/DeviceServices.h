@@ -151,8 +151,8 @@ bool RunningUnderWow64();
 // path in the INF folder): SetupGetInfDriverStoreLocationW (setupapi.dll, bound at run time from
 // the system folder) names the package's INF in its driver-store folder, and the file
 // `catalogName` in that folder is read as ReadWholeFile reads it, up to `maxBytes`. False with
-// LastError(): the call's error (ERROR_PROC_NOT_FOUND when the system lacks it; Wine's stub
-// answers ERROR_CALL_NOT_IMPLEMENTED) or the read's (ERROR_FILE_NOT_FOUND: no such catalog).
+// LastError(): the call's error (ERROR_PROC_NOT_FOUND when the system lacks it; Wine 8's stub
+// always fails) or the read's (ERROR_FILE_NOT_FOUND: no such catalog).
 bool ReadStoredCatalog(const char16_t* publishedInf, const char16_t* catalogName, uint64_t maxBytes,
                        std::vector<uint8_t>* content);
 
