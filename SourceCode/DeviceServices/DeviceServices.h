@@ -145,4 +145,32 @@ bool GetOriginalInfName(const char16_t* infPath, std::u16string* name);
 // IsWow64Process for this process: true when a 32-bit program runs on 64-bit Windows.
 bool RunningUnderWow64();
 
+// Further read-only calls, for judging whose package a staged copy is.
+
+// The catalog that the driver store keeps for the package published as `publishedInf` (a full
+// path in the INF folder): SetupGetInfDriverStoreLocationW (setupapi.dll, bound at run time from
+// the system folder) names the package's INF in its driver-store folder, and the file
+// `catalogName` in that folder is read as ReadWholeFile reads it, up to `maxBytes`. False with
+// LastError(): the call's error (ERROR_PROC_NOT_FOUND when the system lacks it; Wine 8's stub
+// always fails) or the read's (ERROR_FILE_NOT_FOUND: no such catalog).
+bool ReadStoredCatalog(const char16_t* publishedInf, const char16_t* catalogName, uint64_t maxBytes,
+                       std::vector<uint8_t>* content);
+
+// GetSystemDirectoryW followed by "\catroot\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}": where
+// Wine's SetupCopyOEMInfW adds a package's catalog under the catalog's own name. Its length in
+// characters, or 0 with LastError() when it cannot be had or does not fit (NUL included).
+uint32_t GetCatalogRootFolder(char16_t* buffer, uint32_t bufferChars);
+
+// True when the program runs under Wine: ntdll.dll exports wine_get_version.
+bool RunningUnderWine();
+
+// CompareStringOrdinal(a, b, TRUE): whether the file system takes the two names as one name
+// (case is ignored for every letter, not only A to Z).
+bool SameFileName(const std::u16string& a, const std::u16string& b);
+
+// Whether `a` and `b` name one file or folder: opened for no access with backup semantics (a
+// folder opens too), GetFileInformationByHandle, then the volume serial numbers and file IDs
+// compared. 0 with `*same`, or the error of the open or the query.
+uint32_t SameFile(const char16_t* a, const char16_t* b, bool* same);
+
 } // namespace DevSvc

@@ -132,9 +132,14 @@ bool operator==(const Device& a, const Device& b) {
            a.nodeStatus == b.nodeStatus && a.problem == b.problem && a.stoppable == b.stoppable;
 }
 
+bool operator==(const StagedPackage& a, const StagedPackage& b) {
+    return a.name == b.name && a.catalog == b.catalog && a.catalogBytes == b.catalogBytes;
+}
+
 bool operator==(const Machine& a, const Machine& b) {
     return a.devices == b.devices && a.driverStore == b.driverStore && a.faults == b.faults &&
-           a.hasUninstallDriver == b.hasUninstallDriver && a.platform == b.platform;
+           a.hasUninstallDriver == b.hasUninstallDriver && a.platform == b.platform &&
+           a.packages == b.packages && a.wine == b.wine;
 }
 
 // --- UTF-8 / UTF-16 ---------------------------------------------------------------------------

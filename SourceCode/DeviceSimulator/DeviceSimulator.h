@@ -72,6 +72,14 @@ struct Device {
     bool stoppable = true;
 };
 
+// A package in the driver store, published in the INF folder as `name` (oem<N>.inf): the store
+// keeps the package's catalog with it, under the catalog's own name.
+struct StagedPackage {
+    std::u16string name;
+    std::u16string catalog; // the catalog's file name
+    std::vector<uint8_t> catalogBytes;
+};
+
 struct Machine {
     std::vector<Device> devices;
     std::string driverStore; // folder of staged INFs; relative paths are taken from the
@@ -83,6 +91,12 @@ struct Machine {
     // The simulated Windows' platform, as the INF's decorations are read for it; nullopt: the
     // build's own (amd64 on x86-64).
     std::optional<InfRules::Platform> platform;
+    // The packages the driver store holds, with their catalogs, in the order they were staged.
+    // A published INF without one (a state file from before packages were kept, a file put
+    // there by hand) has no package in the store.
+    std::vector<StagedPackage> packages;
+    // The simulated system is Wine: ntdll exports wine_get_version.
+    bool wine = false;
 };
 
 // Builders for tests.
@@ -117,6 +131,7 @@ bool SaveMachineFile(const std::string& path, const Machine& machine);
 // Field-by-field equality, for round-trip checks.
 bool operator==(const Fault& a, const Fault& b);
 bool operator==(const Device& a, const Device& b);
+bool operator==(const StagedPackage& a, const StagedPackage& b);
 bool operator==(const Machine& a, const Machine& b);
 
 // The state file in use: empty when none (UseMachine without one, or a file that failed to
@@ -166,13 +181,16 @@ void StateChanged();
 // The driver store (DriverStore.cpp). Puts the INF into DriverStoreFolder() as SetupCopyOEMInf
 // does: an identical staged copy is reused, otherwise the INF becomes oem<N>.inf with the lowest
 // free N, and oem<N>.pnf beside it holds the INF's own name (its first line, UTF-8), which
-// GetOriginalInfName reports. 0 or a Windows error.
+// GetOriginalInfName reports. A staged copy is identical when it has the INF's bytes and its
+// package the package's catalog: the store keeps the catalog with the package (Current().packages).
+// 0 or a Windows error.
 uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u16string* name);
 bool IsRegularFile(const std::string& path);
 // The staged file `path` names: 0, with its name, when it is a file right in DriverStoreFolder();
 // otherwise ERROR_FILE_NOT_FOUND.
 uint32_t FindStaged(const std::string& path, std::u16string* name);
-// Deletes the staged file `name` and its .pnf from the driver store. 0 or a Windows error.
+// Deletes the staged file `name` and its .pnf from the driver store, and its package with its
+// catalog. 0 or a Windows error.
 uint32_t DeleteStaged(const std::u16string& name);
 } // namespace Hooks
 

@@ -9,9 +9,12 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
+#include "AsciiCase.h"
 #include "DeviceServices.h"
 #include "DeviceSimulator.h"
+#include "SimulatedPackage.h"
 #include "WinError.h"
 
 namespace DevSim {
@@ -51,6 +54,16 @@ std::optional<uint32_t> OemNumber(const std::string& name) {
     return static_cast<uint32_t>(std::stoul(digits));
 }
 
+// The package the store holds for the published INF `name`, or nullptr.
+StagedPackage* PackageOf(const std::u16string& name) {
+    for (StagedPackage& package : Current().packages) {
+        if (EqualIgnoringAsciiCase(package.name, name)) {
+            return &package;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 namespace Hooks {
@@ -76,6 +89,17 @@ uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u
     if (ec || (fs::create_directories(store, ec), ec)) {
         return FromErrorCode(ec);
     }
+    // The package is the INF with its catalog: the same INF bytes with another catalog are
+    // another package, staged under a name of its own.
+    std::u16string catalog;
+    std::vector<uint8_t> catalogBytes;
+    DevSim::PackageCatalog(infPath, &catalog, &catalogBytes);
+    const auto samePackage = [&](uint32_t n) {
+        const std::string staged = "oem" + std::to_string(n) + ".inf";
+        const StagedPackage* package = PackageOf(std::u16string(staged.begin(), staged.end()));
+        return package != nullptr && EqualIgnoringAsciiCase(package->catalog, catalog) &&
+               package->catalogBytes == catalogBytes;
+    };
     std::set<uint32_t> used;
     std::optional<uint32_t> same;
     for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
@@ -85,7 +109,8 @@ uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u
         }
         used.insert(*n);
         std::string staged;
-        if ((!same || *n < *same) && ReadFile(it->path().string(), &staged) && staged == content) {
+        if ((!same || *n < *same) && ReadFile(it->path().string(), &staged) && staged == content &&
+            samePackage(*n)) {
             same = *n;
         }
     }
@@ -118,6 +143,13 @@ uint32_t StageInf(const std::u16string& infPath, std::string* stagedPath, std::u
             fs::remove(pnf, ec);
             return WinError::ACCESS_DENIED;
         }
+        const std::u16string published(file.begin(), file.end());
+        if (StagedPackage* stale = PackageOf(published)) {
+            *stale = {published, catalog, catalogBytes};
+        } else {
+            Current().packages.push_back({published, catalog, catalogBytes});
+        }
+        StateChanged();
     }
     *stagedPath = target.string();
     *name = std::u16string(file.begin(), file.end());
@@ -143,6 +175,14 @@ uint32_t DeleteStaged(const std::u16string& name) {
     fs::remove(inf, ec);
     if (ec) {
         return FromErrorCode(ec);
+    }
+    std::vector<StagedPackage>& packages = Current().packages;
+    const size_t before = packages.size();
+    std::erase_if(packages, [&name](const StagedPackage& package) {
+        return EqualIgnoringAsciiCase(package.name, name);
+    });
+    if (packages.size() != before) {
+        StateChanged();
     }
     fs::remove(inf.replace_extension(".pnf"), ec);
     return ec ? FromErrorCode(ec) : 0;

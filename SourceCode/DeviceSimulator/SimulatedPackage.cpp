@@ -115,3 +115,24 @@ uint32_t CheckPackageImport(const std::u16string& infPath) {
 }
 
 } // namespace DevSim
+
+namespace DevSim {
+
+uint32_t PackageCatalog(const std::u16string& infPath, std::u16string* name,
+                        std::vector<uint8_t>* bytes) {
+    name->clear();
+    bytes->clear();
+    Package package;
+    if (const uint32_t error = Load(infPath, &package)) {
+        return error;
+    }
+    const InfRules::PackageFacts facts =
+        InfRules::ReadPackageFacts(package.inf, MachinePlatform(), SimulatedOsVersion());
+    if (facts.catalog.empty()) {
+        return 0;
+    }
+    *name = facts.catalog;
+    return ReadPackageFile(package.folder + facts.catalog, bytes);
+}
+
+} // namespace DevSim

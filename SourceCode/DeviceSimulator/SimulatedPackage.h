@@ -30,4 +30,10 @@ uint32_t ChooseDriverFor(const Device& device, const std::u16string& infPath,
 // platform copy is there, else ERROR_FILE_NOT_FOUND. 0 when all hold.
 uint32_t CheckPackageImport(const std::u16string& infPath);
 
+// The catalog that the driver store would keep with the package of the INF at `infPath`: its
+// name (the catalog entry for the machine's platform; empty when none applies) and its bytes.
+// 0, or the parser's error or the read's.
+uint32_t PackageCatalog(const std::u16string& infPath, std::u16string* name,
+                        std::vector<uint8_t>* bytes);
+
 } // namespace DevSim

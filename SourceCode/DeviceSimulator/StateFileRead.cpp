@@ -16,7 +16,7 @@ using namespace StateFileValues;
 
 // --- state file parser ------------------------------------------------------------------------
 
-enum class Section { None, Machine, Device, Fault };
+enum class Section { None, Machine, Device, Fault, Package };
 
 // Keys that may appear once per device.
 enum DeviceKey : unsigned {
@@ -69,6 +69,8 @@ class Parser {
             return DeviceKeyValue(key, value, error);
         case Section::Fault:
             return FaultKey(key, value, error);
+        case Section::Package:
+            return PackageKey(key, value, error);
         }
         return false;
     }
@@ -106,6 +108,9 @@ class Parser {
             m_seen = 0;
             return true;
         }
+        if (inner.rfind("package", 0) == 0 && inner.size() > 7 && IsBlank(inner[7])) {
+            return PackageHeader(Trim(inner.substr(7)), error);
+        }
         *error = "unknown section [" + inner + "]";
         return false;
     }
@@ -114,6 +119,7 @@ class Parser {
         bool* seen = key == "driver-store"          ? &m_storeSeen
                      : key == "di-uninstall-driver" ? &m_uninstallSeen
                      : key == "platform"            ? &m_platformSeen
+                     : key == "wine"                ? &m_wineSeen
                                                     : nullptr;
         if (seen == nullptr) {
             *error = "unknown key '" + key + "' in [machine]";
@@ -126,6 +132,9 @@ class Parser {
         *seen = true;
         if (seen == &m_uninstallSeen) {
             return YesNo(key, value, &m_out->hasUninstallDriver, error);
+        }
+        if (seen == &m_wineSeen) {
+            return YesNo(key, value, &m_out->wine, error);
         }
         if (seen == &m_platformSeen) {
             m_out->platform =
@@ -270,8 +279,52 @@ class Parser {
         return true;
     }
 
+    // [package oem<N>.inf]: a package in the driver store. A state file without any is read as a
+    // store that holds no package for its published INFs.
+    bool PackageHeader(const std::string& name, std::string* error) {
+        std::optional<std::u16string> text = FromUtf8(name);
+        if (!text || text->empty()) {
+            *error = "[package] needs the published INF's name in valid UTF-8";
+            return false;
+        }
+        m_out->packages.push_back({*text, {}, {}});
+        m_section = Section::Package;
+        m_packageSeen = 0;
+        return true;
+    }
+
+    bool PackageKey(const std::string& key, const std::string& value, std::string* error) {
+        const unsigned bit = key == "catalog" ? 1u : key == "catalog-bytes" ? 2u : 0u;
+        if (bit == 0) {
+            *error = "unknown key '" + key + "' in [package]";
+            return false;
+        }
+        if ((m_packageSeen & bit) != 0) {
+            *error = key + " given twice for one package";
+            return false;
+        }
+        m_packageSeen |= bit;
+        StagedPackage& package = m_out->packages.back();
+        if (bit == 2u) {
+            if (!ParseHexBytes(value, &package.catalogBytes)) {
+                *error = "catalog-bytes needs two-digit hex bytes separated by spaces";
+                return false;
+            }
+            return true;
+        }
+        std::optional<std::u16string> text = FromUtf8(value);
+        if (!text) {
+            *error = "catalog is not valid UTF-8";
+            return false;
+        }
+        package.catalog = *text;
+        return true;
+    }
+
     Machine* m_out;
     Section m_section = Section::None;
+    unsigned m_packageSeen = 0;
+    bool m_wineSeen = false;
     bool m_machineSeen = false;
     bool m_storeSeen = false;
     bool m_uninstallSeen = false;

@@ -91,6 +91,9 @@ std::string FormatMachine(const Machine& machine) {
     if (machine.platform) {
         text += "platform = " + ToUtf8(InfRules::ArchitectureName(*machine.platform)) + "\n";
     }
+    if (machine.wine) {
+        text += "wine = yes\n";
+    }
     for (const Device& device : machine.devices) {
         text += "\n[device";
         if (!device.instanceId.empty()) {
@@ -127,6 +130,10 @@ std::string FormatMachine(const Machine& machine) {
         if (!device.stoppable) {
             text += "stoppable = no\n";
         }
+    }
+    for (const StagedPackage& package : machine.packages) {
+        text += "\n[package " + ToUtf8(package.name) + "]\ncatalog = " + ToUtf8(package.catalog) +
+                "\ncatalog-bytes = " + HexBytes(package.catalogBytes) + "\n";
     }
     if (!machine.faults.empty()) {
         text += "\n[fault]\n";

@@ -61,11 +61,15 @@ void JudgeAbsent(const SurveyedDevice& device, Report* out) {
 
 void Verify(Report* report) {
     const bool staged = !report->stagedCopies.empty();
+    const std::vector<ForeignCopy>& foreign = report->foreignCopies;
     report->conditions.push_back(
         {u"INF staged", staged,
          staged
              ? report->infFolder + u"\\" + report->stagedCopies.front() + u" holds the INF's bytes"
-             : u"no INF in " + report->infFolder + u" holds the INF's bytes"});
+         : foreign.empty()
+             ? u"no INF in " + report->infFolder + u" holds the INF's bytes"
+             : report->infFolder + u"\\" + foreign.front().name +
+                   u" holds the INF's bytes, but is another package: " + foreign.front().why});
     // With no matching device, only the INF's models can tell that the ID is one it installs:
     // a mistyped ID is not verified because the INF happens to be staged.
     if (report->devices.empty()) {
@@ -180,6 +184,7 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
     report->devices = std::move(state.devices);
     report->infFolder = std::move(state.infFolder);
     report->stagedCopies = std::move(state.copies);
+    report->foreignCopies = std::move(state.foreign);
     if (DevSvc::RunningUnderWow64()) {
         report->notes.push_back(
             request.mode == CheckMode::Plan

@@ -35,6 +35,7 @@ struct Report {
     // Verify: the INF folder and the staged copies that hold the INF's bytes.
     std::u16string infFolder;
     std::vector<std::u16string> stagedCopies;
+    std::vector<ForeignCopy> foreignCopies; // another package's, with the INF's bytes
     std::vector<Condition> conditions;
     std::vector<std::u16string> notes;
     // The package pre-flight; in verify its reasons are shown when the state is not verified.

@@ -20,6 +20,7 @@ struct State {
     std::vector<SurveyedDevice> devices;
     std::vector<SurveyedDevice> others;
     std::vector<std::u16string> copies;
+    std::vector<ForeignCopy> foreign;
 };
 
 bool ReadState(const PackageRequest& request, std::u16string* folder, State* state,
@@ -32,6 +33,7 @@ bool ReadState(const PackageRequest& request, std::u16string* folder, State* sta
     *folder = std::move(package.infFolder);
     state->devices = std::move(package.devices);
     state->copies = std::move(package.copies);
+    state->foreign = std::move(package.foreign);
     for (SurveyedDevice& device : every) {
         bool matching = false;
         for (const SurveyedDevice& match : state->devices) {
@@ -107,7 +109,8 @@ void NoteOutsideDevices(Removal* removal) {
 // Removes each copy not already refused. DiUninstallDriverW first; once it proves missing (a
 // function that cannot be loaded stays missing), SetupUninstallOEMInfW for the rest, which without
 // --force removes nothing while a present matching device uses any of them, and which never
-// deletes a copy that a device outside the requested ID uses.
+// deletes a copy that a device outside the requested ID uses. Only a failure to load
+// DiUninstallDriverW leads there: an error of the call itself, 126 or 127 included, is its answer.
 void RemoveCopies(const Removal& removal, std::vector<CopyRemoval>* copies) {
     bool fallback = false;
     bool held = false;
@@ -115,17 +118,16 @@ void RemoveCopies(const Removal& removal, std::vector<CopyRemoval>* copies) {
         if (copy.held != Held::No) {
             continue;
         }
-        if (!fallback) {
+        if (!fallback && BindUninstallDriver()) {
             const std::u16string path = removal.infFolder + u"\\" + copy.name;
             bool reboot = false;
             const bool done = UninstallDriver(path.c_str(), 0, &reboot);
-            const uint32_t error = done ? 0 : LastError();
-            if (error != ERROR_MOD_NOT_FOUND_CODE && error != ERROR_PROC_NOT_FOUND_CODE) {
-                copy.call = RemovalCall::UninstallDriver;
-                copy.error = error;
-                copy.restart = done && reboot;
-                continue;
-            }
+            copy.call = RemovalCall::UninstallDriver;
+            copy.error = done ? 0 : LastError();
+            copy.restart = done && reboot;
+            continue;
+        }
+        if (!fallback) {
             fallback = true;
             for (const DeviceRemoval& device : removal.devices) {
                 held = held || (device.present && !device.outside && !removal.request.force);
@@ -140,6 +142,11 @@ void RemoveCopies(const Removal& removal, std::vector<CopyRemoval>* copies) {
             continue;
         }
         copy.call = RemovalCall::UninstallInf;
+        if (!BindUninstallOEMInf()) {
+            copy.error = LastError();
+            copy.unbound = true;
+            continue;
+        }
         if (!UninstallOEMInf(copy.name.c_str(), removal.request.force ? SUOI_FORCEDELETE : 0)) {
             copy.error = LastError();
         }
@@ -197,7 +204,8 @@ void Judge(const State& after, Removal* removal) {
                                      u"installed on it");
         }
     }
-    removal->removed = after.copies.empty();
+    removal->foreign = after.foreign;
+    removal->removed = after.copies.empty() && after.foreign.empty();
     for (const CopyRemoval& copy : removal->copies) {
         removal->restartRequired = removal->restartRequired || copy.restart;
     }
@@ -236,6 +244,7 @@ bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16strin
     for (const std::u16string& name : before.copies) {
         removal->copies.push_back({name});
     }
+    removal->foreign = before.foreign;
     for (const auto& [devices, outside] :
          {std::pair{&before.devices, false}, std::pair{&before.others, true}}) {
         for (const SurveyedDevice& device : *devices) {
@@ -277,6 +286,7 @@ bool RemovePackage(const RemoveRequest& request, Removal* removal, std::u16strin
     if (request.force) {
         NoteOutsideDevices(removal);
     }
+    removal->refused = !removal->foreign.empty();
     for (const CopyRemoval& copy : removal->copies) {
         removal->refused = removal->refused || copy.held != Held::No;
     }

@@ -37,6 +37,7 @@ struct CopyRemoval {
     std::u16string name;
     RemovalCall call = RemovalCall::None; // the call made on it; None: not tried
     uint32_t error = 0;                   // the call's error, 0 when it reported success
+    bool unbound = false;                 // the call could not be loaded from the system folder
     bool restart = false;                 // the call said a restart is needed to finish
     Held held = Held::No;
     bool usedOutside = false; // a device outside the requested ID named it before the removal
@@ -62,10 +63,15 @@ struct Removal {
     std::u16string rule;
     std::u16string infFolder;
     std::vector<CopyRemoval> copies; // in the order the INF folder gave them
+    // Copies under published names with the INF's bytes that are another package's: never
+    // removed, and while one is staged the package is not removed.
+    std::vector<ForeignCopy> foreign;
     std::vector<DeviceRemoval> devices;
     std::vector<std::u16string> notes;
-    bool removed = false;         // no copy is staged afterwards (none to begin with included)
-    bool refused = false;         // some copy was not tried, in a dry run too
+    bool removed = false; // no copy, nor another package's with the INF's bytes, is staged
+                          // afterwards (none to begin with included)
+    bool refused = false; // some copy was not tried, in a dry run too, or another package holds
+                          // the INF's bytes
     bool restartRequired = false; // a call or a device that used a copy asks for a restart
 };
 

@@ -34,8 +34,7 @@ std::u16string WhyStaged(const CopyRemoval& copy) {
     if (copy.error == 0) {
         return call + u" reported success but left it in place";
     }
-    if (copy.error == DevSvc::ERROR_MOD_NOT_FOUND_CODE ||
-        copy.error == DevSvc::ERROR_PROC_NOT_FOUND_CODE) {
+    if (copy.unbound) {
         return call + u" could not be loaded from the system folder" + error;
     }
     if (copy.error == DevSvc::ERROR_INF_IN_USE_BY_DEVICES_CODE) {
@@ -97,6 +96,11 @@ std::u16string JsonDevice(const Removal& removal, const DeviceRemoval& device) {
         .Close();
 }
 
+// A copy with the INF's bytes that is another package's: never removed.
+std::u16string ForeignDetail(const ForeignCopy& copy) {
+    return u"FAILED, still staged: another package with the INF's bytes, not removed: " + copy.why;
+}
+
 std::u16string JsonCopy(const Removal& removal, size_t index) {
     const CopyRemoval& copy = removal.copies[index];
     std::vector<std::u16string> devices;
@@ -133,7 +137,7 @@ std::u16string RemovalResult(const Removal& removal) {
 std::u16string RemovalText(const Removal& removal) {
     std::u16string text = RequestLine(removal.request.dryRun ? u"dry run of remove" : u"remove",
                                       removal.request, removal.rule);
-    if (removal.copies.empty()) {
+    if (removal.copies.empty() && removal.foreign.empty()) {
         text += u"no copy in " + removal.infFolder + u" holds the INF's bytes\n";
     }
     for (size_t c = 0; c < removal.copies.size(); ++c) {
@@ -145,6 +149,10 @@ std::u16string RemovalText(const Removal& removal) {
                 text += u"  " + device.instanceId + u": " + DeviceDetail(removal, device) + u"\n";
             }
         }
+    }
+    for (const ForeignCopy& copy : removal.foreign) {
+        text +=
+            u"copy " + removal.infFolder + u"\\" + copy.name + u": " + ForeignDetail(copy) + u"\n";
     }
     for (const std::u16string& note : removal.notes) {
         text += u"note: " + note + u"\n";
@@ -158,6 +166,11 @@ std::u16string RemovalJson(const Removal& removal) {
     for (size_t c = 0; c < removal.copies.size(); ++c) {
         copies.push_back(JsonCopy(removal, c));
     }
+    std::vector<std::u16string> others;
+    for (const ForeignCopy& copy : removal.foreign) {
+        others.push_back(
+            JsonObject().String(u"name", copy.name).String(u"detail", ForeignDetail(copy)).Close());
+    }
     return JsonObject()
                .String(u"command", u"remove")
                .Bool(u"dryRun", request.dryRun)
@@ -168,6 +181,7 @@ std::u16string RemovalJson(const Removal& removal) {
                .String(u"inf", request.inf)
                .String(u"infFolder", removal.infFolder)
                .Value(u"copies", JsonArray(copies))
+               .Value(u"otherPackages", JsonArray(others))
                .Value(u"notes", JsonStrings(removal.notes))
                .Bool(u"restartRequired", removal.restartRequired)
                .String(u"result", RemovalResult(removal))

@@ -1,8 +1,8 @@
 #include "PackageState.h"
 
 bool ReadStagedCopies(const PackageRequest& request, PackageState* state, std::u16string* failure) {
-    return FindStagedCopies(request.infBytes, BaseName(request.inf), &state->infFolder,
-                            &state->copies, failure);
+    return FindStagedCopies(request.infBytes, request.inf, &state->infFolder, &state->copies,
+                            &state->foreign, failure);
 }
 
 bool ReadPackageState(const PackageRequest& request, PackageState* state, std::u16string* failure) {

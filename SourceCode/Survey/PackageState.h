@@ -13,6 +13,8 @@ struct PackageState {
     std::vector<SurveyedDevice> devices;
     std::u16string infFolder;
     std::vector<std::u16string> copies; // staged copies of the INF, in the folder's order
+    // Copies under published names with the INF's bytes that are another package's.
+    std::vector<ForeignCopy> foreign;
 };
 
 // The staged copies alone (`infFolder` and `copies`). False, with `failure`, when they could not

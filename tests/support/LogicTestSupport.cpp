@@ -131,6 +131,12 @@ void LogicTest::UseDevices(std::vector<DevSim::Device> devices) {
     DevSim::Machine machine;
     machine.devices = std::move(devices);
     machine.driverStore = StoreDir().string();
+    // The store on disk stays, and with it the packages whose INFs it still holds.
+    for (const DevSim::StagedPackage& package : DevSim::Current().packages) {
+        if (fs::exists(StoreDir() / DevSim::ToUtf8(package.name))) {
+            machine.packages.push_back(package);
+        }
+    }
     DevSim::UseMachine(std::move(machine));
 }
 

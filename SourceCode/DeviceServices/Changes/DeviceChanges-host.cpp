@@ -179,9 +179,6 @@ bool UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequir
     if (rebootRequired != nullptr) {
         *rebootRequired = false;
     }
-    if (std::optional<uint32_t> error = BindFault()) {
-        return Fail(*error);
-    }
     if (!DevSim::Current().hasUninstallDriver) {
         return Fail(ERROR_PROC_NOT_FOUND_CODE);
     }
@@ -218,9 +215,6 @@ bool UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequir
 
 // The devices keep their driver, even with SUOI_FORCEDELETE.
 bool UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
-    if (std::optional<uint32_t> error = BindFault()) {
-        return Fail(*error);
-    }
     if (std::optional<DevSim::Fault> fault = DevSim::Hooks::CountCall(Op::UninstallInf)) {
         return fault->error == 0 ? Succeed() : Fail(fault->error);
     }
@@ -245,6 +239,22 @@ bool UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
     }
     if (uint32_t error = DevSim::Hooks::DeleteStaged(staged)) {
         return Fail(error);
+    }
+    return Succeed();
+}
+
+// The binding is counted here, once per call, and a "bind" fault makes it fail; a machine with
+// di-uninstall-driver = no has no DiUninstallDriverW to bind.
+bool BindUninstallDriver() {
+    if (std::optional<uint32_t> error = BindFault()) {
+        return Fail(*error);
+    }
+    return DevSim::Current().hasUninstallDriver ? Succeed() : Fail(ERROR_PROC_NOT_FOUND_CODE);
+}
+
+bool BindUninstallOEMInf() {
+    if (std::optional<uint32_t> error = BindFault()) {
+        return Fail(*error);
     }
     return Succeed();
 }

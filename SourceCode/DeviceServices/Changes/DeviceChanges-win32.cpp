@@ -49,9 +49,34 @@ bool DevSvc::CopyOEMInf(const char16_t* infPath, char16_t* destination, uint32_t
 // newdev.h of older SDKs lacks the declaration (Windows 10 1703 and later).
 using DiUninstallDriverFn = BOOL(WINAPI*)(HWND, PCWSTR, DWORD, PBOOL);
 
-bool DevSvc::UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequired) {
+namespace {
+
+const Win32::SystemFunction<DiUninstallDriverFn>& UninstallDriverFunction() {
     static const auto uninstallDriver =
         BindSystemFunction<DiUninstallDriverFn>(L"newdev.dll", "DiUninstallDriverW");
+    return uninstallDriver;
+}
+
+const Win32::SystemFunction<decltype(&SetupUninstallOEMInfW)>& UninstallInfFunction() {
+    static const auto uninstallInf = BindSystemFunction<decltype(&SetupUninstallOEMInfW)>(
+        L"setupapi.dll", "SetupUninstallOEMInfW");
+    return uninstallInf;
+}
+
+} // namespace
+
+bool DevSvc::BindUninstallDriver() {
+    SetLastError(UninstallDriverFunction().error);
+    return UninstallDriverFunction().call != nullptr;
+}
+
+bool DevSvc::BindUninstallOEMInf() {
+    SetLastError(UninstallInfFunction().error);
+    return UninstallInfFunction().call != nullptr;
+}
+
+bool DevSvc::UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequired) {
+    const auto& uninstallDriver = UninstallDriverFunction();
     if (uninstallDriver.call == nullptr) {
         SetLastError(uninstallDriver.error);
         return false;
@@ -65,8 +90,7 @@ bool DevSvc::UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebo
 }
 
 bool DevSvc::UninstallOEMInf(const char16_t* infFileName, uint32_t flags) {
-    static const auto uninstallInf = BindSystemFunction<decltype(&SetupUninstallOEMInfW)>(
-        L"setupapi.dll", "SetupUninstallOEMInfW");
+    const auto& uninstallInf = UninstallInfFunction();
     if (uninstallInf.call == nullptr) {
         SetLastError(uninstallInf.error);
         return false;

@@ -41,4 +41,11 @@ bool UninstallDriver(const char16_t* infPath, uint32_t flags, bool* rebootRequir
 // Without SUOI_FORCEDELETE it fails with ERROR_INF_IN_USE_BY_DEVICES while a device has it.
 bool UninstallOEMInf(const char16_t* infFileName, uint32_t flags);
 
+// Whether DiUninstallDriverW (newdev.dll) and SetupUninstallOEMInfW (setupapi.dll) can be had
+// from the system folder, as UninstallDriver and UninstallOEMInf bind them at their first call.
+// False with LastError() ERROR_MOD_NOT_FOUND or ERROR_PROC_NOT_FOUND: only this tells a missing
+// function from the call's own error, which may be either code too.
+bool BindUninstallDriver();
+bool BindUninstallOEMInf();
+
 } // namespace DevSvc

@@ -363,11 +363,16 @@ TEST_F(DeviceSim, UninstallCallsTakeThePackageOffDevicesAndOutOfTheStore) {
     EXPECT_TRUE(FolderNames(dir / "store").empty());
     EXPECT_EQ(DevSim::Current().devices[0].driver, u"oem0.inf");
 
+    // A missing function shows in its binding; the call's own error never says so.
+    EXPECT_TRUE(BindUninstallDriver());
+    EXPECT_TRUE(BindUninstallOEMInf());
     DevSim::Current().hasUninstallDriver = false;
+    EXPECT_FALSE(BindUninstallDriver());
+    EXPECT_EQ(LastError(), ERROR_PROC_NOT_FOUND_CODE);
     EXPECT_FALSE(UninstallDriver(staged.c_str(), 0, &reboot));
     EXPECT_EQ(LastError(), ERROR_PROC_NOT_FOUND_CODE);
-    DevSim::AddFault({Op::Bind, 1, ERROR_MOD_NOT_FOUND_CODE, 0, std::nullopt});
-    EXPECT_FALSE(UninstallOEMInf(u"oem0.inf", SUOI_FORCEDELETE));
+    DevSim::AddFault({Op::Bind, 3, ERROR_MOD_NOT_FOUND_CODE, 0, std::nullopt});
+    EXPECT_FALSE(BindUninstallOEMInf());
     EXPECT_EQ(LastError(), ERROR_MOD_NOT_FOUND_CODE);
 }
 
@@ -437,6 +442,10 @@ TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
     machine.devices = {wellFormed, noClosingString, oddBytes, emptyList, blankEnds, noIds};
     machine.faults = {Fault{Op::GetProperty, 2, 122, 0, 0xFFFFFFFFu},
                       Fault{Op::Update, 1, 0xE000020B, 3, std::nullopt}};
+    // The store's packages with their catalogs, an empty one included, and Wine.
+    machine.packages = {{u"oem0.inf", u"Katalog-Ä.cat", {'c', 0, 0xFF}},
+                        {u"oem1.inf", u"x.cat", {}}};
+    machine.wine = true;
 
     std::string text = DevSim::FormatMachine(machine);
     Machine back;
@@ -446,6 +455,13 @@ TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
     EXPECT_NE(text.find("hardware-id = " + DevSim::ToUtf8(longId) + "\n"), std::string::npos);
     EXPECT_NE(text.find("hardware-id-bytes = 41 00 00 00\n"), std::string::npos);
     EXPECT_NE(text.find("config-flags-bytes = 01 02\n"), std::string::npos);
+    EXPECT_NE(text.find("[package oem0.inf]\ncatalog = Katalog-\xc3\x84.cat\ncatalog-bytes = 63 00 "
+                        "ff\n"),
+              std::string::npos);
+    // A state file from before packages were kept reads as a store without any.
+    text.erase(text.find("\n[package"), text.find("\n[fault]") - text.find("\n[package"));
+    ASSERT_TRUE(DevSim::ParseMachine(text, &back, &error)) << error << "\n" << text;
+    EXPECT_TRUE(back.packages.empty());
 }
 
 TEST(StateFile, ParsesCommentsAndNamesTheBadLine) {

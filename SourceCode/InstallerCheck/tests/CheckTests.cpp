@@ -284,12 +284,18 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(Narrow(result.out), report(other, false, presentUnstaged, absentOk));
     // The same bytes under another INF's name: the copy was published for sample.inf, not for
-    // it, and a file of that name in the INF folder is no published copy either.
+    // it, so it is another package's and named as such; a file of that name in the INF folder
+    // is no published copy at all.
     const std::u16string same = MakeInf("same.inf");
     std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "other.inf");
     result = Check({u"verify", kIdShort, same});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(Narrow(result.out), report(same, false, presentUnstaged, absentOk));
+    std::string published = report(same, false, presentUnstaged, absentOk);
+    const std::string none = "no INF in " + StoreName() + " holds the INF's bytes";
+    published.replace(published.find(none), none.size(),
+                      StoreName() + "\\oem0.inf holds the INF's bytes, but is another package: "
+                                    "published for sample.inf");
+    EXPECT_EQ(Narrow(result.out), published);
     EXPECT_EQ(Narrow(Verify(kIdShort).out), report(inf_, true, presentOk, absentOk));
     std::ofstream(StoreDir() / "oem0.inf", std::ios::app) << ";";
     EXPECT_EQ(Narrow(Verify(kIdShort).out), report(inf_, false, presentUnstaged, absentOk));
@@ -625,6 +631,83 @@ TEST_F(CheckTest, NotesWhatTheRunWillMeet) {
                   "result: not verified\n"
                   "note: this 32-bit program runs on 64-bit Windows, where only the x86-64 "
                   "Installer can install drivers; the state is checked all the same\n");
+}
+
+// What counts as the package's staged copy is the INF with its catalog. Version 2 of the package
+// has the same INF, a new driver file and a new catalog: while its installation fails, the copy
+// staged for version 1 is not version 2's, since the catalog the store keeps with it is not
+// version 2's; once it succeeds, version 2 is staged beside version 1 and verified with its own.
+TEST_F(CheckTest, TheCopyOfAnotherVersionWithTheSameInfIsNotThePackages) {
+    UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)});
+    Install(kIdShort);
+    const std::filesystem::path v2 = std::filesystem::path(Narrow(inf_)).parent_path() / "v2";
+    std::filesystem::create_directories(v2 / "bin");
+    std::filesystem::copy_file(Narrow(inf_), v2 / "sample.inf");
+    std::ofstream(v2 / "pkg.cat") << "catalog of version 2\n";
+    std::ofstream(v2 / "bin" / "pkg.sys") << "driver of version 2\n";
+    const std::u16string inf2 = Text::Utf8ToUtf16((v2 / "sample.inf").string());
+    DevSim::AddFault({Op::Update, 1, 5, 0});
+    DevSim::AddFault({Op::Copy, 1, 5, 0});
+    RunInstallation(kIdShort, inf2.c_str());
+    const std::string head = "verify for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+                             "\"USB\\VID_1234&PID_5678\"), " +
+                             std::string(kPrefixRule ? "prefix" : "equality") + " rule, INF \"";
+    CheckResult result = Check({u"verify", kIdShort, inf2});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Narrow(result.out),
+              head + Narrow(inf2) + "\"\nINF staged: FAILED, " + StoreName() +
+                  "\\oem0.inf holds the INF's bytes, but is another package: the catalog pkg.cat "
+                  "the system keeps with it is not the package's\n"
+                  "present devices use the INF: FAILED, 1 of 1 device failing\n"
+                  "  ROOT\\PRESENT\\0000: uses oem0.inf, and the INF is not staged\n"
+                  "absent devices marked for reinstallation: ok, no absent device\n"
+                  "result: not verified\n");
+    EXPECT_EQ(Check({u"verify", u"--detect", kIdShort, inf2}).out, u"");
+    EXPECT_EQ(Verify(kIdShort, u"--detect").out,
+              u"verified: usb\\vid_1234&pid_5678 with oem0.inf\n");
+
+    DevSim::Current().faults.clear();
+    UseDevices(DevSim::Current().devices);
+    RunInstallation(kIdShort, inf2.c_str());
+    EXPECT_EQ(Check({u"verify", u"--detect", kIdShort, inf2}).out,
+              u"verified: usb\\vid_1234&pid_5678 with oem1.inf\n");
+    EXPECT_EQ(Verify(kIdShort).exitCode, 1); // its device runs version 2 now
+}
+
+// The INF's own name counts as a published one only under Wine, which publishes a copy under it:
+// on Windows an inbox INF (keyboard.inf) has its own name as its original name, and a byte-for-
+// byte copy of it given as the INF is not the package's.
+TEST_F(CheckTest, AnInfUnderItsOwnNameCountsOnlyUnderWine) {
+    UseDevices({MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true)});
+    const std::u16string keyboard = MakeInf("keyboard.inf");
+    std::filesystem::create_directories(StoreDir());
+    std::filesystem::copy_file(Narrow(keyboard), StoreDir() / "keyboard.inf");
+    // Wine's catalog for it, as its SetupCopyOEMInf keeps it.
+    std::ifstream catalog(std::filesystem::path(Narrow(keyboard)).parent_path() / "pkg.cat",
+                          std::ios::binary);
+    DevSim::Current().packages.push_back(
+        {u"keyboard.inf", u"pkg.cat",
+         std::vector<uint8_t>(std::istreambuf_iterator<char>(catalog), {})});
+    for (const bool wine : {false, true}) {
+        SCOPED_TRACE(wine ? "Wine" : "Windows");
+        DevSim::Current().wine = wine;
+        const CheckResult result = Check({u"verify", kIdShort, keyboard});
+        EXPECT_EQ(result.exitCode, wine ? 0 : 1);
+        EXPECT_EQ(
+            Narrow(result.out),
+            "verify for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+            "\"USB\\VID_1234&PID_5678\"), " +
+                std::string(kPrefixRule ? "prefix" : "equality") + " rule, INF \"" +
+                Narrow(keyboard) + "\"\n" +
+                (wine ? "INF staged: ok, " + StoreName() + "\\keyboard.inf holds the INF's bytes\n"
+                      : "INF staged: FAILED, no INF in " + StoreName() +
+                            " holds the INF's bytes\n") +
+                "the INF's models name the hardware ID: ok, a driver for NTamd64\n"
+                "present devices use the INF: ok, no present device\n"
+                "absent devices marked for reinstallation: ok, no absent device\n"
+                "result: " +
+                (wine ? "verified\n" : "not verified\n"));
+    }
 }
 
 } // namespace

@@ -56,7 +56,8 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
             "\"oem0.inf\",\"restartRequired\":false,\"ok\":true,\"detail\":\"present, uses "
             "it\"},{\"instanceId\":\"ROOT\\\\ABSENT\\\\0000\",\"outside\":false,\"present\":false,"
             "\"driverBefore\":\"OEM0.INF\",\"driverAfter\":\"OEM0.INF\",\"restartRequired\""
-            ":false,\"ok\":true,\"detail\":\"absent, uses it\"}]}],\"notes\":[],"
+            ":false,\"ok\":true,\"detail\":\"absent, uses "
+            "it\"}]}],\"otherPackages\":[],\"notes\":[],"
             "\"restartRequired\":false,\"result\":\"dry run, nothing changed\"}\n");
     EXPECT_EQ(StateChangingCalls(), changes);
 
@@ -79,7 +80,8 @@ TEST_F(RemoveTest, DryRunListsWhatItWouldTouchAndJsonIsOneObject) {
             "\"ROOT\\\\ABSENT\\\\0000\",\"outside\":false,\"present\":false,\"driverBefore\":"
             "\"OEM0.INF\","
             "\"driverAfter\":\"OEM0.INF\",\"restartRequired\":false,\"ok\":true,\"detail\":"
-            "\"absent, still names it, though it is gone\"}]}],\"notes\":[\"ROOT\\\\PRESENT"
+            "\"absent, still names it, though it is "
+            "gone\"}]}],\"otherPackages\":[],\"notes\":[\"ROOT\\\\PRESENT"
             "\\\\0000 still names oem0.inf, deleted under it: it keeps its driver until "
             "another is installed on it\"],\"restartRequired\":false,\"result\":\"removed"
             "\"}\n");

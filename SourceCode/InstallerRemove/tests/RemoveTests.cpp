@@ -117,6 +117,16 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
          "COPY removed by SetupUninstallOEMInfW\n  ROOT\\BUSY\\0000: present, " + gone +
              ", restart needed\nnote: ROOT\\BUSY\\0000" + deleted +
              "result: removed, restart needed\n"},
+        // DiUninstallDriverW is there and fails with 126 itself: its answer, never a reason to
+        // delete the package under the device with SetupUninstallOEMInfW.
+        {"DiUninstallDriverW fails with 126, --force",
+         {present},
+         kInstalled,
+         {u"--force"},
+         1,
+         "COPY FAILED, still staged: DiUninstallDriverW failed (error 0x7e)\n"
+         "  ROOT\\PRESENT\\0000: present, still uses it\nresult: not removed\n",
+         {Fail(Op::Uninstall, 1, 0x7e)}},
         // The device's hardware IDs cannot be had at first (it matches nothing): as far as the
         // removal can tell, a device outside the ID uses the package, which is kept.
         {"a device that does not match at first",
@@ -151,8 +161,12 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
             }
         }
         if ((c.setup & kSecondCopy) != 0) {
-            // No .pnf: its original name is its own, as Wine answers for every copy.
+            // No .pnf: its original name is its own, as Wine answers for every copy. The store
+            // keeps the package's catalog with it.
             std::filesystem::copy_file(StoreDir() / "oem0.inf", StoreDir() / "oem1.inf");
+            DevSim::StagedPackage second = DevSim::Current().packages.at(0);
+            second.name = u"oem1.inf";
+            DevSim::Current().packages.push_back(second);
         }
         DevSim::Current().hasUninstallDriver = (c.setup & kNoDiUninstallDriver) == 0;
         for (const DevSim::Fault& fault : c.faults) {
@@ -193,7 +207,8 @@ TEST_F(RemoveTest, EachCaseLeavesTheStateItReportsAndVerifyAgrees) {
 }
 
 // Only the copies the system published for this INF are taken: neither another INF in the folder
-// with the same bytes nor a copy published for another INF, whoever uses them.
+// with the same bytes nor a copy published for another INF, whoever uses them. The latter holds
+// the INF's bytes under a published name, so the report names it and the package is not removed.
 TEST_F(RemoveTest, OnlyCopiesPublishedForTheInfAreTaken) {
     Installed({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
                MakeDevice(u"ROOT\\OTHER\\0000", {kIdOther}, true),
@@ -203,21 +218,107 @@ TEST_F(RemoveTest, OnlyCopiesPublishedForTheInfAreTaken) {
     std::ofstream(StoreDir() / "oem1.pnf") << "third.inf\n";
     Device(1).driver = u"other.inf";
     Device(2).driver = u"oem1.inf";
+    const std::string third = Copy("oem1.inf") + "FAILED, still staged: another package with the "
+                                                 "INF's bytes, not removed: published for "
+                                                 "third.inf\n";
     for (const char16_t* option : {u"--dry-run", u"--force"}) {
         const CommandResult result = Remove({option});
-        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(Narrow(result.out),
                   option[2] == u'd' ? Header("dry run of remove") + Copy() +
                                           "would be removed\n  ROOT\\PRESENT\\0000: present, "
-                                          "uses it\nresult: dry run, nothing changed\n"
+                                          "uses it\n" +
+                                          third + "result: dry run, nothing changed\n"
                                     : Header() + Copy() +
                                           "removed by DiUninstallDriverW\n  ROOT\\PRESENT\\0000: "
-                                          "present, used it, now has no driver from an INF\n"
-                                          "result: removed\n");
+                                          "present, used it, now has no driver from an INF\n" +
+                                          third + "result: not removed\n");
     }
     EXPECT_EQ(Store(), (std::vector<std::string>{"oem1.inf", "oem1.pnf", "other.inf"}));
     EXPECT_EQ(Device(1).driver, u"other.inf");
     EXPECT_EQ(Device(2).driver, u"oem1.inf");
+}
+
+// The copy with the INF's bytes is found however the INF is named: given as the published copy
+// itself (a path in the INF folder), under another name than at the installation (a link), or
+// with a name that differs from it in the case of a letter beyond ASCII, which the file system
+// takes as the same name. Never "nothing to remove" while a copy with its bytes stays staged.
+TEST_F(RemoveTest, TheCopyIsFoundHoweverTheInfIsNamed) {
+    const std::filesystem::path folder = std::filesystem::path(Narrow(inf_)).parent_path();
+    const std::u16string accented = MakeInf("Écran.inf");
+    std::filesystem::create_symlink("sample.inf", folder / "link.inf");
+    struct Case {
+        const char* name;
+        std::u16string installed; // the INF the installation ran with
+        std::u16string given;     // the INF given to the removal
+        int exitCode;
+        std::string report; // after the header; COPY stands for the copy line's start
+    };
+    const std::string removed = "COPY removed by DiUninstallDriverW\n  ROOT\\PRESENT\\0000: "
+                                "present, used it, now has no driver from an INF\nresult: "
+                                "removed\n";
+    const std::vector<Case> cases = {
+        {"the copy itself", inf_, Text::Utf8ToUtf16((StoreDir() / "oem0.inf").string()), 0,
+         removed},
+        {"a link", inf_, Text::Utf8ToUtf16((folder / "link.inf").string()), 1,
+         "COPY FAILED, still staged: another package with the INF's bytes, not removed: "
+         "published for sample.inf\nresult: not removed\n"},
+        {"another case", accented, Text::Utf8ToUtf16((folder / "écran.inf").string()), 0, removed},
+    };
+    std::filesystem::copy_file(Narrow(accented), folder / "écran.inf");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)});
+        RunInstallation(kIdShort, c.installed.c_str());
+        UseDevices(DevSim::Current().devices);
+        const CommandResult result = RunRemove({kIdShort, c.given});
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        std::string report = c.report;
+        report.replace(report.find("COPY "), 5, Copy());
+        EXPECT_EQ(Narrow(result.out), "remove for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+                                      "\"USB\\VID_1234&PID_5678\"), " +
+                                          std::string(kPrefixRule ? "prefix" : "equality") +
+                                          " rule, INF \"" + Narrow(c.given) + "\"\n" + report);
+        EXPECT_EQ(Store().empty(), c.exitCode == 0);
+        std::filesystem::remove_all(StoreDir());
+    }
+}
+
+// Another version of the package with the same INF and another catalog: the copy staged for the
+// first is not the second's, and its removal names it and removes nothing. On Windows a copy
+// under the INF's own name is no publication (an inbox INF such as keyboard.inf): never removed.
+TEST_F(RemoveTest, AnotherVersionsCopyAndAnInboxInfAreNeverRemoved) {
+    Installed({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true)});
+    const std::filesystem::path v2 = std::filesystem::path(Narrow(inf_)).parent_path() / "v2";
+    std::filesystem::create_directories(v2 / "bin");
+    std::filesystem::copy_file(Narrow(inf_), v2 / "sample.inf");
+    std::ofstream(v2 / "pkg.cat") << "catalog of version 2\n";
+    std::ofstream(v2 / "bin" / "pkg.sys") << "driver of version 2\n";
+    const std::u16string inf2 = Text::Utf8ToUtf16((v2 / "sample.inf").string());
+    const std::string head = "remove for hardware ID \"usb\\vid_1234&pid_5678\" (given as "
+                             "\"USB\\VID_1234&PID_5678\"), " +
+                             std::string(kPrefixRule ? "prefix" : "equality") + " rule, INF \"";
+    CommandResult result = RunRemove({u"--force", kIdShort, inf2});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Narrow(result.out),
+              head + Narrow(inf2) + "\"\n" + Copy() +
+                  "FAILED, still staged: another package with the INF's bytes, not removed: the "
+                  "catalog pkg.cat the system keeps with it is not the package's\nresult: not "
+                  "removed\n");
+    EXPECT_EQ(Store(), (std::vector<std::string>{"oem0.inf", "oem0.pnf"}));
+    EXPECT_EQ(Device(0).driver, u"oem0.inf");
+
+    std::filesystem::remove_all(StoreDir());
+    const std::u16string keyboard = MakeInf("keyboard.inf");
+    std::filesystem::create_directories(StoreDir());
+    std::filesystem::copy_file(Narrow(keyboard), StoreDir() / "keyboard.inf");
+    Device(0).driver = u"keyboard.inf";
+    result = RunRemove({u"--force", kIdShort, keyboard});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Narrow(result.out), head + Narrow(keyboard) + "\"\nno copy in " + StoreName() +
+                                      " holds the INF's bytes\nresult: nothing to remove\n");
+    EXPECT_EQ(Store(), (std::vector<std::string>{"keyboard.inf"}));
+    EXPECT_EQ(Device(0).driver, u"keyboard.inf");
 }
 
 // A copy that a device outside the requested ID uses: refused without --force, in the dry run

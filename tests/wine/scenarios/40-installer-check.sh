@@ -280,7 +280,62 @@ scenario_check_packages() {
     same_snapshot before after
 }
 
+# 33. Another version of a staged package: the same INF bytes with another catalog (what a failed
+#     upgrade leaves: the new version's install staged nothing). verify and detection for it
+#     fail, naming the first version's copy as another package's: the catalog kept with it
+#     (Wine: in System32\catroot) is not the new one's. The first version stays verified.
+scenario_check_other_version() {
+    cp "$build/$arch/InstallerCheck.exe" "$prog/"
+    local inf win v2 before copy
+    inf=$(fresh_inf version.inf)
+    win=$(windows_path "$inf")
+    before=$(staged_infs)
+    run stage "$NO_SUCH_ID" "$win"
+    copy=$(comm -13 <(printf '%s\n' "$before") <(staged_infs) | grep .) ||
+        { failure "nothing staged"; return; }
+    check v1 verify --detect "$NO_SUCH_ID" "$win"
+    expect_code v1 0
+    [[ $(wc -l <"$dir/v1.out") == 1 ]] || failure "v1: not verified: $(cat "$dir/v1.out")"
+    mkdir -p "$dir/v2"
+    cp "$inf" "$dir/v2/version.inf"
+    printf 'catalog of version 2\r\n' >"$dir/v2/suite-device.cat"
+    v2=$(windows_path "$dir/v2/version.inf")
+    check v2 verify "$NO_SUCH_ID" "$v2"
+    expect_code v2 1
+    says v2 "INF staged: FAILED, C:\\windows\\INF\\$copy holds the INF's bytes, but is another package: the catalog suite-device.cat the system keeps with it is not the package's"
+    says v2 'result: not verified'
+    check v2detect verify --detect "$NO_SUCH_ID" "$v2"
+    expect_code v2detect 0
+    [[ ! -s $dir/v2detect.out && ! -s $dir/v2detect.err ]] ||
+        failure "v2detect: printed $(head -c 300 "$dir/v2detect.out")"
+    check v1again verify --detect "$NO_SUCH_ID" "$win"
+    [[ $(wc -l <"$dir/v1again.out") == 1 ]] || failure "v1again: not verified"
+}
+
+# 34. A file the system did not publish, in C:\windows\INF under the INF's own name with the INF's
+#     bytes, as an inbox INF such as keyboard.inf is: Wine counts every name there as a possible
+#     publication, but this INF names no catalog (inbox INFs have none), so it has no copy of its
+#     own: verify fails and names the file as another package's. That the own name never counts
+#     on Windows is what the program knows from Wine's ntdll export; the host tests show it.
+scenario_check_inbox() {
+    cp "$build/$arch/InstallerCheck.exe" "$prog/"
+    local inf win
+    inf=$(fresh_inf inboxlike.inf)
+    sed -i '/^CatalogFile/d' "$inf"
+    win=$(windows_path "$inf")
+    cp "$inf" "$inf_dir/inboxlike.inf"
+    check inbox verify "$NO_SUCH_ID" "$win"
+    expect_code inbox 1
+    says inbox "INF staged: FAILED, C:\\windows\\INF\\inboxlike.inf holds the INF's bytes, but is another package: the INF names no catalog for this platform"
+    check inboxdetect verify --detect "$NO_SUCH_ID" "$win"
+    expect_code inboxdetect 0
+    [[ ! -s $dir/inboxdetect.out ]] || failure "inboxdetect: printed $(cat "$dir/inboxdetect.out")"
+    rm -f "$inf_dir/inboxlike.inf"
+}
+
 scenario 9 'InstallerCheck: no device, INF staged' scenario_check_no_device
 scenario 10 'InstallerCheck: present device' scenario_check_present
 scenario 11 'InstallerCheck: absent devices' scenario_check_absent
 scenario 40 'InstallerCheck: the package pre-flight' scenario_check_packages
+scenario 33 'InstallerCheck: another version of the package, with the same INF' scenario_check_other_version
+scenario 34 'InstallerCheck: an inbox-like INF under its own name' scenario_check_inbox

@@ -29,8 +29,9 @@ nothing_printed() {
 # 30. Staged only: --dry-run lists the copy and changes nothing; without --force Wine's removal
 #     reports success and deletes nothing, which the removal's own verify step reports (exit 1,
 #     naming the copy); with --force the copy is gone from C:\windows\INF and detection prints
-#     nothing. Another INF in that folder with the same bytes is no copy published for this INF:
-#     never listed, never removed.
+#     nothing. Another INF in that folder with the same bytes is, to Wine, the publication of the
+#     INF of that name: another package's, named in every report and never removed, and while it
+#     is staged the package is not removed (exit 1).
 scenario_remove_staged() {
     cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
     local inf win before copy
@@ -43,14 +44,15 @@ scenario_remove_staged() {
     local same=same-bytes-$copy
     cp "$inf_dir/$copy" "$inf_dir/$same"
 
+    local other="copy C:\\windows\\INF\\$same: FAILED, still staged: another package with the INF's bytes, not removed: published for $same"
     snapshot before
     remove dry --dry-run "$NO_SUCH_ID" "$win"
     snapshot after
     same_snapshot before after
-    expect_code dry 0
+    expect_code dry 1
     says dry "${line}would be removed"
+    says dry "$other"
     says dry 'result: dry run, nothing changed'
-    ! grep -Fq "$same" "$dir/dry.out" || failure "dry: lists $same"
 
     remove plain "$NO_SUCH_ID" "$win"
     expect_code plain 1
@@ -60,12 +62,12 @@ scenario_remove_staged() {
     [[ -f $inf_dir/$copy ]] || failure "plain: $copy deleted"
 
     remove forced --force "$NO_SUCH_ID" "$win"
-    expect_code forced 0
+    expect_code forced 1
     says forced "${line}removed by SetupUninstallOEMInfW"
-    says forced 'result: removed'
+    says forced "$other"
+    says forced 'result: not removed'
     [[ ! -e $inf_dir/$copy ]] || failure "forced: $copy still in C:\\windows\\INF"
     [[ -f $inf_dir/$same ]] || failure "forced: $same deleted"
-    ! grep -Fq "$same" "$dir/forced.out" || failure "forced: lists $same"
     rm -f "$inf_dir/$same"
     check detect verify --detect "$NO_SUCH_ID" "$win"
     expect_code detect 0
@@ -139,6 +141,58 @@ scenario_not_a_plain_file() {
     done
 }
 
+# 35. The INF under a name that differs from the one it was installed with only in the case of a
+#     letter beyond ASCII (Écran.inf, écran.inf): one name to the file system, so the removal
+#     finds the copy Wine published under the first name and removes it.
+scenario_remove_case() {
+    cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
+    local saved=${LC_ALL-} inf lower before copy
+    export LC_ALL=C.UTF-8
+    inf=$(fresh_inf "Écran-$arch.inf")
+    before=$(staged_infs)
+    run stage "$NO_SUCH_ID" "$(windows_path "$inf")"
+    copy=$(new_copy "$before") || { failure "nothing staged"; export LC_ALL=$saved; return; }
+    lower=$dir/écran-$arch.inf
+    mv "$inf" "$lower"
+    remove forced --force "$NO_SUCH_ID" "$(windows_path "$lower")"
+    expect_code forced 0
+    says forced "copy C:\\windows\\INF\\$copy: removed by SetupUninstallOEMInfW"
+    says forced 'result: removed'
+    [[ ! -e $inf_dir/$copy ]] || failure "forced: $copy still in C:\\windows\\INF"
+    export LC_ALL=$saved
+}
+
+# 36. The INF under another name than at the installation (a link to it): the copy Wine published
+#     under the first name holds its bytes, so the removal names it as another package's and says
+#     "not removed" (exit 1), never "nothing to remove". A file under the INF's own name that
+#     names no catalog, as an inbox INF, is never removed, even with --force.
+scenario_remove_other_name() {
+    cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
+    local inf before copy inbox
+    inf=$(fresh_inf linked.inf)
+    before=$(staged_infs)
+    run stage "$NO_SUCH_ID" "$(windows_path "$inf")"
+    copy=$(new_copy "$before") || { failure "nothing staged"; return; }
+    ln -s linked.inf "$dir/link.inf"
+    remove link --force "$NO_SUCH_ID" "$(windows_path "$dir/link.inf")"
+    expect_code link 1
+    says link "copy C:\\windows\\INF\\$copy: FAILED, still staged: another package with the INF's bytes, not removed: published for $copy"
+    says link 'result: not removed'
+    [[ -f $inf_dir/$copy ]] || failure "link: $copy deleted"
+    rm -f "$inf_dir/$copy"
+
+    inbox=$(fresh_inf inboxremove.inf)
+    sed -i '/^CatalogFile/d' "$inbox"
+    cp "$inbox" "$inf_dir/inboxremove.inf"
+    remove inbox --force "$NO_SUCH_ID" "$(windows_path "$inbox")"
+    expect_code inbox 1
+    says inbox "copy C:\\windows\\INF\\inboxremove.inf: FAILED, still staged: another package with the INF's bytes, not removed: the INF names no catalog for this platform"
+    [[ -f $inf_dir/inboxremove.inf ]] || failure "inbox: inboxremove.inf deleted"
+    rm -f "$inf_dir/inboxremove.inf"
+}
+
 scenario 30 'InstallerRemove: staged only, removed by Wine only with --force' scenario_remove_staged
 scenario 31 'InstallerRemove: a device in use that needs a restart' scenario_remove_in_use
 scenario 32 'InstallerCheck, InstallerRemove: an INF that is not a plain file' scenario_not_a_plain_file
+scenario 35 'InstallerRemove: a name that differs in the case of a letter beyond ASCII' scenario_remove_case
+scenario 36 'InstallerRemove: the INF under another name, and an inbox-like INF' scenario_remove_other_name
