@@ -160,7 +160,7 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
     report->rule = MatchRuleName();
     if (request.mode == CheckMode::Plan) {
         report->presentLookup =
-            GetDeviceStatus(request.csHwID, DevSvc::DIGCF_PRESENT | DevSvc::DIGCF_ALLCLASSES);
+            GetDeviceStatus(request.hardwareId, DevSvc::DIGCF_PRESENT | DevSvc::DIGCF_ALLCLASSES);
         if (report->presentLookup != DEVICE_EXIST_AND_PLUG &&
             report->presentLookup != DEVICE_UNPLUG) {
             *failure = u"no device information set of present devices could be built (error 0x" +
@@ -175,12 +175,12 @@ bool BuildReport(const CheckRequest& request, Report* report, std::u16string* fa
                      const SurveyedDevice& device) { preflight.Inspect(set, element, device); };
     PackageState state;
     const bool read =
-        SurveyDevices(request.csHwID, &state.devices, failure, inspect) &&
+        SurveyDevices(request.hardwareId, &state.devices, failure, inspect) &&
         (request.mode == CheckMode::Plan || ReadStagedCopies(request, &state, failure));
     if (!read) {
         return false;
     }
-    report->package = preflight.Finish(request.csHwID, state.devices);
+    report->package = preflight.Finish(request.hardwareId, state.devices);
     report->devices = std::move(state.devices);
     report->infFolder = std::move(state.infFolder);
     report->stagedCopies = std::move(state.copies);

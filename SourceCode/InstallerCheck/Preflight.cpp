@@ -53,7 +53,7 @@ void PreflightRun::Inspect(DevInfoSet set, DevInfoData* element, const SurveyedD
     m_drivers.push_back(std::move(driver));
 }
 
-Preflight PreflightRun::Finish(const std::u16string& csHwID,
+Preflight PreflightRun::Finish(const std::u16string& hardwareId,
                                const std::vector<SurveyedDevice>& devices) {
     Preflight result;
     result.platform = InfRules::PlatformDecoration(m_platform);
@@ -89,11 +89,11 @@ Preflight PreflightRun::Finish(const std::u16string& csHwID,
                                      u" on " + result.platform);
         }
     }
-    const std::vector<const InfRules::Model*> named = InfRules::ModelsFor(facts, csHwID);
+    const std::vector<const InfRules::Model*> named = InfRules::ModelsFor(facts, hardwareId);
     result.idNamed = !named.empty();
     if (devices.empty()) {
         if (named.empty()) {
-            result.reasons.push_back(InfRules::NoDriverForId(facts, csHwID));
+            result.reasons.push_back(InfRules::NoDriverForId(facts, hardwareId));
         }
         for (const InfRules::Model* model : named) {
             sections.push_back(model->installSection);

@@ -41,9 +41,9 @@ class PreflightRun {
     // For the survey's walk: the driver Windows would choose for this matching device.
     void Inspect(DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
                  const SurveyedDevice& device);
-    // The verdict, once the survey is done: `csHwID` is the requested ID, `devices` the
+    // The verdict, once the survey is done: `hardwareId` is the requested ID, `devices` the
     // matching devices.
-    Preflight Finish(const std::u16string& csHwID, const std::vector<SurveyedDevice>& devices);
+    Preflight Finish(const std::u16string& hardwareId, const std::vector<SurveyedDevice>& devices);
 
   private:
     std::u16string m_inf;

@@ -164,7 +164,7 @@ std::u16string ReportJson(const Report& report) {
     }
     JsonObject json;
     json.String(u"command", plan ? u"plan" : u"verify")
-        .String(u"hardwareId", report.request.csHwID)
+        .String(u"hardwareId", report.request.hardwareId)
         .String(u"requestedId", report.request.requestedId)
         .String(u"rule", report.rule)
         .String(u"inf", report.request.inf)
@@ -198,7 +198,7 @@ std::u16string ReportJson(const Report& report) {
 }
 
 std::u16string DetectLine(const Report& report) {
-    return u"verified: " + report.request.csHwID + u" with " +
+    return u"verified: " + report.request.hardwareId + u" with " +
            (report.stagedCopies.empty() ? std::u16string(u"the INF")
                                         : report.stagedCopies.front()) +
            (report.restartRequired ? u", restart needed\n" : u"\n");

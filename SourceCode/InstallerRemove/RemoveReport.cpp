@@ -175,7 +175,7 @@ std::u16string RemovalJson(const Removal& removal) {
                .String(u"command", u"remove")
                .Bool(u"dryRun", request.dryRun)
                .Bool(u"force", request.force)
-               .String(u"hardwareId", request.csHwID)
+               .String(u"hardwareId", request.hardwareId)
                .String(u"requestedId", request.requestedId)
                .String(u"rule", removal.rule)
                .String(u"inf", request.inf)

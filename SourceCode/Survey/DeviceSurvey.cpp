@@ -183,7 +183,7 @@ bool NeedsRestart(const SurveyedDevice& device) {
            ((device.nodeStatus & DN_NEED_RESTART) != 0 || device.problem == CM_PROB_NEED_RESTART);
 }
 
-bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
+bool SurveyDevices(const std::u16string& hardwareId, std::vector<SurveyedDevice>* devices,
                    std::u16string* failure, const DeviceInspector& inspect) {
     devices->clear();
     DeviceWalk walk(DIGCF_ALLCLASSES);
@@ -212,7 +212,7 @@ bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* de
         }
     };
     const bool stopped = walk.Run(
-        csHwID, kLookupWalkMessages,
+        hardwareId, kLookupWalkMessages,
         [&](DevInfoSet walked, DevInfoData* element) {
             SurveyedDevice device;
             if (!Describe(walked, element, &device, failure)) {

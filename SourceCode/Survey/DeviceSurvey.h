@@ -32,7 +32,7 @@ struct SurveyedDevice {
 // the walk's set once it has been read.
 using DeviceInspector =
     std::function<void(DevSvc::DevInfoSet, DevSvc::DevInfoData*, const SurveyedDevice&)>;
-bool SurveyDevices(const std::u16string& csHwID, std::vector<SurveyedDevice>* devices,
+bool SurveyDevices(const std::u16string& hardwareId, std::vector<SurveyedDevice>* devices,
                    std::u16string* failure, const DeviceInspector& inspect = nullptr);
 
 // Every device of the machine, whatever its hardware IDs, in enumeration order: its instance ID,

@@ -20,16 +20,16 @@ InfRead ReadPackageRequest(const std::u16string& id, const std::u16string& inf,
         return InfRead::BadArgument;
     }
     request->requestedId = id;
-    request->csHwID = id;
-    LowerAsciiInPlace(request->csHwID);
+    request->hardwareId = id;
+    LowerAsciiInPlace(request->hardwareId);
     request->inf = inf;
     return ReadRequestedInf(inf, &request->infBytes, problem);
 }
 
 std::u16string RequestLine(const std::u16string& command, const PackageRequest& request,
                            const std::u16string& rule) {
-    std::u16string text = command + u" for hardware ID \"" + request.csHwID + u"\"";
-    if (request.requestedId != request.csHwID) {
+    std::u16string text = command + u" for hardware ID \"" + request.hardwareId + u"\"";
+    if (request.requestedId != request.hardwareId) {
         text += u" (given as \"" + request.requestedId + u"\")";
     }
     return text + u", " + rule + u" rule, INF \"" + request.inf + u"\"\n";

@@ -11,7 +11,7 @@
 
 struct PackageRequest {
     std::u16string requestedId; // as given
-    std::u16string csHwID;      // lower-cased, as the installation uses it
+    std::u16string hardwareId;  // lower-cased, as the installation uses it
     std::u16string inf;
     std::vector<uint8_t> infBytes;
 };

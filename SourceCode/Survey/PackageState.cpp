@@ -6,7 +6,7 @@ bool ReadStagedCopies(const PackageRequest& request, PackageState* state, std::u
 }
 
 bool ReadPackageState(const PackageRequest& request, PackageState* state, std::u16string* failure) {
-    return SurveyDevices(request.csHwID, &state->devices, failure) &&
+    return SurveyDevices(request.hardwareId, &state->devices, failure) &&
            ReadStagedCopies(request, state, failure);
 }
 

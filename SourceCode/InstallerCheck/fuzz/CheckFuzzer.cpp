@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckRequest request;
     request.mode = CheckMode::Plan;
     request.requestedId = requested;
-    request.csHwID = id;
+    request.hardwareId = id;
     request.inf = inf;
     Report report;
     std::u16string failure;
