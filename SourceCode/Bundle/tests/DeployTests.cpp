@@ -89,6 +89,8 @@ TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
                                                      {u"/force", u"ID", u"x.inf"},
                                                      {u"", u"x.inf"},
                                                      {u"ID", u"x.inf", u"/keep"},
+                                                     {u"/keep", u"", u"ID", u"x.inf"},
+                                                     {u"/log", u"", u"ID", u"x.inf"},
                                                      {u"/log"}}) {
         EXPECT_FALSE(ParseDeployArguments(wrong).complete) << wrong.size();
     }
@@ -227,6 +229,78 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     EXPECT_EQ(Read(elsewhere + "/InstallerCheck.exe"), "someone else's");
 }
 
+// With /keep, the uninstall takes off the version the install kept, also when it is given a newer
+// INF of the same name; the kept files go only once the removal is done, so that detection and
+// a retry that names the kept INF still work after a removal that failed.
+TEST_F(DeployTest, AnUninstallTakesOffTheKeptVersionAndKeepsItsFilesUntilDone) {
+    const std::string keep = home_ + "/kept";
+    const std::string kept = keep + "\\device.inf";
+    ASSERT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
+    // "Removes" when given the installed version, whose bytes the kept INF holds.
+    Program("InstallerRemove.exe", "if cmp -s \"$(printf %s \"$2\" | tr '\\\\' /)\" \"" + keep +
+                                       "/device.inf\"; then echo \"removed $2\"; exit ${CODE:-0}; "
+                                       "fi\necho 'nothing to remove'\n");
+    std::ofstream(inf_) << "[Version]\r\nDriverVer=2\r\n";
+    const std::string remover = home_ + "\\x64\\InstallerRemove.exe";
+    const std::string runs = "-- " + remover + " ID " + inf_ +
+                             "\nnothing to remove\nexit code: 0\nDeploy: the /keep folder holds "
+                             "another version of device.inf, the one installed; it is removed as "
+                             "well.\n-- " +
+                             remover + " ID " + kept + "\nremoved " + kept + "\n";
+    const std::string failed =
+        "Deploy: the removal is not done; \"" + keep + "\" keeps the detection command's files.\n";
+    fs::remove(log_);
+    setenv("CODE", "1", 1);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", inf_}), 1603);
+    EXPECT_EQ(err_, failed);
+    EXPECT_EQ(Records(), Header("uninstall", "/uninstall /keep " + keep + " ID " + inf_) + runs +
+                             "exit code: 1\n" + failed + "result: 1603 (not done)\n");
+    EXPECT_EQ(Read(keep + "/device.inf"), "[Version]\r\n");
+    EXPECT_TRUE(fs::exists(keep + "/InstallerCheck.exe"));
+    // 2 from the second removal comes after the first has run: not done, never "nothing run".
+    setenv("CODE", "2", 1);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", inf_}), 1603);
+    EXPECT_EQ(err_, "Deploy: InstallerRemove.exe ended with 2 (wrong command line) for the kept "
+                    "INF after the first removal; the removal is not done.\n" +
+                        failed);
+    EXPECT_TRUE(fs::exists(keep + "/device.inf"));
+    setenv("CODE", "4", 1);
+    fs::remove(log_);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", inf_}), 3010);
+    unsetenv("CODE");
+    EXPECT_EQ(err_, "");
+    EXPECT_EQ(Records(), Header("uninstall", "/uninstall /keep " + keep + " ID " + inf_) + runs +
+                             "exit code: 4\nresult: 3010 (done, restart needed)\n");
+    EXPECT_FALSE(fs::exists(keep));
+
+    // The kept INF itself, given to a retried uninstall: one removal, then the folder goes.
+    ASSERT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
+    fs::remove(log_);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", keep + "/device.inf"}), 0);
+    EXPECT_EQ(Records(),
+              Header("uninstall", "/uninstall /keep " + keep + " ID " + keep + "/device.inf") +
+                  "-- " + remover + " ID " + keep + "/device.inf\nremoved " + keep +
+                  "/device.inf\nexit code: 0\nresult: 0 (done and verified)\n");
+    EXPECT_FALSE(fs::exists(keep));
+}
+
+// A verify that ends with 2 after Installer.exe has run: the install is not verified (1603), and
+// the record says so rather than "wrong command line".
+TEST_F(DeployTest, AVerifyThatRefusesItsCommandLineAfterTheInstallIsNotDone) {
+    Program("InstallerCheck.exe", "[ \"$1\" = plan ] && exit 0\necho usage >&2\nexit 2\n");
+    EXPECT_EQ(Deploy({"ID", inf_}), 1603);
+    const std::string why = "Deploy: InstallerCheck.exe verify ended with 2 (wrong command line) "
+                            "after Installer.exe had run; the install is not verified.\n";
+    EXPECT_EQ(err_, "usage\n" + why);
+    const std::string checker = home_ + "\\x64\\InstallerCheck.exe";
+    EXPECT_EQ(Records(), Header("install", "ID " + inf_) + "-- " + checker + " plan ID " + inf_ +
+                             "\nexit code: 0\n-- " + home_ + "\\x64\\Installer.exe ID " + inf_ +
+                             "\nexit code: 0\ntrace 12091701.log:\n"
+                             "             Sample(0007) : uRet = d\n-- " +
+                             checker + " verify ID " + inf_ + "\nstderr: usage\nexit code: 2\n" +
+                             why + "result: 1603 (not done)\n");
+}
+
 // Each refusal runs nothing and changes no /keep folder; each gives its code and one reason.
 TEST_F(DeployTest, RefusalsRunNothing) {
     const std::string keep = home_ + "/keep";
@@ -258,6 +332,20 @@ TEST_F(DeployTest, RefusalsRunNothing) {
          "Deploy: the INF is in the /keep folder \"" + home_ +
              "\", which Deploy empties and makes anew; give the INF from another folder. Nothing "
              "was run.\n"},
+        // The same folder through a link in a parent folder, and an INF that is a link into it.
+        {"INF in /keep by another name",
+         {"/keep", home_ + "/up/home", "ID", inf_},
+         2,
+         "Deploy: the INF is in the /keep folder \"" + home_ +
+             "/up/home\", which Deploy empties and makes anew; give the INF from another folder. "
+             "Nothing was run.\n"},
+        {"INF linked into /keep",
+         {"/keep", elsewhere, "ID", elsewhere + "/../linked.inf"},
+         2,
+         "Deploy: the INF is in the /keep folder \"" + elsewhere +
+             "\", which Deploy empties and makes anew; give the INF from another folder. Nothing "
+             "was run.\n"},
+        {"empty /keep", {"/keep", "", "ID", inf_}, 2, kUsage},
         {"link",
          {"/keep", keep, "ID", inf_},
          1603,
@@ -276,6 +364,10 @@ TEST_F(DeployTest, RefusalsRunNothing) {
          "Deploy: \"" + inf_ + "\" is a file, not a folder; nothing was copied or run.\n"},
     };
     ASSERT_EQ(symlink(elsewhere.c_str(), keep.c_str()), 0);
+    fs::create_directory(home_ + "/up");
+    ASSERT_EQ(symlink("..", (home_ + "/up/home").c_str()), 0);
+    std::ofstream(elsewhere + "/device.inf") << "[Version]\r\n";
+    ASSERT_EQ(symlink((elsewhere + "/device.inf").c_str(), (home_ + "/linked.inf").c_str()), 0);
     for (const Case& c : cases) {
         EXPECT_EQ(Deploy(c.arguments), c.code) << c.name;
         EXPECT_EQ(err_, c.err) << c.name;
@@ -283,12 +375,28 @@ TEST_F(DeployTest, RefusalsRunNothing) {
     EXPECT_FALSE(fs::exists(programs_ + "/ran"));
     EXPECT_TRUE(fs::is_directory(elsewhere + "/inner"));
     EXPECT_EQ(Read(inf_), "[Version]\r\n");
+    EXPECT_EQ(Read(elsewhere + "/device.inf"), "[Version]\r\n");
     // Every refusal has its record.
     const std::string records = Records();
     const std::regex header("(^|\n)==== Deploy\\.cmd install on ");
     EXPECT_EQ(std::distance(std::sregex_iterator(records.begin(), records.end(), header),
                             std::sregex_iterator()),
-              8);
+              11);
+
+    // Asked again while the folder is held, before anything in it is deleted: a refusal after
+    // the pre-flight has run says what was not done.
+    const std::u16string held = Utf8ToUtf16(home_ + "/held");
+    fs::create_directory(home_ + "/held");
+    std::ofstream(home_ + "/held/device.inf") << "kept";
+    ASSERT_EQ(symlink((home_ + "/held/device.inf").c_str(), (home_ + "/into.inf").c_str()), 0);
+    EXPECT_EQ(PrepareKeep(held, Utf8ToUtf16(programs_ + "/InstallerCheck.exe"),
+                          Utf8ToUtf16(home_ + "/into.inf")),
+              KeepResult::HoldsInf);
+    EXPECT_EQ(Read(home_ + "/held/device.inf"), "kept");
+    EXPECT_EQ(KeepRefusal(KeepResult::HoldsInf, held),
+              "Deploy: the INF is in the /keep folder \"" + home_ +
+                  "/held\", which Deploy empties and makes anew; give the INF from another "
+                  "folder. Nothing was copied or installed.");
 }
 
 // The pre-flight: a package that will not install gives 1603 with plan's reason and runs nothing
