@@ -17,6 +17,7 @@
 #include "DeployCommandLine.h"
 #include "DeployKeep.h"
 #include "DeployPlatformHost.h"
+#include "DeployRecord.h"
 #include "DeployResult.h"
 #include "Utf8.h"
 
@@ -91,6 +92,7 @@ TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
                                                      {u"ID", u"x.inf", u"/keep"},
                                                      {u"/keep", u"", u"ID", u"x.inf"},
                                                      {u"/log", u"", u"ID", u"x.inf"},
+                                                     {u"/nocheck"},
                                                      {u"/log"}}) {
         EXPECT_FALSE(ParseDeployArguments(wrong).complete) << wrong.size();
     }
@@ -264,14 +266,20 @@ TEST_F(DeployTest, AnUninstallTakesOffTheKeptVersionAndKeepsItsFilesUntilDone) {
                     "INF after the first removal; the removal is not done.\n" +
                         failed);
     EXPECT_TRUE(fs::exists(keep + "/device.inf"));
+    // Done: what the install kept goes, and what it did not put there stays, with the folder.
     setenv("CODE", "4", 1);
     fs::remove(log_);
+    std::ofstream(keep + "/stray.txt") << "someone's";
     EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", inf_}), 3010);
     unsetenv("CODE");
-    EXPECT_EQ(err_, "");
+    const std::string left = "Deploy: \"" + keep +
+                             "\" holds files Deploy did not put there, or could not be deleted; it "
+                             "was left in place.\n";
+    EXPECT_EQ(err_, left);
     EXPECT_EQ(Records(), Header("uninstall", "/uninstall /keep " + keep + " ID " + inf_) + runs +
-                             "exit code: 4\nresult: 3010 (done, restart needed)\n");
-    EXPECT_FALSE(fs::exists(keep));
+                             "exit code: 4\n" + left + "result: 3010 (done, restart needed)\n");
+    EXPECT_EQ(fs::directory_iterator(keep)->path().filename(), "stray.txt");
+    EXPECT_EQ(std::distance(fs::directory_iterator(keep), fs::directory_iterator()), 1);
 
     // The kept INF itself, given to a retried uninstall: one removal, then the folder goes.
     ASSERT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
@@ -460,6 +468,23 @@ TEST_F(DeployTest, TheNativeArchitecturePicksThePrograms) {
                         "\\x86\" lacks Installer.exe, InstallerCheck.exe or InstallerRemove.exe; "
                         "nothing was run.\n");
     EXPECT_FALSE(fs::exists(log_) && Records().find("x86") != std::string::npos);
+}
+
+// A program's output goes into the record up to kDeployMaxCapture bytes; beyond that the record
+// says how much was left out.
+TEST_F(DeployTest, AProgramsOutputIsRecordedUpToTheCap) {
+    const std::string remover = home_ + "\\x64\\InstallerRemove.exe";
+    for (const size_t extra : {size_t{0}, size_t{3}}) {
+        Program("InstallerRemove.exe", "head -c " + std::to_string(kDeployMaxCapture + extra) +
+                                           " /dev/zero | tr '\\0' x\n");
+        fs::remove(log_);
+        EXPECT_EQ(Deploy({"/uninstall", "ID", inf_}), 0);
+        EXPECT_EQ(out_.size(), kDeployMaxCapture + extra);
+        EXPECT_EQ(Records(), Header("uninstall", "/uninstall ID " + inf_) + "-- " + remover +
+                                 " ID " + inf_ + "\n" + std::string(kDeployMaxCapture, 'x') +
+                                 (extra == 0 ? "" : "\n[3 more bytes left out]") +
+                                 "\nexit code: 0\nresult: 0 (done and verified)\n");
+    }
 }
 
 // Without /log: Intune's log folder when there is one, else Configuration Manager's, else ours
