@@ -284,8 +284,8 @@ scenario_deploy_keep() {
 }
 
 # 26. The INF's own folder given as /keep under another spelling, each of which Wine's file
-#    system gives: the "\\?\" form of its path, and the 8.3 short name cmd.exe gives for it
-#    (%~s). The deploy program compares the folder's names with the INF by file identity (volume
+#    system gives: the "\\?\" form of its path, and its path with the 8.3 short names cmd.exe
+#    gives (%~s). The deploy program compares the folder's names with the INF by file identity (volume
 #    serial number and file ID), so each is refused with 2 before anything runs or is deleted:
 #    the INF and its catalog stay, Installer.exe never runs.
 scenario_deploy_keep_spelling() {
@@ -296,7 +296,10 @@ scenario_deploy_keep_spelling() {
     inf=$(fresh_inf 'driver files (kept)/spelled.inf')
     cp "$inf" "$dir/spelled.orig"
     win=$(windows_path "$folder")
-    short=$(cd "$dir" && wine cmd /c "for %I in (\"$win\") do @echo %~sI" | tr -d '\r')
+    # From a batch file: Wine's command line would hand cmd.exe the quotes escaped. Wine shortens
+    # the folders above (the suite's names are long), which is as good a spelling.
+    printf '@for %%%%I in ("%s") do @echo %%%%~sI\r\n' "$win" >"$dir/short.cmd"
+    short=$(cd "$dir" && wine cmd /c short.cmd | tr -d '\r')
     [[ -n $short && ${short^^} != "${win^^}" ]] || failure "no short name for $win: \"$short\""
     local name keep
     for name in prefixed short; do
