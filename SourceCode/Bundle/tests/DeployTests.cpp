@@ -488,7 +488,8 @@ TEST_F(DeployTest, AProgramsOutputIsRecordedUpToTheCap) {
 }
 
 // Without /log: Intune's log folder when there is one, else Configuration Manager's, else ours
-// in the Windows folder, made when needed.
+// in the Windows folder, made when needed. The tools' folders count through a link too (an
+// administrator may have moved one to another drive).
 TEST_F(DeployTest, TheLogGoesWhereTheDeploymentToolCollectsIt) {
     const std::string windows = home_ + "/Windows";
     const std::string intune = home_ + "/ProgramData/Microsoft/IntuneManagementExtension/Logs";
@@ -500,7 +501,9 @@ TEST_F(DeployTest, TheLogGoesWhereTheDeploymentToolCollectsIt) {
     for (const std::string& folder : {windows + "/Logs/Installer", windows + "/CCM/Logs", intune}) {
         fs::create_directories(windows + "/CCM");
         if (folder != windows + "/Logs/Installer") {
-            fs::create_directories(folder);
+            const std::string moved = folder + " (moved)";
+            fs::create_directories(moved);
+            fs::create_directory_symlink(moved, folder);
         }
         EXPECT_EQ(RunDeploy(Utf8ToUtf16(home_), arguments), 0);
         chosen.push_back(Read(folder + "/InstallerDeploy.log").empty() ? "" : folder);
