@@ -101,6 +101,19 @@ std::u16string ChooseLog(const std::u16string& given) {
     return Join(ours, u"InstallerDeploy.log");
 }
 
+bool Done(int code) {
+    return code == kDeployDone || code == kDeployRestartNeeded;
+}
+
+// Whether both files read and hold the same bytes (INFs: InstallerRemove reads at most 64 MiB).
+bool SameBytes(const std::u16string& a, const std::u16string& b) {
+    constexpr uint64_t kMost = 64 * 1024 * 1024 + 1;
+    std::string first;
+    std::string second;
+    return FileClock::ReadPlainFile(a, 0, kMost, &first) &&
+           FileClock::ReadPlainFile(b, 0, kMost, &second) && first == second;
+}
+
 class Deployment {
   public:
     Deployment(const std::u16string& home, const std::u16string& folder,
@@ -110,6 +123,11 @@ class Deployment {
     int Run();
     int Install();
     int Uninstall();
+    // Runs InstallerRemove.exe on `inf`; the code its result gives.
+    int Remove(const std::u16string& inf);
+    // `code` of a program that ran after something was changed: its 2 (wrong command line) no
+    // longer means that nothing was run, so it is 1603, and the record says what happened.
+    int AfterChange(int code, const char* why);
     // The code the last program's result gives, saying why when that is not its own.
     int Result(const std::u16string& program, StepCode step);
     DeployRecord& Record() { return record_; }
@@ -145,7 +163,8 @@ int Deployment::Run() {
 
 int Deployment::Install() {
     const std::u16string infName = BaseName(inf_);
-    if (!keep_.empty() && SamePath(Join(keep_, infName), inf_)) {
+    // By identity, so that no other spelling of the folder gets its INF deleted.
+    if (!keep_.empty() && FolderHoldsFile(keep_, inf_)) {
         record_.Say("Deploy: the INF is in the /keep folder " + Quoted(keep_) +
                     ", which Deploy empties and makes anew; give the INF from another folder. "
                     "Nothing was run.");
@@ -171,7 +190,7 @@ int Deployment::Install() {
         const KeepResult kept = PrepareKeep(keep_, checker, inf_);
         if (kept != KeepResult::Ready) {
             record_.Say(KeepRefusal(kept, keep_));
-            return kDeployNotDone;
+            return kept == KeepResult::HoldsInf ? kDeployWrongCommandLine : kDeployNotDone;
         }
     }
     // The program reads its trace settings beside itself: the package's file applies to it.
@@ -193,7 +212,9 @@ int Deployment::Install() {
                     ".");
     }
     const StepCode verified = record_.Run(checker, {u"verify", request_.id, inf_}, false);
-    const int result = Result(checker, verified);
+    const int result = AfterChange(Result(checker, verified),
+                                   "InstallerCheck.exe verify ended with 2 (wrong command line) "
+                                   "after Installer.exe had run; the install is not verified.");
     if (!keep_.empty()) {
         KeepTraceLogs(programs_, keep_);
         DeployPlatform::WriteOutput(
@@ -204,30 +225,61 @@ int Deployment::Install() {
     return result;
 }
 
-int Deployment::Uninstall() {
+int Deployment::Remove(const std::u16string& inf) {
     const std::u16string remover = Join(programs_, u"InstallerRemove.exe");
     std::vector<std::u16string> arguments;
     if (request_.force) {
         arguments.push_back(u"--force");
     }
-    arguments.insert(arguments.end(), {request_.id, inf_});
-    const int result = Result(remover, record_.Run(remover, arguments, false));
-    if (!keep_.empty()) {
-        switch (ClearKeep(keep_, BaseName(inf_))) {
-        case UnkeepResult::Link:
-            record_.Say("Deploy: " + Quoted(keep_) +
-                        " is a junction or symbolic link; nothing was deleted through it.");
-            break;
-        case UnkeepResult::Left:
-            record_.Say("Deploy: " + Quoted(keep_) +
-                        " holds files Deploy did not put there, or could not be deleted; it was "
-                        "left in place.");
-            break;
-        default:
-            break;
-        }
+    arguments.insert(arguments.end(), {request_.id, inf});
+    return Result(remover, record_.Run(remover, arguments, false));
+}
+
+int Deployment::Uninstall() {
+    int result = Remove(inf_);
+    if (keep_.empty()) {
+        return result;
+    }
+    // The INF the install kept is the version it installed. Given another INF of that name (a
+    // newer version), the removal found another package: the kept version goes too.
+    const std::u16string kept = Join(keep_, BaseName(inf_));
+    if (Done(result) && DeployPlatform::KindOf(keep_, false) == PathKind::Folder &&
+        DeployPlatform::KindOf(kept, false) == PathKind::File && !SameBytes(kept, inf_)) {
+        record_.Add("Deploy: the /keep folder holds another version of " + Utf8(BaseName(inf_)) +
+                    ", the one installed; it is removed as well.");
+        const int more = AfterChange(Remove(kept), "InstallerRemove.exe ended with 2 (wrong "
+                                                   "command line) for the kept INF after the "
+                                                   "first removal; the removal is not done.");
+        result = !Done(more) ? more : result == kDeployRestartNeeded ? result : more;
+    }
+    // A removal that is not done leaves the driver, so its detection files stay.
+    if (!Done(result)) {
+        record_.Say("Deploy: the removal is not done; " + Quoted(keep_) +
+                    " keeps the detection command's files.");
+        return result;
+    }
+    switch (ClearKeep(keep_, BaseName(inf_))) {
+    case UnkeepResult::Link:
+        record_.Say("Deploy: " + Quoted(keep_) +
+                    " is a junction or symbolic link; nothing was deleted through it.");
+        break;
+    case UnkeepResult::Left:
+        record_.Say("Deploy: " + Quoted(keep_) +
+                    " holds files Deploy did not put there, or could not be deleted; it was left "
+                    "in place.");
+        break;
+    default:
+        break;
     }
     return result;
+}
+
+int Deployment::AfterChange(int code, const char* why) {
+    if (code != kDeployWrongCommandLine) {
+        return code;
+    }
+    record_.Say(std::string("Deploy: ") + why);
+    return kDeployNotDone;
 }
 
 int Deployment::Result(const std::u16string& program, StepCode step) {

@@ -88,7 +88,9 @@ DeployRequest ParseDeployArguments(const std::vector<std::u16string>& arguments)
         } else if (IsSwitch(word, u"/nocheck")) {
             request.noCheck = true;
         } else if (IsSwitch(word, u"/keep") || IsSwitch(word, u"/log")) {
-            if (at + 1 >= arguments.size()) {
+            // An empty value (an unset variable in the deployment tool's command) is no folder
+            // or file: dropping the switch would deploy without what it asks for.
+            if (at + 1 >= arguments.size() || arguments[at + 1].empty()) {
                 return request;
             }
             (IsSwitch(word, u"/keep") ? request.keep : request.log) = arguments[++at];

@@ -35,5 +35,6 @@ struct DeployRequest {
     std::u16string inf; // as given
 };
 // The switches (in any case and order, before the two arguments), then exactly a hardware ID and
-// an INF path, neither empty; /force only with /uninstall.
+// an INF path, neither empty; /force only with /uninstall; /keep and /log each with a value that
+// is not empty.
 DeployRequest ParseDeployArguments(const std::vector<std::u16string>& arguments);

@@ -40,6 +40,20 @@ bool SamePath(const std::u16string& a, const std::u16string& b) {
     return true;
 }
 
+bool FolderHoldsFile(const std::u16string& folder, const std::u16string& file) {
+    DeployPlatform::FileIdentity wanted;
+    if (!DeployPlatform::IdentityOf(file, true, &wanted)) {
+        return false;
+    }
+    for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(folder)) {
+        DeployPlatform::FileIdentity name;
+        if (DeployPlatform::IdentityOf(Join(folder, entry.name), false, &name) && name == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Files only are deleted (a file link is deleted as a name, never what it leads to); then the
 // folder goes and is made anew, secured in the same call, so nothing can come in meanwhile.
 KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker,
@@ -62,6 +76,11 @@ KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker
                 if (entry.folder) {
                     return KeepResult::HasFolders;
                 }
+            }
+            // Asked again while the folder is held: the INF may have been swapped for a link
+            // into it since the deploy program first looked.
+            if (FolderHoldsFile(keep, inf)) {
+                return KeepResult::HoldsInf;
             }
             for (const DeployPlatform::Entry& entry : entries) {
                 DeployPlatform::DeleteName(Join(keep, entry.name));
@@ -102,6 +121,10 @@ std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
                " is a junction or symbolic link, not a folder; nothing was copied or run.";
     case KeepResult::NotFolder:
         return "Deploy: " + folder + " is a file, not a folder; nothing was copied or run.";
+    case KeepResult::HoldsInf:
+        return "Deploy: the INF is in the /keep folder " + folder +
+               ", which Deploy empties and makes anew; give the INF from another folder. Nothing "
+               "was copied or installed.";
     case KeepResult::HasFolders:
         return "Deploy: " + folder +
                " holds folders; /keep needs a folder of its own, which Deploy empties. Nothing "

@@ -6,9 +6,10 @@
 #include <string>
 
 enum class KeepResult {
-    Ready,      // made anew and filled
-    Link,       // a junction, symbolic link or other reparse point: refused
-    NotFolder,  // a file: refused
+    Ready,     // made anew and filled
+    Link,      // a junction, symbolic link or other reparse point: refused
+    NotFolder, // a file: refused
+    HoldsInf,  // one of its names is the INF, however spelled: refused, emptying it would delete it
     HasFolders, // holds folders: refused, it needs a folder of its own
     NotCleared, // a file in it could not be deleted, or the folder not removed
     NotMade,    // could not be made anew (someone made it meanwhile, or no access)
@@ -29,6 +30,11 @@ enum class UnkeepResult { Gone, Missing, Link, Left };
 // nothing else is in it. A link at `keep` is left alone: deleting through it would delete
 // someone else's files.
 UnkeepResult ClearKeep(const std::u16string& keep, const std::u16string& infName);
+
+// Whether one of the names in `folder` (each name itself, not what a link leads to) is the file at
+// `file` (followed through links), compared by identity: a folder reached by another spelling (a
+// link in a parent folder, an 8.3 short name, "\\?\", another drive) is still itself.
+bool FolderHoldsFile(const std::u16string& folder, const std::u16string& file);
 
 // `path` without one trailing backslash (a root such as "C:\" keeps it).
 std::u16string WithoutTrailingSeparator(const std::u16string& path);

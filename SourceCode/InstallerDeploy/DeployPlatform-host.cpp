@@ -219,6 +219,16 @@ PathKind KindOf(const std::u16string& path, bool followLinks) {
                                    : PathKind::Other;
 }
 
+bool IdentityOf(const std::u16string& path, bool followLinks, FileIdentity* identity) {
+    struct stat info {};
+    const std::string host = Host(path);
+    if ((followLinks ? stat(host.c_str(), &info) : lstat(host.c_str(), &info)) != 0) {
+        return false;
+    }
+    *identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+    return true;
+}
+
 // O_NOFOLLOW refuses a link; a Linux folder cannot be kept from being renamed, so the stand-in
 // only checks what the name is.
 FolderHold::FolderHold(const std::u16string& path) {

@@ -256,6 +256,23 @@ DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool
                : PathKind::Other;
 }
 
+// The volume's serial number and the file index that GetFileInformationByHandle gives, of a
+// handle opened as KindOf opens one.
+bool DeployPlatform::IdentityOf(const std::u16string& path, bool followLinks,
+                                FileIdentity* identity) {
+    const Win32::UniqueHandle file = OwnHandle(CreateFileW(
+        Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+        return false;
+    }
+    *identity = {info.dwVolumeSerialNumber,
+                 uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+    return true;
+}
+
 // Without FILE_SHARE_DELETE nobody can rename or delete the folder while it is held; files in
 // it can still be deleted, through their own handles.
 DeployPlatform::FolderHold::FolderHold(const std::u16string& path) {

@@ -50,6 +50,17 @@ enum class PathKind { Missing, File, Folder, Link, Other };
 // FILE_FLAG_OPEN_REPARSE_POINT on Windows): a symbolic link or junction is Link.
 PathKind KindOf(const std::u16string& path, bool followLinks);
 
+// Which file or folder a name is, however the name is spelled: the volume serial number and file
+// ID on Windows, st_dev and st_ino on Linux.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t file = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of what is at `path` (with `followLinks` false, of the name itself); false when
+// nothing can be opened there.
+bool IdentityOf(const std::u16string& path, bool followLinks, FileIdentity* identity);
+
 // While it lives, the folder at `path` (the folder itself, never what a link there leads to)
 // cannot be renamed, deleted or replaced by a link: on Windows it is held open without
 // FILE_SHARE_DELETE. held() is false when the name is not such a folder or cannot be held.

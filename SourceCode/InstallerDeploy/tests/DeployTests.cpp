@@ -17,6 +17,7 @@
 #include "DeployCommandLine.h"
 #include "DeployKeep.h"
 #include "DeployPlatformHost.h"
+#include "DeployRecord.h"
 #include "DeployResult.h"
 #include "Utf8.h"
 
@@ -89,6 +90,9 @@ TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
                                                      {u"/force", u"ID", u"x.inf"},
                                                      {u"", u"x.inf"},
                                                      {u"ID", u"x.inf", u"/keep"},
+                                                     {u"/keep", u"", u"ID", u"x.inf"},
+                                                     {u"/log", u"", u"ID", u"x.inf"},
+                                                     {u"/nocheck"},
                                                      {u"/log"}}) {
         EXPECT_FALSE(ParseDeployArguments(wrong).complete) << wrong.size();
     }
@@ -227,6 +231,84 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     EXPECT_EQ(Read(elsewhere + "/InstallerCheck.exe"), "someone else's");
 }
 
+// With /keep, the uninstall takes off the version the install kept, also when it is given a newer
+// INF of the same name; the kept files go only once the removal is done, so that detection and
+// a retry that names the kept INF still work after a removal that failed.
+TEST_F(DeployTest, AnUninstallTakesOffTheKeptVersionAndKeepsItsFilesUntilDone) {
+    const std::string keep = home_ + "/kept";
+    const std::string kept = keep + "\\device.inf";
+    ASSERT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
+    // "Removes" when given the installed version, whose bytes the kept INF holds.
+    Program("InstallerRemove.exe", "if cmp -s \"$(printf %s \"$2\" | tr '\\\\' /)\" \"" + keep +
+                                       "/device.inf\"; then echo \"removed $2\"; exit ${CODE:-0}; "
+                                       "fi\necho 'nothing to remove'\n");
+    std::ofstream(inf_) << "[Version]\r\nDriverVer=2\r\n";
+    const std::string remover = home_ + "\\x64\\InstallerRemove.exe";
+    const std::string runs = "-- " + remover + " ID " + inf_ +
+                             "\nnothing to remove\nexit code: 0\nDeploy: the /keep folder holds "
+                             "another version of device.inf, the one installed; it is removed as "
+                             "well.\n-- " +
+                             remover + " ID " + kept + "\nremoved " + kept + "\n";
+    const std::string failed =
+        "Deploy: the removal is not done; \"" + keep + "\" keeps the detection command's files.\n";
+    fs::remove(log_);
+    setenv("CODE", "1", 1);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", inf_}), 1603);
+    EXPECT_EQ(err_, failed);
+    EXPECT_EQ(Records(), Header("uninstall", "/uninstall /keep " + keep + " ID " + inf_) + runs +
+                             "exit code: 1\n" + failed + "result: 1603 (not done)\n");
+    EXPECT_EQ(Read(keep + "/device.inf"), "[Version]\r\n");
+    EXPECT_TRUE(fs::exists(keep + "/InstallerCheck.exe"));
+    // 2 from the second removal comes after the first has run: not done, never "nothing run".
+    setenv("CODE", "2", 1);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", inf_}), 1603);
+    EXPECT_EQ(err_, "Deploy: InstallerRemove.exe ended with 2 (wrong command line) for the kept "
+                    "INF after the first removal; the removal is not done.\n" +
+                        failed);
+    EXPECT_TRUE(fs::exists(keep + "/device.inf"));
+    // Done: what the install kept goes, and what it did not put there stays, with the folder.
+    setenv("CODE", "4", 1);
+    fs::remove(log_);
+    std::ofstream(keep + "/stray.txt") << "someone's";
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", inf_}), 3010);
+    unsetenv("CODE");
+    const std::string left = "Deploy: \"" + keep +
+                             "\" holds files Deploy did not put there, or could not be deleted; it "
+                             "was left in place.\n";
+    EXPECT_EQ(err_, left);
+    EXPECT_EQ(Records(), Header("uninstall", "/uninstall /keep " + keep + " ID " + inf_) + runs +
+                             "exit code: 4\n" + left + "result: 3010 (done, restart needed)\n");
+    EXPECT_EQ(fs::directory_iterator(keep)->path().filename(), "stray.txt");
+    EXPECT_EQ(std::distance(fs::directory_iterator(keep), fs::directory_iterator()), 1);
+
+    // The kept INF itself, given to a retried uninstall: one removal, then the folder goes.
+    ASSERT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
+    fs::remove(log_);
+    EXPECT_EQ(Deploy({"/uninstall", "/keep", keep, "ID", keep + "/device.inf"}), 0);
+    EXPECT_EQ(Records(),
+              Header("uninstall", "/uninstall /keep " + keep + " ID " + keep + "/device.inf") +
+                  "-- " + remover + " ID " + keep + "/device.inf\nremoved " + keep +
+                  "/device.inf\nexit code: 0\nresult: 0 (done and verified)\n");
+    EXPECT_FALSE(fs::exists(keep));
+}
+
+// A verify that ends with 2 after Installer.exe has run: the install is not verified (1603), and
+// the record says so rather than "wrong command line".
+TEST_F(DeployTest, AVerifyThatRefusesItsCommandLineAfterTheInstallIsNotDone) {
+    Program("InstallerCheck.exe", "[ \"$1\" = plan ] && exit 0\necho usage >&2\nexit 2\n");
+    EXPECT_EQ(Deploy({"ID", inf_}), 1603);
+    const std::string why = "Deploy: InstallerCheck.exe verify ended with 2 (wrong command line) "
+                            "after Installer.exe had run; the install is not verified.\n";
+    EXPECT_EQ(err_, "usage\n" + why);
+    const std::string checker = home_ + "\\x64\\InstallerCheck.exe";
+    EXPECT_EQ(Records(), Header("install", "ID " + inf_) + "-- " + checker + " plan ID " + inf_ +
+                             "\nexit code: 0\n-- " + home_ + "\\x64\\Installer.exe ID " + inf_ +
+                             "\nexit code: 0\ntrace 12091701.log:\n"
+                             "             Sample(0007) : uRet = d\n-- " +
+                             checker + " verify ID " + inf_ + "\nstderr: usage\nexit code: 2\n" +
+                             why + "result: 1603 (not done)\n");
+}
+
 // Each refusal runs nothing and changes no /keep folder; each gives its code and one reason.
 TEST_F(DeployTest, RefusalsRunNothing) {
     const std::string keep = home_ + "/keep";
@@ -258,6 +340,20 @@ TEST_F(DeployTest, RefusalsRunNothing) {
          "Deploy: the INF is in the /keep folder \"" + home_ +
              "\", which Deploy empties and makes anew; give the INF from another folder. Nothing "
              "was run.\n"},
+        // The same folder through a link in a parent folder, and an INF that is a link into it.
+        {"INF in /keep by another name",
+         {"/keep", home_ + "/up/home", "ID", inf_},
+         2,
+         "Deploy: the INF is in the /keep folder \"" + home_ +
+             "/up/home\", which Deploy empties and makes anew; give the INF from another folder. "
+             "Nothing was run.\n"},
+        {"INF linked into /keep",
+         {"/keep", elsewhere, "ID", elsewhere + "/../linked.inf"},
+         2,
+         "Deploy: the INF is in the /keep folder \"" + elsewhere +
+             "\", which Deploy empties and makes anew; give the INF from another folder. Nothing "
+             "was run.\n"},
+        {"empty /keep", {"/keep", "", "ID", inf_}, 2, kUsage},
         {"link",
          {"/keep", keep, "ID", inf_},
          1603,
@@ -276,6 +372,10 @@ TEST_F(DeployTest, RefusalsRunNothing) {
          "Deploy: \"" + inf_ + "\" is a file, not a folder; nothing was copied or run.\n"},
     };
     ASSERT_EQ(symlink(elsewhere.c_str(), keep.c_str()), 0);
+    fs::create_directory(home_ + "/up");
+    ASSERT_EQ(symlink("..", (home_ + "/up/home").c_str()), 0);
+    std::ofstream(elsewhere + "/device.inf") << "[Version]\r\n";
+    ASSERT_EQ(symlink((elsewhere + "/device.inf").c_str(), (home_ + "/linked.inf").c_str()), 0);
     for (const Case& c : cases) {
         EXPECT_EQ(Deploy(c.arguments), c.code) << c.name;
         EXPECT_EQ(err_, c.err) << c.name;
@@ -283,12 +383,28 @@ TEST_F(DeployTest, RefusalsRunNothing) {
     EXPECT_FALSE(fs::exists(programs_ + "/ran"));
     EXPECT_TRUE(fs::is_directory(elsewhere + "/inner"));
     EXPECT_EQ(Read(inf_), "[Version]\r\n");
+    EXPECT_EQ(Read(elsewhere + "/device.inf"), "[Version]\r\n");
     // Every refusal has its record.
     const std::string records = Records();
     const std::regex header("(^|\n)==== Deploy\\.cmd install on ");
     EXPECT_EQ(std::distance(std::sregex_iterator(records.begin(), records.end(), header),
                             std::sregex_iterator()),
-              8);
+              11);
+
+    // Asked again while the folder is held, before anything in it is deleted: a refusal after
+    // the pre-flight has run says what was not done.
+    const std::u16string held = Utf8ToUtf16(home_ + "/held");
+    fs::create_directory(home_ + "/held");
+    std::ofstream(home_ + "/held/device.inf") << "kept";
+    ASSERT_EQ(symlink((home_ + "/held/device.inf").c_str(), (home_ + "/into.inf").c_str()), 0);
+    EXPECT_EQ(PrepareKeep(held, Utf8ToUtf16(programs_ + "/InstallerCheck.exe"),
+                          Utf8ToUtf16(home_ + "/into.inf")),
+              KeepResult::HoldsInf);
+    EXPECT_EQ(Read(home_ + "/held/device.inf"), "kept");
+    EXPECT_EQ(KeepRefusal(KeepResult::HoldsInf, held),
+              "Deploy: the INF is in the /keep folder \"" + home_ +
+                  "/held\", which Deploy empties and makes anew; give the INF from another "
+                  "folder. Nothing was copied or installed.");
 }
 
 // The pre-flight: a package that will not install gives 1603 with plan's reason and runs nothing
@@ -354,8 +470,26 @@ TEST_F(DeployTest, TheNativeArchitecturePicksThePrograms) {
     EXPECT_FALSE(fs::exists(log_) && Records().find("x86") != std::string::npos);
 }
 
+// A program's output goes into the record up to kDeployMaxCapture bytes; beyond that the record
+// says how much was left out.
+TEST_F(DeployTest, AProgramsOutputIsRecordedUpToTheCap) {
+    const std::string remover = home_ + "\\x64\\InstallerRemove.exe";
+    for (const size_t extra : {size_t{0}, size_t{3}}) {
+        Program("InstallerRemove.exe", "head -c " + std::to_string(kDeployMaxCapture + extra) +
+                                           " /dev/zero | tr '\\0' x\n");
+        fs::remove(log_);
+        EXPECT_EQ(Deploy({"/uninstall", "ID", inf_}), 0);
+        EXPECT_EQ(out_.size(), kDeployMaxCapture + extra);
+        EXPECT_EQ(Records(), Header("uninstall", "/uninstall ID " + inf_) + "-- " + remover +
+                                 " ID " + inf_ + "\n" + std::string(kDeployMaxCapture, 'x') +
+                                 (extra == 0 ? "" : "\n[3 more bytes left out]") +
+                                 "\nexit code: 0\nresult: 0 (done and verified)\n");
+    }
+}
+
 // Without /log: Intune's log folder when there is one, else Configuration Manager's, else ours
-// in the Windows folder, made when needed.
+// in the Windows folder, made when needed. The tools' folders count through a link too (an
+// administrator may have moved one to another drive).
 TEST_F(DeployTest, TheLogGoesWhereTheDeploymentToolCollectsIt) {
     const std::string windows = home_ + "/Windows";
     const std::string intune = home_ + "/ProgramData/Microsoft/IntuneManagementExtension/Logs";
@@ -367,7 +501,9 @@ TEST_F(DeployTest, TheLogGoesWhereTheDeploymentToolCollectsIt) {
     for (const std::string& folder : {windows + "/Logs/Installer", windows + "/CCM/Logs", intune}) {
         fs::create_directories(windows + "/CCM");
         if (folder != windows + "/Logs/Installer") {
-            fs::create_directories(folder);
+            const std::string moved = folder + " (moved)";
+            fs::create_directories(moved);
+            fs::create_directory_symlink(moved, folder);
         }
         EXPECT_EQ(RunDeploy(Utf8ToUtf16(home_), arguments), 0);
         chosen.push_back(Read(folder + "/InstallerDeploy.log").empty() ? "" : folder);

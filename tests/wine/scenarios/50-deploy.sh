@@ -283,9 +283,43 @@ scenario_deploy_keep() {
         failure "a refused /keep folder was changed"
 }
 
+# 26. The INF's own folder given as /keep under another spelling, each of which Wine's file
+#    system gives: the "\\?\" form of its path, and its path with the 8.3 short names cmd.exe
+#    gives (%~s). The deploy program compares the folder's names with the INF by file identity (volume
+#    serial number and file ID), so each is refused with 2 before anything runs or is deleted:
+#    the INF and its catalog stay, Installer.exe never runs.
+scenario_deploy_keep_spelling() {
+    unpack_bundle || return
+    bundle_ini LOGFILE=1 LEVEL=1
+    local folder="$dir/driver files (kept)" inf win short
+    mkdir -p "$folder"
+    inf=$(fresh_inf 'driver files (kept)/spelled.inf')
+    cp "$inf" "$dir/spelled.orig"
+    win=$(windows_path "$folder")
+    # From a batch file: Wine's command line would hand cmd.exe the quotes escaped. Wine shortens
+    # the folders above (the suite's names are long), which is as good a spelling.
+    printf '@for %%%%I in ("%s") do @echo %%%%~sI\r\n' "$win" >"$dir/short.cmd"
+    short=$(cd "$dir" && wine cmd /c short.cmd | tr -d '\r')
+    [[ -n $short && ${short^^} != "${win^^}" ]] || failure "no short name for $win: \"$short\""
+    local name keep
+    for name in prefixed short; do
+        [[ $name == prefixed ]] && keep="\\\\?\\$win" || keep=$short
+        deploy 64 "$name" /keep "$keep" "$NO_SUCH_ID" "$win\\spelled.inf"
+        deploy_exit_is "$name" 2
+        [[ $(tr -d '\r' <"$dir/$name.err") == "Deploy: the INF is in the /keep folder \"$keep\", which Deploy empties and makes anew; give the INF from another folder. Nothing was run." ]] ||
+            failure "$name: stderr $(head -c 300 "$dir/$name.err")"
+        [[ ! -s $dir/$name.out ]] || failure "$name: stdout $(head -c 200 "$dir/$name.out")"
+    done
+    [[ $(find "$folder" -mindepth 1 -printf '%f\n' | sort | xargs) == 'spelled.inf suite-device.cat' ]] ||
+        failure "the INF's folder holds $(find "$folder" -mindepth 1 -printf '%f ')"
+    cmp -s "$inf" "$dir/spelled.orig" || failure "the INF changed"
+    [[ -z $(bundle_logs x64) ]] || failure "Installer.exe ran"
+}
+
 scenario 12 'Deploy.cmd: no device, 64- and 32-bit shells' scenario_deploy_no_device win64
 scenario 13 'Deploy.cmd: absent devices marked' scenario_deploy_absent win64
 scenario 14 'Deploy.cmd: refused by the pre-flight, or not verified (1603)' scenario_deploy_not_verified win64
 scenario 15 'Deploy.cmd: wrong command lines (2)' scenario_deploy_command_line win64
 scenario 16 'Deploy.cmd: the native architecture, and an unsupported one (1633)' scenario_deploy_unsupported win64
 scenario 17 'Deploy.cmd: /keep and the detection command' scenario_deploy_keep win64
+scenario 26 'Deploy.cmd: the INF folder as /keep under another spelling' scenario_deploy_keep_spelling win64

@@ -18,11 +18,13 @@ detect() {
 # The records of a deployment log, one line each: what follows "==== <date> <time> <zone> ".
 records() { sed -n 's/^==== [^ ]* [^ ]* [^ ]* //p' "$1" | tr -d '\r'; }
 
-# 19. Install with Deploy.cmd /keep, then /uninstall. Without /force Wine's SetupUninstallOEMInfW
-#     reports success and deletes nothing: InstallerRemove's own check after the removal catches
-#     it, so the run is 1603 (not done), naming the copy. With /force the staged copy is gone from
-#     C:\windows\INF, the kept folder with it, detection prints nothing, and the run is 0. /force
-#     without /uninstall is a wrong command line.
+# 19. Install with Deploy.cmd /keep, then /uninstall /keep. Without /force Wine's
+#     SetupUninstallOEMInfW reports success and deletes nothing: InstallerRemove's own check after
+#     the removal catches it, so the run is 1603 (not done), naming the copy, and the kept folder
+#     stays whole (the driver stays, so detection still finds it, and a retry can name the kept
+#     INF). With /force, given the kept INF, the staged copy is gone from C:\windows\INF, the
+#     kept folder with it, detection prints nothing, and the run is 0. /force without /uninstall
+#     is a wrong command line.
 scenario_deploy_uninstall() {
     unpack_bundle || return
     local keep="$dir/kept (files)" inf win before copy
@@ -34,13 +36,21 @@ scenario_deploy_uninstall() {
     copy=$(comm -13 <(printf '%s\n' "$before") <(staged_infs) | grep .)
     [[ -n $copy ]] || { failure "install: nothing staged"; return; }
 
-    deploy 64 plain /uninstall "$NO_SUCH_ID" "$win"
+    deploy 64 plain /uninstall /keep "$(windows_path "$keep")" "$NO_SUCH_ID" "$win"
     deploy_exit_is plain 1603
     deploy_stdout_has plain "copy C:\\windows\\INF\\$copy: FAILED, still staged: SetupUninstallOEMInfW reported success but left it in place"
     deploy_stdout_has plain 'result: not removed'
-    [[ -f $inf_dir/$copy && -d $keep ]] || failure "plain: the copy or the kept folder went"
+    [[ $(tr -d '\r' <"$dir/plain.err") == "Deploy: the removal is not done; \"$(windows_path "$keep")\" keeps the detection command's files." ]] ||
+        failure "plain: stderr $(head -c 300 "$dir/plain.err")"
+    [[ -f $inf_dir/$copy ]] || failure "plain: the copy went"
+    local kept
+    kept=$(find "$keep" -mindepth 1 -printf '%f\n' 2>/dev/null | sort | xargs)
+    [[ $kept == 'InstallerCheck.exe uninstall.inf' ]] || failure "plain: the kept folder holds '$kept'"
+    detect still "$NO_SUCH_ID" "$(windows_path "$keep")\\uninstall.inf"
+    [[ $(wc -l <"$dir/still.out") == 1 ]] || failure "detection after the failed uninstall: $(head -c 200 "$dir/still.out")"
 
-    deploy 32 forced /force /keep "$(windows_path "$keep")" /uninstall "$NO_SUCH_ID" "$win"
+    deploy 32 forced /force /keep "$(windows_path "$keep")" /uninstall "$NO_SUCH_ID" \
+        "$(windows_path "$keep")\\uninstall.inf"
     deploy_exit_is forced 0
     deploy_stdout_has forced 'result: removed'
     [[ ! -e $inf_dir/$copy ]] || failure "forced: $copy is still staged"
