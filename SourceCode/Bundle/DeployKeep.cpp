@@ -104,8 +104,9 @@ KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker
     default:
         return KeepResult::NotMade;
     }
-    if (!DeployPlatform::CopyFileTo(checker, Join(keep, u"InstallerCheck.exe")) ||
-        !DeployPlatform::CopyFileTo(inf, Join(keep, BaseName(inf)))) {
+    // The INF is read as the administrator named it, links and all; the package's file not.
+    if (!DeployPlatform::CopyFileTo(checker, Join(keep, u"InstallerCheck.exe"), false) ||
+        !DeployPlatform::CopyFileTo(inf, Join(keep, BaseName(inf)), true)) {
         return KeepResult::CopyFailed;
     }
     return KeepResult::Ready;
@@ -150,7 +151,7 @@ std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
 void KeepTraceLogs(const std::u16string& programs, const std::u16string& keep) {
     for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(programs)) {
         if (!entry.folder && IsLogName(entry.name)) {
-            DeployPlatform::CopyFileTo(Join(programs, entry.name), Join(keep, entry.name));
+            DeployPlatform::CopyFileTo(Join(programs, entry.name), Join(keep, entry.name), false);
         }
     }
 }

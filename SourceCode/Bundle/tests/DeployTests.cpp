@@ -452,6 +452,37 @@ TEST_F(DeployTest, AnInstallerThatDidNotRunIsSaidAndTheCheckDecides) {
                         "administrator rights.\n");
 }
 
+// Links a user planted beside the programs are never followed by a copy: the package's settings
+// are not written through a link at x64/TqDbgCfg.ini (nor is a file made where a dangling one
+// leads), and /keep never takes a trace log that is a link to a file elsewhere.
+TEST_F(DeployTest, CopiesNeverFollowALinkBesideThePrograms) {
+    const std::string keep = home_ + "/keep";
+    const std::string settings = programs_ + "/TqDbgCfg.ini";
+    std::ofstream(home_ + "/secret") << "secret";
+    std::ofstream(home_ + "/target.ini") << "target";
+    std::ofstream(home_ + "/TqDbgCfg.ini") << "[OUTPUT]\n";
+    ASSERT_EQ(symlink((home_ + "/secret").c_str(), (programs_ + "/planted.log").c_str()), 0);
+    ASSERT_EQ(symlink((home_ + "/target.ini").c_str(), settings.c_str()), 0);
+    const std::string refused = "Deploy: could not copy TqDbgCfg.ini into \"" + home_ +
+                                "\\x64\"; the trace keeps its settings there.\n";
+    EXPECT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
+    EXPECT_EQ(err_, refused);
+    EXPECT_EQ(Read(home_ + "/target.ini"), "target");
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(keep)) {
+        kept.push_back(entry.path().filename());
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "InstallerCheck.exe", "device.inf"}));
+
+    fs::remove(settings);
+    ASSERT_EQ(symlink((home_ + "/made.ini").c_str(), settings.c_str()), 0);
+    EXPECT_EQ(Deploy({"ID", inf_}), 0);
+    EXPECT_EQ(err_, refused);
+    EXPECT_FALSE(fs::exists(home_ + "/made.ini"));
+    EXPECT_EQ(Read(home_ + "/secret"), "secret");
+}
+
 // The machine's native architecture picks the programs; one the package has none for is 1633
 // before anything runs.
 TEST_F(DeployTest, TheNativeArchitecturePicksThePrograms) {
