@@ -14,6 +14,11 @@ std::u16string Join(const std::u16string& folder, const std::u16string& name) {
     return folder + u"\\" + name;
 }
 
+// A catalog's name: "*.cat", in any letter case.
+bool IsCatalogName(const std::u16string& name) {
+    return name.size() > 4 && SamePath(name.substr(name.size() - 4), u".cat");
+}
+
 } // namespace
 
 std::u16string WithoutTrailingSeparator(const std::u16string& path) {
@@ -109,6 +114,16 @@ KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker
         !DeployPlatform::CopyFileTo(inf, Join(keep, BaseName(inf)), true)) {
         return KeepResult::CopyFailed;
     }
+    // The catalogs beside the INF go along: the check counts a staged package as this one only
+    // when the catalog the system keeps with it is the package's, read beside the INF it is given.
+    const size_t slash = inf.find_last_of(u"\\/");
+    const std::u16string folder = slash == std::u16string::npos ? u"." : inf.substr(0, slash);
+    for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(folder)) {
+        if (!entry.folder && IsCatalogName(entry.name) &&
+            !DeployPlatform::CopyFileTo(Join(folder, entry.name), Join(keep, entry.name), false)) {
+            return KeepResult::CopyFailed;
+        }
+    }
     return KeepResult::Ready;
 }
 
@@ -173,8 +188,9 @@ UnkeepResult ClearKeep(const std::u16string& keep, const std::u16string& infName
             return UnkeepResult::Left;
         }
         for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(keep)) {
-            if (!entry.folder && (SamePath(entry.name, u"InstallerCheck.exe") ||
-                                  SamePath(entry.name, infName) || IsLogName(entry.name))) {
+            if (!entry.folder &&
+                (SamePath(entry.name, u"InstallerCheck.exe") || SamePath(entry.name, infName) ||
+                 IsCatalogName(entry.name) || IsLogName(entry.name))) {
                 DeployPlatform::DeleteName(Join(keep, entry.name));
             }
         }

@@ -187,6 +187,8 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     const std::string keep = home_ + "/kept dir";
     fs::create_directory(keep);
     std::ofstream(keep + "/planted.dll") << "x";
+    // The catalogs beside the INF go along, whatever the letter case of their names.
+    std::ofstream(home_ + "/Device.CAT") << "catalog";
     EXPECT_EQ(Deploy({"/keep", keep + "/", "USB\\VID&1", inf_}), 3010);
 
     const std::string x64 = home_ + "\\x64";
@@ -210,8 +212,10 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
         kept.push_back(entry.path().filename());
     }
     std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "InstallerCheck.exe", "device.inf"}));
+    EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "Device.CAT", "InstallerCheck.exe",
+                                              "device.inf"}));
     EXPECT_EQ(Read(keep + "/InstallerCheck.exe"), Read(programs_ + "/InstallerCheck.exe"));
+    EXPECT_EQ(Read(keep + "/Device.CAT"), "catalog");
 
     // The uninstall takes what the install kept, and the folder with it; the next install makes
     // it again; a link at its name is left alone, and so is what it leads to.
@@ -237,6 +241,7 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
 TEST_F(DeployTest, AnUninstallTakesOffTheKeptVersionAndKeepsItsFilesUntilDone) {
     const std::string keep = home_ + "/kept";
     const std::string kept = keep + "\\device.inf";
+    std::ofstream(home_ + "/device.cat") << "catalog";
     ASSERT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
     // "Removes" when given the installed version, whose bytes the kept INF holds.
     Program("InstallerRemove.exe", "if cmp -s \"$(printf %s \"$2\" | tr '\\\\' /)\" \"" + keep +
@@ -258,6 +263,7 @@ TEST_F(DeployTest, AnUninstallTakesOffTheKeptVersionAndKeepsItsFilesUntilDone) {
     EXPECT_EQ(Records(), Header("uninstall", "/uninstall /keep " + keep + " ID " + inf_) + runs +
                              "exit code: 1\n" + failed + "result: 1603 (not done)\n");
     EXPECT_EQ(Read(keep + "/device.inf"), "[Version]\r\n");
+    EXPECT_EQ(Read(keep + "/device.cat"), "catalog");
     EXPECT_TRUE(fs::exists(keep + "/InstallerCheck.exe"));
     // 2 from the second removal comes after the first has run: not done, never "nothing run".
     setenv("CODE", "2", 1);
