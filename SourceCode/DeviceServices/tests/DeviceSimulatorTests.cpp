@@ -442,6 +442,12 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
         {{u"NT.10.0", u"NTx86.6.0"}, Platform::X86, u"M.NT.10.0"},
         {{u"NT.6.0", u"NTx86.6.0"}, Platform::X86, u"M.NTx86.6.0"},
         {{u"NTamd64.x", u"NTamd64.10.0.1.2.3.4"}, Platform::X86, u"M"},
+        // The running build itself is not above it; a product type in hexadecimal, either case.
+        {{u"NTamd64.10.0...19041", u"NTamd64.10.0...19045"},
+         Platform::Amd64,
+         u"M.NTamd64.10.0...19045"},
+        {{u"NTamd64", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
+        {{u"NTamd64", u"NTamd64.10.0.0X3"}, Platform::Amd64, u"M.NTamd64"},
     };
     for (const auto& [decorations, platform, expected] : cases) {
         SCOPED_TRACE(DevSim::ToUtf8(expected));

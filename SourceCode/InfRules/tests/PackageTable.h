@@ -98,7 +98,8 @@ inline const std::vector<Package>& Packages() {
         {"two source lines",
          Inf(kCatalog, "NTx86, NTamd64", kModels,
              "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n[PkgCopy]\npkg.sys\nhelper.sys\n\n"
-             "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n2 = %Disk%,,,\\lib\n3 = %Disk%,,,\\spare\n\n"
+             "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n2 = %Disk%,,,\\lib\\,\n3 = "
+             "%Disk%,,,\\spare\n\n"
              "[SourceDisksFiles]\npkg.sys = 1,x64\nhelper.sys = 2,amd64\n\n"),
          {"pkg.cat", "bin/x64/pkg.sys"},
          2,
