@@ -137,6 +137,14 @@ inline const std::vector<Package>& Packages() {
          2,
          "InstallerCheck: the file pkg.sys that section [PkgCopy] copies is on disk \"7\", which "
          "[SourceDisksNames] does not name\n"},
+        {"copied file list missing",
+         Inf(kCatalog, "NTx86, NTamd64", kModels,
+             "[PkgInstall.NT]\nCopyFiles = PkgCopy, NoSuchList\n\n[PkgCopy]\npkg.sys\n\n"
+             "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n[SourceDisksFiles]\npkg.sys = 1\n\n"),
+         {"pkg.cat", "bin/pkg.sys"},
+         2,
+         "InstallerCheck: the file list [NoSuchList] that section [PkgInstall.NT] copies is not in "
+         "the INF\n"},
         {"does not parse",
          "[Version]\nSignature = \"$Windows NT$\"\n\n[Manufacturer\n%Vendor% = Models\n",
          {"pkg.cat", "bin/pkg.sys"},
