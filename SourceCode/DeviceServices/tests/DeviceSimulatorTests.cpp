@@ -448,6 +448,9 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
          u"M.NTamd64.10.0...19045"},
         {{u"NTamd64", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
         {{u"NTamd64", u"NTamd64.10.0.0X3"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTamd64", u"NTamd64.10.0.0x1.0xFFFFffff"},
+         Platform::Amd64,
+         u"M.NTamd64.10.0.0x1.0xFFFFffff"},
     };
     for (const auto& [decorations, platform, expected] : cases) {
         SCOPED_TRACE(DevSim::ToUtf8(expected));
