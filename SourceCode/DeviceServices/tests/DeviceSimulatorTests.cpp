@@ -448,6 +448,7 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
          u"M.NTamd64.10.0...19045"},
         {{u"NTamd64", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
         {{u"NTamd64", u"NTamd64.10.0.0X3"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTamd64.0x"}, Platform::Amd64, u""},
         {{u"NTamd64", u"NTamd64.10.0.0x1.0xFFFFffff"},
          Platform::Amd64,
          u"M.NTamd64.10.0.0x1.0xFFFFffff"},

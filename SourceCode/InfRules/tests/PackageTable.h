@@ -121,14 +121,13 @@ inline const std::vector<Package>& Packages() {
          ""},
         {"co-installer's file missing",
          Inf(kCatalog, "NTx86, NTamd64", kModels,
-             kInstall +
-                 "[PkgInstall.NT.CoInstallers]\nCopyFiles = CoCopy\n\n[CoCopy]\npkgco.dll\n\n"
-                 "[SourceDisksFiles.amd64]\npkg.sys = 1\npkgco.dll = 1\n\n"
-                 "[SourceDisksFiles.x86]\npkg.sys = 1\npkgco.dll = 1\n\n"),
+             kInstall + "[PkgInstall.NT.CoInstallers]\nCopyFiles = @pkgco.dll\n\n"
+                        "[SourceDisksFiles.amd64]\npkg.sys = 1\npkgco.dll = 1\n\n"
+                        "[SourceDisksFiles.x86]\npkg.sys = 1\npkgco.dll = 1\n\n"),
          {"pkg.cat", "bin/pkg.sys"},
          2,
-         "InstallerCheck: the file bin\\pkgco.dll that section [CoCopy] copies is not in the "
-         "package\n"},
+         "InstallerCheck: the file bin\\pkgco.dll that section [PkgInstall.NT.CoInstallers] copies "
+         "is not in the package\n"},
         {"unknown disk ID",
          Inf(kCatalog, "NTx86, NTamd64", kModels,
              "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n[PkgCopy]\npkg.sys\n\n"
