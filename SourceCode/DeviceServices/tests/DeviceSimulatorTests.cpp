@@ -449,6 +449,8 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
         {{u"NTamd64", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
         {{u"NTamd64", u"NTamd64.10.0.0X3"}, Platform::Amd64, u"M.NTamd64"},
         {{u"NTamd64.0x"}, Platform::Amd64, u""},
+        // Of two that rank the same, the first listed.
+        {{u"NTamd64.10", u"NTamd64.10.0"}, Platform::Amd64, u"M.NTamd64.10"},
         {{u"NTamd64", u"NTamd64.10.0.0x1.0xFFFFffff"},
          Platform::Amd64,
          u"M.NTamd64.10.0.0x1.0xFFFFffff"},
