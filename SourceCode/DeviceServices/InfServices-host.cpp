@@ -55,14 +55,20 @@ bool ReadInfSection(InfHandle inf, const char16_t* section, std::vector<InfRules
     return parsed->Section(Text(section), lines) ? Succeed() : Fail(ERROR_LINE_NOT_FOUND_CODE);
 }
 
-uint32_t ChooseDriver(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
-                      DriverChoice* choice) {
-    *choice = DriverChoice();
+uint32_t ListDrivers(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
+                     std::vector<InfRules::DriverLine>* drivers,
+                     std::vector<std::u16string>* deviceIds) {
+    drivers->clear();
+    deviceIds->clear();
     DevSim::Device* device = nullptr;
     if (const uint32_t error = ResolveElement(set, element, &device)) {
         return error;
     }
-    return DevSim::ChooseDriverFor(*device, Text(infPath), choice);
+    // Simulated devices have hardware IDs only.
+    if (device->hardwareIds) {
+        *deviceIds = DevSim::SplitMultiSz(*device->hardwareIds);
+    }
+    return DevSim::DriversFor(*device, Text(infPath), drivers);
 }
 
 InfRules::Platform NativePlatform() {

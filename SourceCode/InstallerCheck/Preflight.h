@@ -14,9 +14,20 @@
 #include "DeviceSurvey.h"
 #include "InfServices.h"
 
+// The driver Windows would choose from the INF for a device.
+struct DriverChoice {
+    bool found = false;
+    std::u16string description;
+    std::u16string installSection;
+    std::u16string matchedId; // the ID of the driver's models line that the device matched
+};
+
 struct DeviceDriver {
     std::u16string instanceId;
-    DevSvc::DriverChoice choice;
+    DriverChoice choice;
+    // What the system's driver search listed for the device, and the IDs it matched with.
+    std::vector<InfRules::DriverLine> listed;
+    std::vector<std::u16string> deviceIds;
 };
 
 struct Preflight {
@@ -30,7 +41,7 @@ struct Preflight {
     bool idNamed = false;
 };
 
-// The INF of the pre-flight, open from Start() to the end of the object's life.
+// The INF of the pre-flight, open from its construction to the end of the object's life.
 class PreflightRun {
   public:
     explicit PreflightRun(const std::u16string& infPath);
@@ -38,7 +49,7 @@ class PreflightRun {
     PreflightRun(const PreflightRun&) = delete;
     PreflightRun& operator=(const PreflightRun&) = delete;
 
-    // For the survey's walk: the driver Windows would choose for this matching device.
+    // For the survey's walk: the drivers Windows lists for this matching device.
     void Inspect(DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
                  const SurveyedDevice& device);
     // The verdict, once the survey is done: `csHwID` is the requested ID, `devices` the
