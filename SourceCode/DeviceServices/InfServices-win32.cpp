@@ -1,7 +1,7 @@
 // The INF services on Windows: each function is the Setup API call it names. Nothing here
-// changes the device state: the driver list is built on an element of a set of its own that
-// carries the device's IDs, never registered and destroyed with its set, and read without
-// selecting a driver.
+// changes the device state: the driver list is built on the caller's device information set,
+// read without selecting a driver (a selection writes the driver's class to a registered
+// device) and destroyed again, and the element's install parameters are put back as they were.
 #include "InfServices.h"
 
 #include "Win32Calls.h"
@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cwchar>
-#include <memory>
-#include <utility>
 #include <vector>
 
 using DevSvc::Win32Calls::Native;
@@ -169,106 +167,54 @@ bool DevSvc::ReadInfSection(InfHandle inf, const char16_t* section,
     return true;
 }
 
-namespace {
-
-struct SetDestroy {
-    void operator()(HDEVINFO set) const { SetupDiDestroyDeviceInfoList(set); }
-};
-using ProbeSet = std::unique_ptr<void, SetDestroy>;
-
-// The IDs as a REG_MULTI_SZ: each with its NUL, then the closing NUL.
-std::vector<wchar_t> MultiSz(const std::vector<std::u16string>& ids) {
-    std::vector<wchar_t> text;
-    for (const std::u16string& id : ids) {
-        const wchar_t* wide = Wide(id.c_str());
-        text.insert(text.end(), wide, wide + id.size());
-        text.push_back(L'\0');
-    }
-    text.push_back(L'\0');
-    return text;
-}
-
-// Every driver the list built on `probe` holds, with its details. 0, or the error.
-DWORD EnumDrivers(HDEVINFO set, SP_DEVINFO_DATA* probe,
-                  std::vector<InfRules::DriverLine>* drivers) {
-    for (DWORD index = 0;; ++index) {
-        SP_DRVINFO_DATA_W driver{};
-        driver.cbSize = sizeof(driver);
-        if (!SetupDiEnumDriverInfoW(set, probe, SPDIT_COMPATDRIVER, index, &driver)) {
-            return GetLastError() == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : GetLastError();
-        }
-        InfRules::DriverLine line;
-        if (const DWORD error = ReadDriverDetail(set, probe, &driver, &line)) {
-            return error;
-        }
-        drivers->push_back(std::move(line));
-    }
-}
-
-} // namespace
-
 uint32_t DevSvc::ListDrivers(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
                              std::vector<InfRules::DriverLine>* drivers,
                              std::vector<std::u16string>* deviceIds) {
     drivers->clear();
     deviceIds->clear();
-    std::vector<std::u16string> hardwareIds;
-    std::vector<std::u16string> compatibleIds;
-    if (const DWORD error = ReadIdList(set, Native(element), SPDRP_HARDWAREID, &hardwareIds)) {
-        return error;
+    for (const DWORD property : {SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS}) {
+        if (const DWORD error = ReadIdList(set, Native(element), property, deviceIds)) {
+            return error;
+        }
     }
-    if (const DWORD error = ReadIdList(set, Native(element), SPDRP_COMPATIBLEIDS, &compatibleIds)) {
-        return error;
+    SP_DEVINSTALL_PARAMS_W saved{};
+    saved.cbSize = sizeof(saved);
+    if (!SetupDiGetDeviceInstallParamsW(set, Native(element), &saved)) {
+        return GetLastError();
     }
-    *deviceIds = hardwareIds;
-    deviceIds->insert(deviceIds->end(), compatibleIds.begin(), compatibleIds.end());
+    SP_DEVINSTALL_PARAMS_W params = saved;
     const size_t chars = std::wcslen(Wide(infPath));
     if (chars >= MAX_PATH) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    // The list is built on an element of a set of its own that carries the device's IDs, never
-    // registered and gone with its set: building the list on the device's own element writes
-    // the INF's class into the device's key (Wine), and so does selecting a driver (Windows).
-    ProbeSet probeSet(SetupDiCreateDeviceInfoList(&Native(element)->ClassGuid, nullptr));
-    if (probeSet.get() == INVALID_HANDLE_VALUE) {
-        probeSet.release();
-        return GetLastError();
-    }
-    SP_DEVINFO_DATA probe{};
-    probe.cbSize = sizeof(probe);
-    if (!SetupDiCreateDeviceInfoW(probeSet.get(), L"INSTALLERCHECKPROBE",
-                                  &Native(element)->ClassGuid, nullptr, nullptr, DICD_GENERATE_ID,
-                                  &probe)) {
-        return GetLastError();
-    }
-    for (const auto& [property, ids] : {std::pair{SPDRP_HARDWAREID, &hardwareIds},
-                                        std::pair{SPDRP_COMPATIBLEIDS, &compatibleIds}}) {
-        if (ids->empty()) {
-            continue;
-        }
-        const std::vector<wchar_t> text = MultiSz(*ids);
-        if (!SetupDiSetDeviceRegistryPropertyW(probeSet.get(), &probe, property,
-                                               reinterpret_cast<const BYTE*>(text.data()),
-                                               static_cast<DWORD>(text.size() * sizeof(wchar_t)))) {
-            return GetLastError();
-        }
-    }
-    SP_DEVINSTALL_PARAMS_W params{};
-    params.cbSize = sizeof(params);
-    if (!SetupDiGetDeviceInstallParamsW(probeSet.get(), &probe, &params)) {
-        return GetLastError();
-    }
     std::wmemcpy(params.DriverPath, Wide(infPath), chars + 1);
     params.Flags |= DI_ENUMSINGLEINF;
     params.FlagsEx |= DI_FLAGSEX_ALLOWEXCLUDEDDRVS;
-    if (!SetupDiSetDeviceInstallParamsW(probeSet.get(), &probe, &params)) {
+    if (!SetupDiSetDeviceInstallParamsW(set, Native(element), &params)) {
         return GetLastError();
     }
-    if (!SetupDiBuildDriverInfoList(probeSet.get(), &probe, SPDIT_COMPATDRIVER)) {
-        return GetLastError();
+    DWORD error = ERROR_SUCCESS;
+    if (!SetupDiBuildDriverInfoList(set, Native(element), SPDIT_COMPATDRIVER)) {
+        error = GetLastError();
+    } else {
+        for (DWORD index = 0;; ++index) {
+            SP_DRVINFO_DATA_W driver{};
+            driver.cbSize = sizeof(driver);
+            if (!SetupDiEnumDriverInfoW(set, Native(element), SPDIT_COMPATDRIVER, index, &driver)) {
+                if (GetLastError() != ERROR_NO_MORE_ITEMS) {
+                    error = GetLastError();
+                }
+                break;
+            }
+            InfRules::DriverLine line;
+            if ((error = ReadDriverDetail(set, Native(element), &driver, &line)) != 0) {
+                break;
+            }
+            drivers->push_back(std::move(line));
+        }
+        SetupDiDestroyDriverInfoList(set, Native(element), SPDIT_COMPATDRIVER);
     }
-    const DWORD error = EnumDrivers(probeSet.get(), &probe, drivers);
-    SetupDiDestroyDriverInfoList(probeSet.get(), &probe, SPDIT_COMPATDRIVER);
+    SetupDiSetDeviceInstallParamsW(set, Native(element), &saved);
     if (error != ERROR_SUCCESS) {
         drivers->clear();
     }
