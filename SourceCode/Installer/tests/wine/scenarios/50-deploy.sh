@@ -249,7 +249,7 @@ scenario_deploy_keep() {
     cmp -s "$inf" "$keep/keep.inf" || failure "keep: the INF not kept"
     local kept
     kept=$(find "$keep" -mindepth 1 ! -name '*.log' -printf '%f ' | tr ' ' '\n' | sort | xargs)
-    [[ $kept == 'InstallerCheck.exe keep.inf' ]] || failure "keep: the folder holds $kept"
+    [[ $kept == 'InstallerCheck.exe keep.inf suite-device.cat' ]] || failure "keep: the folder holds $kept"
     [[ -n $(find "$keep" -maxdepth 1 -name '*.log') ]] || failure "keep: no trace log kept"
     local command
     command=$(tr -d '\r' <"$dir/keep.out" | sed -n 's/^Detection command: //p')
