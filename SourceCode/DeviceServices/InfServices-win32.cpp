@@ -167,15 +167,24 @@ bool DevSvc::ReadInfSection(InfHandle inf, const char16_t* section,
     return true;
 }
 
+uint32_t DevSvc::ReadDeviceIds(DevInfoSet set, DevInfoData* element,
+                               std::vector<std::u16string>* ids) {
+    ids->clear();
+    for (const DWORD property : {SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS}) {
+        if (const DWORD error = ReadIdList(set, Native(element), property, ids)) {
+            ids->clear();
+            return error;
+        }
+    }
+    return 0;
+}
+
 uint32_t DevSvc::ListDrivers(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
                              std::vector<InfRules::DriverLine>* drivers,
                              std::vector<std::u16string>* deviceIds) {
     drivers->clear();
-    deviceIds->clear();
-    for (const DWORD property : {SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS}) {
-        if (const DWORD error = ReadIdList(set, Native(element), property, deviceIds)) {
-            return error;
-        }
+    if (const uint32_t error = ReadDeviceIds(set, element, deviceIds)) {
+        return error;
     }
     SP_DEVINSTALL_PARAMS_W saved{};
     saved.cbSize = sizeof(saved);

@@ -31,14 +31,19 @@ void CloseInf(InfHandle inf);
 // error of a line or field that could not be read.
 bool ReadInfSection(InfHandle inf, const char16_t* section, std::vector<InfRules::InfLine>* lines);
 
+// The IDs the system matches drivers with for the device: its hardware IDs then its compatible
+// IDs (SetupDiGetDeviceRegistryPropertyW, SPDRP_HARDWAREID and SPDRP_COMPATIBLEIDS); a device
+// without a list has none. Only reads. 0, or the error of the read that failed.
+uint32_t ReadDeviceIds(DevInfoSet set, DevInfoData* element, std::vector<std::u16string>* ids);
+
 // On the device's element: DI_ENUMSINGLEINF with DriverPath = `infPath` and
 // DI_FLAGSEX_ALLOWEXCLUDEDDRVS, SetupDiBuildDriverInfoList(SPDIT_COMPATDRIVER), every driver
 // SetupDiEnumDriverInfoW lists with what SetupDiGetDriverInfoDetailW tells of it, then the list
 // destroyed and the element's install parameters put back. No driver is selected: selecting one
 // changes a registered device's class to the driver's. `deviceIds`: the IDs the search matched
-// the lines with, the device's hardware IDs then its compatible IDs
-// (SetupDiGetDeviceRegistryPropertyW). 0, with `drivers` empty when the INF offers no driver
-// for the device, or the error of the call that failed.
+// the lines with (ReadDeviceIds). 0, with `drivers` empty when the INF offers no driver for the
+// device, or the error of the call that failed. Under Wine, building the list writes the INF's
+// class into the device's Enum key: a program that must change nothing does not call it there.
 uint32_t ListDrivers(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
                      std::vector<InfRules::DriverLine>* drivers,
                      std::vector<std::u16string>* deviceIds);

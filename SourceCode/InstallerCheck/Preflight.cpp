@@ -46,7 +46,7 @@ std::u16string FolderOf(const std::u16string& inf) {
 } // namespace
 
 PreflightRun::PreflightRun(const std::u16string& infPath)
-    : m_inf(infPath), m_platform(NativePlatform()) {
+    : m_inf(infPath), m_platform(NativePlatform()), m_underWine(RunningUnderWine()) {
     m_handle = OpenInf(infPath.c_str(), &m_errorLine);
     if (m_handle == nullptr) {
         m_openError = LastError();
@@ -58,10 +58,15 @@ PreflightRun::~PreflightRun() {
 }
 
 void PreflightRun::Inspect(DevInfoSet set, DevInfoData* element, const SurveyedDevice& device) {
-    DeviceDriver driver{device.instanceId, {}, {}, {}};
+    DeviceDriver driver{device.instanceId, {}, {}, {}, false};
     if (m_handle != nullptr) {
-        if (const uint32_t error =
-                ListDrivers(set, element, m_inf.c_str(), &driver.listed, &driver.deviceIds)) {
+        // Wine's driver search writes the INF's class into the device's key. There the device's
+        // IDs are read, and matched with the INF's models as Wine's search would match them.
+        driver.fromModels = m_underWine;
+        const uint32_t error = m_underWine ? ReadDeviceIds(set, element, &driver.deviceIds)
+                                           : ListDrivers(set, element, m_inf.c_str(),
+                                                         &driver.listed, &driver.deviceIds);
+        if (error != 0) {
             m_searchFailures.push_back(u"Windows' driver search for " + device.instanceId +
                                        u" failed (error 0x" + Hex(error) + u")");
         }
@@ -79,7 +84,7 @@ Preflight PreflightRun::Finish(const std::u16string& csHwID,
                                  (m_errorLine != 0 ? u" at line " + Decimal(m_errorLine)
                                                    : std::u16string(u", no line given")));
         for (const SurveyedDevice& device : devices) {
-            result.drivers.push_back({device.instanceId, {}, {}, {}});
+            result.drivers.push_back({device.instanceId, {}, {}, {}, false});
         }
         return result;
     }
@@ -97,6 +102,12 @@ Preflight PreflightRun::Finish(const std::u16string& csHwID,
         // reads the INF for x86) is no driver for the native one: the line, whole, must be one
         // of the native platform's models.
         std::vector<InfRules::DriverLine> native;
+        if (driver.fromModels) {
+            for (const InfRules::Model& model : facts.models) {
+                native.push_back({model.description, model.installSection, model.hardwareId,
+                                  model.compatibleIds});
+            }
+        }
         for (const InfRules::DriverLine& line : driver.listed) {
             if (InfRules::IsModelLine(facts, line)) {
                 native.push_back(line);

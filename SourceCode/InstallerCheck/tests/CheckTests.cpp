@@ -92,6 +92,14 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
         const CheckResult plan = Check({u"plan", kIdShort, infs.back()});
         EXPECT_EQ(plan.exitCode, package.reasons.empty() ? 0 : 1);
         EXPECT_EQ(Narrow(plan.err), package.reasons);
+        // Wine's driver search writes to the device (the simulated one refuses): there the
+        // device's IDs meet the INF's models, to the same verdict.
+        DevSim::Current().wine = true;
+        const CheckResult wine = Check({u"plan", kIdShort, infs.back()});
+        DevSim::Current().wine = false;
+        EXPECT_EQ(wine.exitCode, plan.exitCode);
+        EXPECT_EQ(wine.out, plan.out);
+        EXPECT_EQ(wine.err, plan.err);
     }
     const std::string rule = kPrefixRule ? "prefix" : "equality";
     auto head = [&](const std::u16string& inf) {
