@@ -28,6 +28,7 @@ table=(
     "hwid_walk_prefix_fuzzer    SourceCode/Installer/fuzz/corpus/hwid_walk        -"
     "check_equality_fuzzer      SourceCode/InstallerCheck/fuzz/corpus/check       -"
     "check_prefix_fuzzer        SourceCode/InstallerCheck/fuzz/corpus/check       -"
+    "package_fuzzer             SourceCode/InstallerCheck/fuzz/corpus/package     SourceCode/DeviceServices/fuzz/inf_parser.dict"
 )
 
 bash scripts/setup.sh

@@ -44,6 +44,7 @@ inline constexpr uint32_t MAX_PATH_CHARS = 260;
 
 inline constexpr uint32_t ERROR_SUCCESS_CODE = 0;
 inline constexpr uint32_t ERROR_FILE_NOT_FOUND_CODE = 2;
+inline constexpr uint32_t ERROR_ACCESS_DENIED_CODE = 5;
 inline constexpr uint32_t ERROR_NOT_ENOUGH_MEMORY_CODE = 8;
 inline constexpr uint32_t ERROR_INVALID_DATA_CODE = 13;
 inline constexpr uint32_t ERROR_INVALID_PARAMETER_CODE = 87;

@@ -55,14 +55,35 @@ bool ReadInfSection(InfHandle inf, const char16_t* section, std::vector<InfRules
     return parsed->Section(Text(section), lines) ? Succeed() : Fail(ERROR_LINE_NOT_FOUND_CODE);
 }
 
-uint32_t ChooseDriver(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
-                      DriverChoice* choice) {
-    *choice = DriverChoice();
+uint32_t ReadDeviceIds(DevInfoSet set, DevInfoData* element, std::vector<std::u16string>* ids) {
+    ids->clear();
     DevSim::Device* device = nullptr;
     if (const uint32_t error = ResolveElement(set, element, &device)) {
         return error;
     }
-    return DevSim::ChooseDriverFor(*device, Text(infPath), choice);
+    // Simulated devices have hardware IDs only.
+    if (device->hardwareIds) {
+        *ids = DevSim::SplitMultiSz(*device->hardwareIds);
+    }
+    return 0;
+}
+
+uint32_t ListDrivers(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
+                     std::vector<InfRules::DriverLine>* drivers,
+                     std::vector<std::u16string>* deviceIds) {
+    drivers->clear();
+    if (const uint32_t error = ReadDeviceIds(set, element, deviceIds)) {
+        return error;
+    }
+    // Wine's list writes the INF's class into the device's key. The simulated Wine refuses
+    // instead, so that a program which asks for the list there is seen doing it.
+    if (DevSim::Current().wine) {
+        deviceIds->clear();
+        return ERROR_ACCESS_DENIED_CODE;
+    }
+    DevSim::Device* device = nullptr;
+    ResolveElement(set, element, &device);
+    return DevSim::DriversFor(*device, Text(infPath), drivers);
 }
 
 InfRules::Platform NativePlatform() {

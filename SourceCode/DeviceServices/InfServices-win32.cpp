@@ -1,10 +1,13 @@
 // The INF services on Windows: each function is the Setup API call it names. Nothing here
-// changes the device state: the driver list is built on the caller's device information set
-// and destroyed again, and the element's install parameters are put back as they were.
+// changes the device state: the driver list is built on the caller's device information set,
+// read without selecting a driver (a selection writes the driver's class to a registered
+// device) and destroyed again, and the element's install parameters are put back as they were.
 #include "InfServices.h"
 
 #include "SetupCalls-win32.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cwchar>
 #include <vector>
 
@@ -14,12 +17,15 @@ using Win32::Wide;
 
 namespace {
 
-// Field `index` of the line: empty when it has none.
+// Field `index` of the line. False, with the last error, when it cannot be read.
 bool StringField(INFCONTEXT* context, DWORD index, std::u16string* text) {
+    text->clear();
     DWORD required = 0;
-    if (!SetupGetStringFieldW(context, index, nullptr, 0, &required) || required == 0) {
-        text->clear();
-        return GetLastError() == ERROR_SUCCESS || required == 0;
+    if (!SetupGetStringFieldW(context, index, nullptr, 0, &required)) {
+        return false;
+    }
+    if (required <= 1) {
+        return true;
     }
     std::vector<wchar_t> buffer(required);
     if (!SetupGetStringFieldW(context, index, buffer.data(), required, &required)) {
@@ -28,6 +34,92 @@ bool StringField(INFCONTEXT* context, DWORD index, std::u16string* text) {
     buffer.back() = L'\0';
     *text = FromWide(buffer.data());
     return true;
+}
+
+// The strings of `chars` characters at `ids`, each ended by a NUL or by the end; empty ones
+// are left out.
+std::vector<std::u16string> Strings(const wchar_t* ids, size_t chars) {
+    std::vector<std::u16string> strings;
+    size_t start = 0;
+    for (size_t i = 0; i <= chars; ++i) {
+        if (i == chars || ids[i] == L'\0') {
+            if (i > start) {
+                strings.push_back(FromWide(std::wstring(ids + start, i - start).c_str()));
+            }
+            start = i + 1;
+        }
+    }
+    return strings;
+}
+
+// The device's ID list `property` (SPDRP_HARDWAREID or SPDRP_COMPATIBLEIDS), appended to `ids`.
+// A device without it has none. 0, or the error.
+DWORD ReadIdList(HDEVINFO set, SP_DEVINFO_DATA* element, DWORD property,
+                 std::vector<std::u16string>* ids) {
+    std::vector<uint8_t> buffer(1024);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD required = 0;
+        if (SetupDiGetDeviceRegistryPropertyW(set, element, property, nullptr, buffer.data(),
+                                              static_cast<DWORD>(buffer.size()), &required)) {
+            const size_t chars = std::min<size_t>(required, buffer.size()) / sizeof(wchar_t);
+            const std::vector<std::u16string> found =
+                Strings(reinterpret_cast<const wchar_t*>(buffer.data()), chars);
+            ids->insert(ids->end(), found.begin(), found.end());
+            return 0;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_INVALID_DATA) {
+            return 0;
+        }
+        if (error != ERROR_INSUFFICIENT_BUFFER || required <= buffer.size() ||
+            required > 16 * 1024 * 1024) {
+            return error;
+        }
+        buffer.assign(required, 0);
+    }
+    return ERROR_INSUFFICIENT_BUFFER;
+}
+
+// What SetupDiGetDriverInfoDetailW tells of `driver`: its install section, its line's hardware
+// ID and compatible IDs. A buffer too small is renewed to the size the call asks for, and the
+// call made again. 0, or the error.
+DWORD ReadDriverDetail(HDEVINFO set, SP_DEVINFO_DATA* element, SP_DRVINFO_DATA_W* driver,
+                       InfRules::DriverLine* line) {
+    std::vector<uint8_t> buffer(sizeof(SP_DRVINFO_DETAIL_DATA_W) + 1024);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        auto* detail = reinterpret_cast<SP_DRVINFO_DETAIL_DATA_W*>(buffer.data());
+        detail->cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_W);
+        DWORD required = 0;
+        if (!SetupDiGetDriverInfoDetailW(set, element, driver, detail,
+                                         static_cast<DWORD>(buffer.size()), &required)) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_INSUFFICIENT_BUFFER || required <= buffer.size() ||
+                required > 1024 * 1024) {
+                return error;
+            }
+            buffer.assign(required, 0);
+            continue;
+        }
+        // The IDs fill the buffer from HardwareID on: the line's hardware ID, then at
+        // CompatIDsOffset its compatible IDs. Nothing past the buffer is read.
+        const size_t chars =
+            (buffer.size() - offsetof(SP_DRVINFO_DETAIL_DATA_W, HardwareID)) / sizeof(wchar_t);
+        const wchar_t* ids = detail->HardwareID;
+        const size_t offset = std::min<size_t>(detail->CompatIDsOffset, chars);
+        const size_t length = std::min<size_t>(detail->CompatIDsLength, chars - offset);
+        line->description = FromWide(driver->Description);
+        detail->SectionName[LINE_LEN - 1] = L'\0';
+        line->installSection = FromWide(detail->SectionName);
+        // An offset of 0 or 1 means no hardware ID; with no compatible IDs the first string is
+        // the hardware ID all the same (empty when there is none).
+        if (offset > 1 || length == 0) {
+            const wchar_t* end = ids + (offset > 1 ? offset : chars);
+            line->hardwareId = FromWide(std::wstring(ids, std::find(ids, end, L'\0')).c_str());
+        }
+        line->compatibleIds = Strings(ids + offset, length);
+        return 0;
+    }
+    return ERROR_INSUFFICIENT_BUFFER;
 }
 
 } // namespace
@@ -59,11 +151,14 @@ bool DevSvc::ReadInfSection(InfHandle inf, const char16_t* section,
             return false;
         }
         InfRules::InfLine line;
+        // A line without a key has no field 0.
         StringField(&context, 0, &line.key);
         const DWORD fields = SetupGetFieldCount(&context);
         for (DWORD field = 1; field <= fields; ++field) {
             std::u16string text;
-            StringField(&context, field, &text);
+            if (!StringField(&context, field, &text)) {
+                return false;
+            }
             line.fields.push_back(text);
         }
         lines->push_back(std::move(line));
@@ -72,9 +167,25 @@ bool DevSvc::ReadInfSection(InfHandle inf, const char16_t* section,
     return true;
 }
 
-uint32_t DevSvc::ChooseDriver(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
-                              DriverChoice* choice) {
-    *choice = DriverChoice();
+uint32_t DevSvc::ReadDeviceIds(DevInfoSet set, DevInfoData* element,
+                               std::vector<std::u16string>* ids) {
+    ids->clear();
+    for (const DWORD property : {SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS}) {
+        if (const DWORD error = ReadIdList(set, Native(element), property, ids)) {
+            ids->clear();
+            return error;
+        }
+    }
+    return 0;
+}
+
+uint32_t DevSvc::ListDrivers(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
+                             std::vector<InfRules::DriverLine>* drivers,
+                             std::vector<std::u16string>* deviceIds) {
+    drivers->clear();
+    if (const uint32_t error = ReadDeviceIds(set, element, deviceIds)) {
+        return error;
+    }
     SP_DEVINSTALL_PARAMS_W saved{};
     saved.cbSize = sizeof(saved);
     if (!SetupDiGetDeviceInstallParamsW(set, Native(element), &saved)) {
@@ -95,42 +206,27 @@ uint32_t DevSvc::ChooseDriver(DevInfoSet set, DevInfoData* element, const char16
     if (!SetupDiBuildDriverInfoList(set, Native(element), SPDIT_COMPATDRIVER)) {
         error = GetLastError();
     } else {
-        SP_DRVINFO_DATA_W driver{};
-        driver.cbSize = sizeof(driver);
-        // Windows' own pick among the INF's drivers for the device; where the system cannot
-        // pick (Wine), the first it lists.
-        const bool picked = SetupDiSelectBestCompatDrv(set, Native(element)) &&
-                            SetupDiGetSelectedDriverW(set, Native(element), &driver);
-        if (picked ||
-            SetupDiEnumDriverInfoW(set, Native(element), SPDIT_COMPATDRIVER, 0, &driver)) {
-            std::vector<uint8_t> buffer(8192);
-            DWORD required = 0;
-            auto* detail = reinterpret_cast<SP_DRVINFO_DETAIL_DATA_W*>(buffer.data());
-            detail->cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_W);
-            BOOL done = SetupDiGetDriverInfoDetailW(set, Native(element), &driver, detail,
-                                                    static_cast<DWORD>(buffer.size()), &required);
-            if (!done && GetLastError() == ERROR_INSUFFICIENT_BUFFER && required > buffer.size() &&
-                required < 1024 * 1024) {
-                buffer.assign(required, 0);
-                detail = reinterpret_cast<SP_DRVINFO_DETAIL_DATA_W*>(buffer.data());
-                detail->cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_W);
-                done = SetupDiGetDriverInfoDetailW(set, Native(element), &driver, detail,
-                                                   static_cast<DWORD>(buffer.size()), &required);
+        for (DWORD index = 0;; ++index) {
+            SP_DRVINFO_DATA_W driver{};
+            driver.cbSize = sizeof(driver);
+            if (!SetupDiEnumDriverInfoW(set, Native(element), SPDIT_COMPATDRIVER, index, &driver)) {
+                if (GetLastError() != ERROR_NO_MORE_ITEMS) {
+                    error = GetLastError();
+                }
+                break;
             }
-            if (done || GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-                choice->found = true;
-                choice->description = FromWide(driver.Description);
-                choice->installSection = FromWide(detail->SectionName);
-                choice->hardwareId = FromWide(detail->HardwareID);
-            } else {
-                error = GetLastError();
+            InfRules::DriverLine line;
+            if ((error = ReadDriverDetail(set, Native(element), &driver, &line)) != 0) {
+                break;
             }
-        } else if (GetLastError() != ERROR_NO_MORE_ITEMS) {
-            error = GetLastError();
+            drivers->push_back(std::move(line));
         }
         SetupDiDestroyDriverInfoList(set, Native(element), SPDIT_COMPATDRIVER);
     }
     SetupDiSetDeviceInstallParamsW(set, Native(element), &saved);
+    if (error != ERROR_SUCCESS) {
+        drivers->clear();
+    }
     return error;
 }
 

@@ -1,5 +1,5 @@
 // Read-only services over a driver package's INF (library devsvc): opening it as a Windows NT
-// INF, reading its sections, Windows' own choice of a driver from it for a device, and the
+// INF, reading its sections, the drivers Windows lists from it for a device, and the
 // platform and version it is checked for. InfServices-win32.cpp calls the Setup API;
 // InfServices-host.cpp answers from the simulator and its INF parser. None of them changes
 // the device state or writes anything.
@@ -27,25 +27,26 @@ void CloseInf(InfHandle inf);
 
 // The lines of `section`: SetupGetLineCountW, then per line SetupGetLineByIndexW,
 // SetupGetFieldCount and SetupGetStringFieldW (field 0, the key, and the fields after it).
-// False with LastError() ERROR_LINE_NOT_FOUND when the INF has no such section.
+// False with LastError() ERROR_LINE_NOT_FOUND when the INF has no such section, or with the
+// error of a line or field that could not be read.
 bool ReadInfSection(InfHandle inf, const char16_t* section, std::vector<InfRules::InfLine>* lines);
 
-// The driver Windows would choose from one INF for a device.
-struct DriverChoice {
-    bool found = false;
-    std::u16string description;
-    std::u16string installSection;
-    std::u16string hardwareId; // the model's ID that the device matched
-};
+// The IDs the system matches drivers with for the device: its hardware IDs then its compatible
+// IDs (SetupDiGetDeviceRegistryPropertyW, SPDRP_HARDWAREID and SPDRP_COMPATIBLEIDS); a device
+// without a list has none. Only reads. 0, or the error of the read that failed.
+uint32_t ReadDeviceIds(DevInfoSet set, DevInfoData* element, std::vector<std::u16string>* ids);
 
 // On the device's element: DI_ENUMSINGLEINF with DriverPath = `infPath` and
-// DI_FLAGSEX_ALLOWEXCLUDEDDRVS, SetupDiBuildDriverInfoList(SPDIT_COMPATDRIVER), the best driver
-// (SetupDiSelectBestCompatDrv, else the first SetupDiEnumDriverInfoW gives),
-// SetupDiGetDriverInfoDetailW, then the list destroyed and the element's install parameters
-// put back. 0, with `choice->found` false when the INF offers no driver for the device, or the
-// error of the call that failed.
-uint32_t ChooseDriver(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
-                      DriverChoice* choice);
+// DI_FLAGSEX_ALLOWEXCLUDEDDRVS, SetupDiBuildDriverInfoList(SPDIT_COMPATDRIVER), every driver
+// SetupDiEnumDriverInfoW lists with what SetupDiGetDriverInfoDetailW tells of it, then the list
+// destroyed and the element's install parameters put back. No driver is selected: selecting one
+// changes a registered device's class to the driver's. `deviceIds`: the IDs the search matched
+// the lines with (ReadDeviceIds). 0, with `drivers` empty when the INF offers no driver for the
+// device, or the error of the call that failed. Under Wine, building the list writes the INF's
+// class into the device's Enum key: a program that must change nothing does not call it there.
+uint32_t ListDrivers(DevInfoSet set, DevInfoData* element, const char16_t* infPath,
+                     std::vector<InfRules::DriverLine>* drivers,
+                     std::vector<std::u16string>* deviceIds);
 
 // The machine's native platform: a 32-bit program on 64-bit Windows gets amd64 (or arm64).
 InfRules::Platform NativePlatform();

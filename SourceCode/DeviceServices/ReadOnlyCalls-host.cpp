@@ -182,9 +182,41 @@ bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files) {
     return true;
 }
 
+// `path` as the file system holds it, found as Windows' file system finds names: ignoring the
+// case of ASCII letters, component by component. A component that is there as written wins;
+// otherwise the first entry of the folder, in name order, whose name differs only in case.
+// Unchanged when nothing fits.
+fs::path CaseBlind(const fs::path& path) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(path, ec)) || !path.has_relative_path()) {
+        return path;
+    }
+    fs::path found = path.root_path();
+    for (const fs::path& part : path.relative_path()) {
+        fs::path next = found / part;
+        if (!fs::exists(fs::symlink_status(next, ec))) {
+            std::vector<fs::path> names;
+            for (fs::directory_iterator it(found.empty() ? fs::path(".") : found, ec), end;
+                 !ec && it != end; it.increment(ec)) {
+                names.push_back(it->path().filename());
+            }
+            std::sort(names.begin(), names.end());
+            for (const fs::path& name : names) {
+                if (EqualIgnoringAsciiCase(std::string_view(name.native()),
+                                           std::string_view(part.native()))) {
+                    next = found / name;
+                    break;
+                }
+            }
+        }
+        found = next;
+    }
+    return found;
+}
+
 uint32_t FileAttributesOf(const char16_t* path) {
     std::error_code ec;
-    const fs::file_status status = fs::status(HostPath(path), ec);
+    const fs::file_status status = fs::status(CaseBlind(HostPath(path)), ec);
     if (ec || !fs::exists(status)) {
         SetLastError(ERROR_FILE_NOT_FOUND_CODE);
         return INVALID_FILE_ATTRIBUTES_VALUE;

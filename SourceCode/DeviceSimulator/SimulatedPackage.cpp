@@ -1,5 +1,6 @@
 #include "SimulatedPackage.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -59,29 +60,29 @@ InfRules::OsVersion SimulatedOsVersion() {
     return {10, 0, 19045, 1};
 }
 
-uint32_t ChooseDriverFor(const Device& device, const std::u16string& infPath,
-                         DevSvc::DriverChoice* choice) {
+uint32_t DriversFor(const Device& device, const std::u16string& infPath,
+                    std::vector<InfRules::DriverLine>* drivers) {
+    drivers->clear();
     Package package;
     if (const uint32_t error = Load(infPath, &package)) {
         return error;
     }
     const InfRules::PackageFacts facts =
         InfRules::ReadPackageFacts(package.inf, MachinePlatform(), SimulatedOsVersion());
-    // The device's own IDs in their order: an earlier one is the better match.
-    for (const std::u16string& id :
-         device.hardwareIds ? SplitMultiSz(*device.hardwareIds) : std::vector<std::u16string>{}) {
-        const std::vector<const InfRules::Model*> models = InfRules::ModelsFor(facts, id);
-        if (!models.empty()) {
-            choice->found = true;
-            choice->description = models.front()->description;
-            choice->installSection = models.front()->installSection;
-            for (const std::u16string& entry : models.front()->ids) {
-                if (InfRules::Lower(entry) == InfRules::Lower(id)) {
-                    choice->hardwareId = entry;
-                    break;
-                }
-            }
-            return 0;
+    const std::vector<std::u16string> ids =
+        device.hardwareIds ? SplitMultiSz(*device.hardwareIds) : std::vector<std::u16string>{};
+    // Every models line that names one of the device's IDs, in any place, in INF order; each
+    // as Windows' driver details give it: the line's first ID (empty when its place is) and its
+    // compatible IDs.
+    for (const InfRules::Model& model : facts.models) {
+        const bool named = std::any_of(ids.begin(), ids.end(), [&](const std::u16string& id) {
+            return std::any_of(model.ids.begin(), model.ids.end(), [&](const std::u16string& e) {
+                return InfRules::Lower(e) == InfRules::Lower(id);
+            });
+        });
+        if (named) {
+            drivers->push_back(
+                {model.description, model.installSection, model.hardwareId, model.compatibleIds});
         }
     }
     return 0;

@@ -20,9 +20,10 @@ InfRules::Platform MachinePlatform();
 // The Windows version the simulator runs: 10.0.19045, a workstation.
 InfRules::OsVersion SimulatedOsVersion();
 
-// What the INF at `infPath` offers `device`: 0 and `choice`, or the parser's error.
-uint32_t ChooseDriverFor(const Device& device, const std::u16string& infPath,
-                         DevSvc::DriverChoice* choice);
+// The drivers the INF at `infPath` offers `device` on the machine's platform, as Windows lists
+// them: 0 and `drivers` (empty: none), or the parser's error.
+uint32_t DriversFor(const Device& device, const std::u16string& infPath,
+                    std::vector<InfRules::DriverLine>* drivers);
 
 // What the import of the package into the driver store checks: the INF parses (else its
 // error), a catalog entry applies and its file is beside the INF, else

@@ -23,33 +23,6 @@ HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-// A plain disk file with this one name, as its open handle tells it.
-bool IsPlainFile(HANDLE file, const std::u16string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    return !Win32::NameIsReparsePoint(path) && Win32::HandleIsAtName(file, path) &&
-           GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, info) &&
-           (info->dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
-                                      FILE_ATTRIBUTE_DEVICE)) == 0 &&
-           info->nNumberOfLinks == 1;
-}
-
-// Opens the name itself (FILE_FLAG_OPEN_REPARSE_POINT) for reading, then keeps it only when it
-// is a plain disk file with this one name.
-HANDLE OpenPlainFile(const std::u16string& path, uint64_t* size) {
-    if (Win32::NameIsReparsePoint(path)) {
-        return INVALID_HANDLE_VALUE;
-    }
-    const HANDLE file = CreateFileW(Wide(path), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file, path, &info)) {
-        CloseHandle(file);
-        return INVALID_HANDLE_VALUE;
-    }
-    *size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
-    return file;
-}
-
 FileClock::CivilTime Civil(const tm& t) {
     return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
@@ -64,15 +37,8 @@ FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
         return FileResult::NotPlain;
     }
     // CREATE_NEW, then OPEN_EXISTING: OPEN_ALWAYS would make the file a dangling link names.
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (const DWORD disposition : {DWORD{CREATE_NEW}, DWORD{OPEN_EXISTING}}) {
-        file = CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
-            break;
-        }
-    }
+    const HANDLE file = Win32::CreateOrOpenName(path, GENERIC_READ | GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_DELETE);
     if (file == INVALID_HANDLE_VALUE) {
         error_ = GetLastError();
         return error_ == ERROR_SHARING_VIOLATION || error_ == ERROR_LOCK_VIOLATION
@@ -80,7 +46,7 @@ FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
                    : FileResult::NotOpened;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!IsPlainFile(file, path, &info)) {
+    if (!Win32::IsPlainFile(file, path, &info)) {
         CloseHandle(file);
         error_ = ERROR_ACCESS_DENIED;
         return FileResult::NotPlain;
@@ -141,8 +107,7 @@ bool FileClock::AppendFile::RenameTo(const std::u16string& to) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
-    bool renamed = GetFileInformationByHandle(named, &info) && !Win32::NameIsReparsePoint(path_) &&
-                   Win32::HandleIsAtName(named, path_) &&
+    bool renamed = GetFileInformationByHandle(named, &info) && Win32::IsNameItself(named, path_) &&
                    info.dwVolumeSerialNumber == held.dwVolumeSerialNumber &&
                    info.nFileIndexHigh == held.nFileIndexHigh &&
                    info.nFileIndexLow == held.nFileIndexLow;
@@ -174,33 +139,29 @@ void FileClock::AppendFile::Close() {
 
 std::optional<uint64_t> FileClock::PlainFileSize(const std::u16string& path) {
     uint64_t size = 0;
-    const HANDLE file = OpenPlainFile(path, &size);
-    if (file == INVALID_HANDLE_VALUE) {
+    if (!Win32::OpenPlainFile(path, &size)) {
         return std::nullopt;
     }
-    CloseHandle(file);
     return size;
 }
 
 bool FileClock::ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
                               std::string* bytes) {
     uint64_t size = 0;
-    const HANDLE file = OpenPlainFile(path, &size);
-    if (file == INVALID_HANDLE_VALUE) {
+    const Win32::UniqueHandle file = Win32::OpenPlainFile(path, &size);
+    if (!file) {
         return false;
     }
     LARGE_INTEGER start;
     start.QuadPart = static_cast<LONGLONG>(offset);
-    bool done = offset <= size && SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
-    if (done) {
-        bytes->assign(static_cast<size_t>(std::min(size - offset, maxBytes)), '\0');
-        DWORD read = 0;
-        done = bytes->empty() ||
-               (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-                read == bytes->size());
+    if (offset > size || !SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
+        return false;
     }
-    CloseHandle(file);
-    return done;
+    bytes->assign(static_cast<size_t>(std::min(size - offset, maxBytes)), '\0');
+    DWORD read = 0;
+    return bytes->empty() || (ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()),
+                                       &read, nullptr) &&
+                              read == bytes->size());
 }
 
 // One instant, broken down as UTC and as local time; the offset is their difference.

@@ -32,7 +32,9 @@ struct Model {
     std::u16string section; // the models section it is in
     std::u16string description;
     std::u16string installSection;
-    std::vector<std::u16string> ids; // hardware ID, then compatible IDs
+    std::vector<std::u16string> ids; // hardware ID, then compatible IDs (the non-empty ones)
+    std::u16string hardwareId;       // the line's first ID; empty when its place is empty
+    std::vector<std::u16string> compatibleIds; // the non-empty IDs after it
 };
 
 struct PackageFacts {
@@ -57,6 +59,28 @@ std::vector<const Model*> ModelsFor(const PackageFacts& facts, const std::u16str
 std::u16string InstallSectionFor(const InfSource& inf, const std::u16string& base,
                                  Platform platform);
 
+// A driver that Windows lists for a device from the INF, as SP_DRVINFO_DATA and
+// SP_DRVINFO_DETAIL_DATA give it: the models line's description, install section, its
+// hardware ID (the line's first ID, empty when the line has none there) and compatible IDs.
+struct DriverLine {
+    std::u16string description;
+    std::u16string installSection;
+    std::u16string hardwareId;
+    std::vector<std::u16string> compatibleIds;
+};
+
+// Which of `drivers` a device whose hardware IDs are `deviceIds` (best first) gets, and the ID
+// of that line it matched: a line's hardware ID beats its compatible IDs, then an earlier
+// device ID beats a later one, then an earlier place on the line, then the earlier driver.
+// False when no line names any of the device's IDs.
+bool BestDriver(const std::vector<DriverLine>& drivers,
+                const std::vector<std::u16string>& deviceIds, size_t* index,
+                std::u16string* matchedId);
+
+// Whether `line` is a line of the facts' models: the same install section, and the same IDs in
+// the same places (ignoring the case of ASCII letters).
+bool IsModelLine(const PackageFacts& facts, const DriverLine& line);
+
 enum class ProblemKind {
     NoDriver,       // the models name no driver for the ID or the device
     NoCatalogEntry, // no CatalogFile entry applies
@@ -64,6 +88,7 @@ enum class ProblemKind {
     NoInstallSection,
     FileUnlisted, // a copied file that [SourceDisksFiles] does not list
     FileMissing,  // a copied file that is not in the package
+    DiskUnknown,  // a copied file listed on a disk that [SourceDisksNames] does not name
 };
 
 struct PackageProblem {
@@ -77,8 +102,9 @@ using FileProbe = std::function<bool(const std::u16string& relative)>;
 
 // The problems of the catalog and of the files that the install sections `installSections`
 // (the names the models give) copy on the facts' platform, through [SourceDisksFiles.<arch>]
-// or [SourceDisksFiles] and [SourceDisksNames]. Files that come from an INF the section
-// Includes are the system's and not looked at.
+// or [SourceDisksFiles] and [SourceDisksNames], and those of each install section's
+// .CoInstallers section. Files that come from an INF the section Includes (or sections it
+// Needs) are the system's and not looked at.
 std::vector<PackageProblem> PackageProblems(const InfSource& inf, const PackageFacts& facts,
                                             const std::vector<std::u16string>& installSections,
                                             const FileProbe& exists);

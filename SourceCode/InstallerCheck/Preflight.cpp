@@ -10,16 +10,31 @@ using Text::Hex;
 
 namespace {
 
-// The opened INF as the package rules read it: through the system's INF parser.
+// The opened INF as the package rules read it: through the system's INF parser. A section
+// that is there but cannot be read is kept as a reason.
 class SystemInf : public InfRules::InfSource {
   public:
     explicit SystemInf(InfHandle inf) : m_inf(inf) {}
     bool Section(const std::u16string& name, std::vector<InfRules::InfLine>* lines) const override {
-        return ReadInfSection(m_inf, name.c_str(), lines);
+        if (ReadInfSection(m_inf, name.c_str(), lines)) {
+            return true;
+        }
+        const uint32_t error = LastError();
+        lines->clear();
+        if (error != ERROR_LINE_NOT_FOUND_CODE) {
+            const std::u16string reason = u"the INF's section [" + name +
+                                          u"] could not be read (error 0x" + Hex(error) + u")";
+            if (std::find(m_failures.begin(), m_failures.end(), reason) == m_failures.end()) {
+                m_failures.push_back(reason);
+            }
+        }
+        return false;
     }
+    const std::vector<std::u16string>& Failures() const { return m_failures; }
 
   private:
     InfHandle m_inf;
+    mutable std::vector<std::u16string> m_failures;
 };
 
 // The INF's folder with its separator, as the INF's own path writes it.
@@ -31,7 +46,7 @@ std::u16string FolderOf(const std::u16string& inf) {
 } // namespace
 
 PreflightRun::PreflightRun(const std::u16string& infPath)
-    : m_inf(infPath), m_platform(NativePlatform()) {
+    : m_inf(infPath), m_platform(NativePlatform()), m_underWine(RunningUnderWine()) {
     m_handle = OpenInf(infPath.c_str(), &m_errorLine);
     if (m_handle == nullptr) {
         m_openError = LastError();
@@ -43,9 +58,15 @@ PreflightRun::~PreflightRun() {
 }
 
 void PreflightRun::Inspect(DevInfoSet set, DevInfoData* element, const SurveyedDevice& device) {
-    DeviceDriver driver{device.instanceId, {}};
+    DeviceDriver driver{device.instanceId, {}, {}, {}, false};
     if (m_handle != nullptr) {
-        if (const uint32_t error = ChooseDriver(set, element, m_inf.c_str(), &driver.choice)) {
+        // Wine's driver search writes the INF's class into the device's key. There the device's
+        // IDs are read, and matched with the INF's models as Wine's search would match them.
+        driver.fromModels = m_underWine;
+        const uint32_t error = m_underWine ? ReadDeviceIds(set, element, &driver.deviceIds)
+                                           : ListDrivers(set, element, m_inf.c_str(),
+                                                         &driver.listed, &driver.deviceIds);
+        if (error != 0) {
             m_searchFailures.push_back(u"Windows' driver search for " + device.instanceId +
                                        u" failed (error 0x" + Hex(error) + u")");
         }
@@ -63,7 +84,7 @@ Preflight PreflightRun::Finish(const std::u16string& hardwareId,
                                  (m_errorLine != 0 ? u" at line " + Decimal(m_errorLine)
                                                    : std::u16string(u", no line given")));
         for (const SurveyedDevice& device : devices) {
-            result.drivers.push_back({device.instanceId, {}});
+            result.drivers.push_back({device.instanceId, {}, {}, {}, false});
         }
         return result;
     }
@@ -78,9 +99,24 @@ Preflight PreflightRun::Finish(const std::u16string& hardwareId,
     result.reasons = m_searchFailures;
     for (DeviceDriver& driver : result.drivers) {
         // A driver the system found in models for another platform (a 32-bit setupapi that
-        // reads the INF for x86) is no driver for the native one.
-        if (driver.choice.found && InfRules::ModelsFor(facts, driver.choice.hardwareId).empty()) {
-            driver.choice = DevSvc::DriverChoice();
+        // reads the INF for x86) is no driver for the native one: the line, whole, must be one
+        // of the native platform's models.
+        std::vector<InfRules::DriverLine> native;
+        if (driver.fromModels) {
+            for (const InfRules::Model& model : facts.models) {
+                native.push_back({model.description, model.installSection, model.hardwareId,
+                                  model.compatibleIds});
+            }
+        }
+        for (const InfRules::DriverLine& line : driver.listed) {
+            if (InfRules::IsModelLine(facts, line)) {
+                native.push_back(line);
+            }
+        }
+        size_t best = 0;
+        std::u16string matched;
+        if (InfRules::BestDriver(native, driver.deviceIds, &best, &matched)) {
+            driver.choice = {true, native[best].description, native[best].installSection, matched};
         }
         if (driver.choice.found) {
             sections.push_back(driver.choice.installSection);
@@ -109,5 +145,6 @@ Preflight PreflightRun::Finish(const std::u16string& hardwareId,
          InfRules::PackageProblems(inf, facts, sections, exists)) {
         result.reasons.push_back(problem.text);
     }
+    result.reasons.insert(result.reasons.end(), inf.Failures().begin(), inf.Failures().end());
     return result;
 }

@@ -1,10 +1,11 @@
 // The package pre-flight: whether the driver package will install on this machine, asked of
 // the system wherever it can answer. The INF is opened as a Windows NT INF; for every matching
-// device, present or absent, Windows' own driver matching says which driver of the INF it
-// would choose; with no device, the INF's models for the platform must name the ID; the
-// catalog entry that applies must name a file beside the INF (its signature is not checked);
-// and every file the chosen install sections copy must be in the package. The platform is the
-// machine's native one. Only reads.
+// device, present or absent, Windows' own driver matching lists the INF's drivers for it
+// (under Wine, whose list writes to the device, the INF's models for the platform stand for
+// it), and the device's IDs pick one; with no device, the INF's models for the platform must
+// name the ID; the catalog entry that applies must name a file beside the INF (its signature is
+// not checked); and every file the chosen install sections copy must be in the package. The
+// platform is the machine's native one. Only reads.
 #pragma once
 
 #include <string>
@@ -14,9 +15,22 @@
 #include "DeviceSurvey.h"
 #include "InfServices.h"
 
+// The driver Windows would choose from the INF for a device.
+struct DriverChoice {
+    bool found = false;
+    std::u16string description;
+    std::u16string installSection;
+    std::u16string matchedId; // the ID of the driver's models line that the device matched
+};
+
 struct DeviceDriver {
     std::u16string instanceId;
-    DevSvc::DriverChoice choice;
+    DriverChoice choice;
+    // What the system's driver search listed for the device, and the IDs it matched with.
+    std::vector<InfRules::DriverLine> listed;
+    std::vector<std::u16string> deviceIds;
+    // Under Wine: nothing was listed, and the INF's models for the platform stand for the list.
+    bool fromModels = false;
 };
 
 struct Preflight {
@@ -30,7 +44,7 @@ struct Preflight {
     bool idNamed = false;
 };
 
-// The INF of the pre-flight, open from Start() to the end of the object's life.
+// The INF of the pre-flight, open from its construction to the end of the object's life.
 class PreflightRun {
   public:
     explicit PreflightRun(const std::u16string& infPath);
@@ -38,7 +52,7 @@ class PreflightRun {
     PreflightRun(const PreflightRun&) = delete;
     PreflightRun& operator=(const PreflightRun&) = delete;
 
-    // For the survey's walk: the driver Windows would choose for this matching device.
+    // For the survey's walk: the drivers Windows lists for this matching device.
     void Inspect(DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
                  const SurveyedDevice& device);
     // The verdict, once the survey is done: `hardwareId` is the requested ID, `devices` the
@@ -51,6 +65,7 @@ class PreflightRun {
     uint32_t m_openError = 0;
     uint32_t m_errorLine = 0;
     InfRules::Platform m_platform;
+    bool m_underWine;
     std::vector<DeviceDriver> m_drivers;
     std::vector<std::u16string> m_searchFailures;
 };

@@ -14,7 +14,7 @@ std::u16string Devices(size_t n, const char16_t* kind) {
     return Decimal(n) + u" " + kind + (n == 1 ? u" device" : u" devices");
 }
 
-std::u16string DriverText(const Preflight& package, const DevSvc::DriverChoice& choice) {
+std::u16string DriverText(const Preflight& package, const DriverChoice& choice) {
     if (!package.opened) {
         return u"not searched";
     }
@@ -22,7 +22,7 @@ std::u16string DriverText(const Preflight& package, const DevSvc::DriverChoice& 
         return u"no driver for this device on " + package.platform;
     }
     return u"driver \"" + choice.description + u"\", install section " + choice.installSection +
-           u", matched " + choice.hardwareId;
+           u", matched " + choice.matchedId;
 }
 
 // The pre-flight's verdict, the catalog, each device's driver and the reasons.
@@ -109,11 +109,11 @@ std::u16string JsonDevice(const Report& report, size_t index) {
         .Value(u"configFlags", device.hasFlags ? Decimal(device.configFlags) : u"null")
         .StringOrNull(u"driverInf", device.driverInf);
     if (index < report.package.drivers.size() && report.package.drivers[index].choice.found) {
-        const DevSvc::DriverChoice& choice = report.package.drivers[index].choice;
+        const DriverChoice& choice = report.package.drivers[index].choice;
         json.Value(u"driver", JsonObject()
                                   .String(u"description", choice.description)
                                   .String(u"installSection", choice.installSection)
-                                  .String(u"matchedId", choice.hardwareId)
+                                  .String(u"matchedId", choice.matchedId)
                                   .Close());
     } else {
         json.Value(u"driver", u"null");

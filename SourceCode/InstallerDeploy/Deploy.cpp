@@ -196,7 +196,7 @@ int Deployment::Install() {
     // The program reads its trace settings beside itself: the package's file applies to it.
     const std::u16string settings = Join(home_, u"TqDbgCfg.ini");
     if (DeployPlatform::KindOf(settings, true) != PathKind::Missing &&
-        !DeployPlatform::CopyFileTo(settings, Join(programs_, u"TqDbgCfg.ini"))) {
+        !DeployPlatform::CopyFileTo(settings, Join(programs_, u"TqDbgCfg.ini"), false)) {
         record_.Say("Deploy: could not copy TqDbgCfg.ini into " + Quoted(programs_) +
                     "; the trace keeps its settings there.");
     }

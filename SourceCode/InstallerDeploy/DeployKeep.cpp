@@ -14,6 +14,11 @@ std::u16string Join(const std::u16string& folder, const std::u16string& name) {
     return folder + u"\\" + name;
 }
 
+// A catalog's name: "*.cat", in any letter case.
+bool IsCatalogName(const std::u16string& name) {
+    return name.size() > 4 && SamePath(name.substr(name.size() - 4), u".cat");
+}
+
 } // namespace
 
 std::u16string WithoutTrailingSeparator(const std::u16string& path) {
@@ -104,9 +109,20 @@ KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker
     default:
         return KeepResult::NotMade;
     }
-    if (!DeployPlatform::CopyFileTo(checker, Join(keep, u"InstallerCheck.exe")) ||
-        !DeployPlatform::CopyFileTo(inf, Join(keep, BaseName(inf)))) {
+    // The INF is read as the administrator named it, links and all; the package's file not.
+    if (!DeployPlatform::CopyFileTo(checker, Join(keep, u"InstallerCheck.exe"), false) ||
+        !DeployPlatform::CopyFileTo(inf, Join(keep, BaseName(inf)), true)) {
         return KeepResult::CopyFailed;
+    }
+    // The catalogs beside the INF go along: the check counts a staged package as this one only
+    // when the catalog the system keeps with it is the package's, read beside the INF it is given.
+    const size_t slash = inf.find_last_of(u"\\/");
+    const std::u16string folder = slash == std::u16string::npos ? u"." : inf.substr(0, slash);
+    for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(folder)) {
+        if (!entry.folder && IsCatalogName(entry.name) &&
+            !DeployPlatform::CopyFileTo(Join(folder, entry.name), Join(keep, entry.name), false)) {
+            return KeepResult::CopyFailed;
+        }
     }
     return KeepResult::Ready;
 }
@@ -150,7 +166,7 @@ std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
 void KeepTraceLogs(const std::u16string& programs, const std::u16string& keep) {
     for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(programs)) {
         if (!entry.folder && IsLogName(entry.name)) {
-            DeployPlatform::CopyFileTo(Join(programs, entry.name), Join(keep, entry.name));
+            DeployPlatform::CopyFileTo(Join(programs, entry.name), Join(keep, entry.name), false);
         }
     }
 }
@@ -172,8 +188,9 @@ UnkeepResult ClearKeep(const std::u16string& keep, const std::u16string& infName
             return UnkeepResult::Left;
         }
         for (const DeployPlatform::Entry& entry : DeployPlatform::ListFolder(keep)) {
-            if (!entry.folder && (SamePath(entry.name, u"InstallerCheck.exe") ||
-                                  SamePath(entry.name, infName) || IsLogName(entry.name))) {
+            if (!entry.folder &&
+                (SamePath(entry.name, u"InstallerCheck.exe") || SamePath(entry.name, infName) ||
+                 IsCatalogName(entry.name) || IsLogName(entry.name))) {
                 DeployPlatform::DeleteName(Join(keep, entry.name));
             }
         }

@@ -1,6 +1,7 @@
 // The /keep folder: on install it is emptied and made anew, with its final owner and access
 // list in the one call that makes it, and receives InstallerCheck.exe and the INF, from which
-// the detection command runs later as SYSTEM; on uninstall what an install kept there goes.
+// the detection command runs later as SYSTEM, with the catalogs beside the INF (the check judges
+// a staged package by its catalog); on uninstall what an install kept there goes.
 #pragma once
 
 #include <string>
@@ -14,7 +15,7 @@ enum class KeepResult {
     NotCleared, // a file in it could not be deleted, or the folder not removed
     NotMade,    // could not be made anew (someone made it meanwhile, or no access)
     NotSecured, // its security could not be built
-    CopyFailed, // InstallerCheck.exe or the INF could not be copied in
+    CopyFailed, // InstallerCheck.exe, the INF or a catalog beside it could not be copied in
 };
 // `keep` and `inf` are full paths; `checker` is the InstallerCheck.exe to keep.
 KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker,
@@ -26,8 +27,8 @@ std::string KeepRefusal(KeepResult result, const std::u16string& keep);
 void KeepTraceLogs(const std::u16string& programs, const std::u16string& keep);
 
 enum class UnkeepResult { Gone, Missing, Link, Left };
-// Deletes InstallerCheck.exe, the INF named `infName` and *.log from `keep`, and the folder when
-// nothing else is in it. A link at `keep` is left alone: deleting through it would delete
+// Deletes InstallerCheck.exe, the INF named `infName`, *.cat and *.log from `keep`, and the folder
+// when nothing else is in it. A link at `keep` is left alone: deleting through it would delete
 // someone else's files.
 UnkeepResult ClearKeep(const std::u16string& keep, const std::u16string& infName);
 

@@ -284,13 +284,24 @@ Made MakeSecuredFolder(const std::u16string& path) {
     return errno == EEXIST ? Made::Exists : Made::Failed;
 }
 
-bool CopyFileTo(const std::u16string& from, const std::u16string& to) {
-    const int in = open(Host(from).c_str(), O_RDONLY | O_CLOEXEC);
+// As on Windows: O_NOFOLLOW refuses a link at either name (a dangling one too: nothing is made),
+// and `to` is cut only once it shows a regular file with one name. O_NONBLOCK keeps a FIFO from
+// stopping the open.
+bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool followFrom) {
+    const int in =
+        open(Host(from).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followFrom ? 0 : O_NOFOLLOW));
+    struct stat info {};
     if (in < 0) {
         return false;
     }
-    const int out = open(Host(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool done = out >= 0;
+    if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode) || (!followFrom && info.st_nlink != 1)) {
+        close(in);
+        return false;
+    }
+    const int out =
+        open(Host(to).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0644);
+    bool done = out >= 0 && fstat(out, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
+                ftruncate(out, 0) == 0;
     char chunk[65536];
     ssize_t n = 0;
     while (done && (n = read(in, chunk, sizeof(chunk))) > 0) {

@@ -10,7 +10,6 @@
 #include <sddl.h>
 
 using Win32::FromWide;
-using Win32::NameIsReparsePoint;
 using Win32::OwnHandle;
 using Win32::Wide;
 
@@ -228,7 +227,8 @@ std::u16string DeployPlatform::FullPath(const std::u16string& path) {
     });
 }
 
-// The handle tells what the name is; FILE_FLAG_BACKUP_SEMANTICS opens a folder too.
+// The handle tells what the name is; FILE_FLAG_BACKUP_SEMANTICS opens a folder too. Where Wine
+// opened what a link leads to, the handle is not the name itself (Win32::IsNameItself).
 DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool followLinks) {
     const Win32::UniqueHandle file = OwnHandle(CreateFileW(
         Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -243,8 +243,8 @@ DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool
     if (!GetFileInformationByHandle(file.get(), &info)) {
         return PathKind::Other;
     }
-    if (!followLinks &&
-        ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || NameIsReparsePoint(path))) {
+    if (!followLinks && ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                         !Win32::IsNameItself(file.get(), path))) {
         return PathKind::Link;
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -257,7 +257,8 @@ DeployPlatform::PathKind DeployPlatform::KindOf(const std::u16string& path, bool
 }
 
 // The volume's serial number and the file index that GetFileInformationByHandle gives, of a
-// handle opened as KindOf opens one.
+// handle opened as KindOf opens one. Without `followLinks`, a handle that is not the name's (Wine
+// opened what a link leads to) has no identity to give; Windows gives the link's own.
 bool DeployPlatform::IdentityOf(const std::u16string& path, bool followLinks,
                                 FileIdentity* identity) {
     const Win32::UniqueHandle file = OwnHandle(CreateFileW(
@@ -265,7 +266,9 @@ bool DeployPlatform::IdentityOf(const std::u16string& path, bool followLinks,
         nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+    if (!file || !GetFileInformationByHandle(file.get(), &info) ||
+        (!followLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+         !Win32::HandleIsAtName(file.get(), path))) {
         return false;
     }
     *identity = {info.dwVolumeSerialNumber,
@@ -285,7 +288,8 @@ DeployPlatform::FolderHold::FolderHold(const std::u16string& path) {
     }
     if (!GetFileInformationByHandle(folder, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || NameIsReparsePoint(path)) {
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        !Win32::IsNameItself(folder, path)) {
         CloseHandle(folder);
         return;
     }
@@ -356,6 +360,36 @@ DeployPlatform::Made DeployPlatform::MakeSecuredFolder(const std::u16string& pat
     return made ? Made::Made : error == ERROR_ALREADY_EXISTS ? Made::Exists : Made::Failed;
 }
 
-bool DeployPlatform::CopyFileTo(const std::u16string& from, const std::u16string& to) {
-    return CopyFileW(Wide(from), Wide(to), FALSE) != FALSE;
+// `to` is opened as FileClock opens the trace's log (Win32::CreateOrOpenName), and emptied only
+// once its handle is a plain file at that name; `from`, unless followed, by Win32::OpenPlainFile.
+bool DeployPlatform::CopyFileTo(const std::u16string& from, const std::u16string& to,
+                                bool followFrom) {
+    uint64_t size = 0;
+    const Win32::UniqueHandle in =
+        followFrom ? OwnHandle(CreateFileW(Wide(from), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+                   : Win32::OpenPlainFile(from, &size);
+    if (!in || Win32::NameIsReparsePoint(to)) {
+        return false;
+    }
+    const Win32::UniqueHandle out =
+        OwnHandle(Win32::CreateOrOpenName(to, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!out || !Win32::IsPlainFile(out.get(), to, &info) || !SetEndOfFile(out.get())) {
+        return false;
+    }
+    std::vector<char> chunk(1 << 16);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(in.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        DWORD written = 0;
+        if (!WriteFile(out.get(), chunk.data(), read, &written, nullptr) || written != read) {
+            return false;
+        }
+    }
 }

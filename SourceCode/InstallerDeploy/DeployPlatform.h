@@ -95,7 +95,11 @@ enum class Made { Made, Exists, Unsecured, Failed };
 // execute, passed on to what it will hold. Exists when the name was taken; Unsecured when that
 // security could not be built; Failed otherwise.
 Made MakeSecuredFolder(const std::u16string& path);
-// Copies the file `from` to `to`, replacing a file there.
-bool CopyFileTo(const std::u16string& from, const std::u16string& to);
+// Copies the file `from` to `to`, replacing a plain file there. The name `to` is never followed:
+// a link there (one that leads nowhere too), a file with a second hard link or anything but a
+// plain file gives false and is left as it was, and nothing is made where a link leads. Nor is
+// `from` unless `followFrom` (a file the administrator named): then only a plain file with one
+// name is read.
+bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool followFrom);
 
 } // namespace DeployPlatform

@@ -81,3 +81,43 @@ bool Win32::HandleIsAtName(HANDLE file, const std::u16string& path) {
     return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
                                 static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
 }
+
+bool Win32::IsNameItself(HANDLE handle, const std::u16string& path) {
+    return !NameIsReparsePoint(path) && HandleIsAtName(handle, path);
+}
+
+bool Win32::IsPlainFile(HANDLE file, const std::u16string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    return IsNameItself(file, path) && GetFileType(file) == FILE_TYPE_DISK &&
+           GetFileInformationByHandle(file, info) &&
+           (info->dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
+                                      FILE_ATTRIBUTE_DEVICE)) == 0 &&
+           info->nNumberOfLinks == 1;
+}
+
+// Asked before the open too: a name that already shows as a link is never opened.
+Win32::UniqueHandle Win32::OpenPlainFile(const std::u16string& path, uint64_t* size) {
+    if (NameIsReparsePoint(path)) {
+        return nullptr;
+    }
+    UniqueHandle file = OwnHandle(CreateFileW(
+        Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !IsPlainFile(file.get(), path, &info)) {
+        return nullptr;
+    }
+    *size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    return file;
+}
+
+HANDLE Win32::CreateOrOpenName(const std::u16string& path, DWORD access, DWORD share) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (const DWORD disposition : {DWORD{CREATE_NEW}, DWORD{OPEN_EXISTING}}) {
+        file = CreateFileW(Wide(path), access, share, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    return file;
+}

@@ -22,6 +22,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -80,6 +81,28 @@ inline bool NameIsReparsePoint(const std::u16string& path) {
 // as a reparse point, and gives the path of the file the link leads to: this is the call it
 // gets right. Links in the folders above the name are followed, as any open follows them.
 bool HandleIsAtName(HANDLE file, const std::u16string& path);
+
+// Whether `handle`, opened by the name `path` with FILE_FLAG_OPEN_REPARSE_POINT, is the name
+// itself, never what a link there leads to: the name's attributes show no reparse point (asked
+// after the open, so a link planted since the caller's first look is seen) and the handle is at
+// the name (HandleIsAtName). For a file or a folder.
+bool IsNameItself(HANDLE handle, const std::u16string& path);
+
+// Whether `file`, opened by the name `path` with FILE_FLAG_OPEN_REPARSE_POINT, is a plain disk
+// file with this one name: the name itself (IsNameItself), no reparse point, folder or device,
+// and one hard link. `info` gets what the handle tells.
+bool IsPlainFile(HANDLE file, const std::u16string& path, BY_HANDLE_FILE_INFORMATION* info);
+
+// The name `path` itself opened for reading, kept only when it is a plain file (IsPlainFile);
+// empty otherwise. `size` gets its size.
+UniqueHandle OpenPlainFile(const std::u16string& path, uint64_t* size);
+
+// Opens the name `path` (FILE_FLAG_OPEN_REPARSE_POINT) with `access` and `share`, making the
+// file when the name is free: CREATE_NEW, then OPEN_EXISTING. OPEN_ALWAYS through a dangling
+// link, which Wine follows, would make the file the link names; CREATE_NEW never does. The
+// caller asks NameIsReparsePoint first and IsPlainFile of the handle. INVALID_HANDLE_VALUE with
+// the system's error when nothing could be opened.
+HANDLE CreateOrOpenName(const std::u16string& path, DWORD access, DWORD share);
 
 // A function of a system DLL, looked for in the system folder and nowhere else: its address, or
 // nullptr with the reason (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).

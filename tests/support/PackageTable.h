@@ -20,8 +20,14 @@ struct Package {
     std::string reasons;            // plan's standard error
 };
 
+// The install section, its files and where they come from.
+inline const std::string kInstall = "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n"
+                                    "[PkgCopy]\npkg.sys\n\n"
+                                    "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n"
+                                    "[SourceDisksFiles]\npkg.sys = 1\n\n";
+
 inline std::string Inf(const std::string& version, const std::string& manufacturer,
-                       const std::string& models) {
+                       const std::string& models, const std::string& install = kInstall) {
     return "[Version]\n"
            "Signature = \"$Windows NT$\"\n"
            "Class = USBDevice\n"
@@ -30,11 +36,7 @@ inline std::string Inf(const std::string& version, const std::string& manufactur
            version +
            "DriverVer = 03/01/2024,1.0.0.0\n\n"
            "[Manufacturer]\n%Vendor% = Models, " +
-           manufacturer + "\n\n" + models +
-           "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n"
-           "[PkgCopy]\npkg.sys\n\n"
-           "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n"
-           "[SourceDisksFiles]\npkg.sys = 1\n\n"
+           manufacturer + "\n\n" + models + install +
            "[Strings]\nVendor = \"Example Devices\"\nDesc = \"Example USB Sample Device\"\n"
            "Disk = \"Example disk\"\n";
 }
@@ -44,6 +46,11 @@ inline const std::string kModels = "[Models.NTx86]\n%Desc% = PkgInstall, USB\\VI
                                    "[Models.NTamd64]\n%Desc% = PkgInstall, USB\\VID_1234&PID_5678\n"
                                    "%Desc% = PkgInstall, USB\\VID_1234&PID_5678&REV_0100\n\n";
 inline const std::string kCatalog = "CatalogFile = pkg.cat\n";
+// pkg.sys in the disk's subfolder x64: bin\x64\pkg.sys.
+inline const std::string kSubfolder = "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n"
+                                      "[PkgCopy]\npkg.sys\n\n"
+                                      "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n"
+                                      "[SourceDisksFiles]\npkg.sys = 1,x64\n\n";
 
 inline const std::vector<Package>& Packages() {
     static const std::vector<Package> packages = {
@@ -76,6 +83,67 @@ inline const std::vector<Package>& Packages() {
          2,
          "InstallerCheck: the file bin\\pkg.sys that section [PkgCopy] copies is not in the "
          "package\n"},
+        {"file in the disk's subfolder",
+         Inf(kCatalog, "NTx86, NTamd64", kModels, kSubfolder),
+         {"pkg.cat", "bin/x64/pkg.sys"},
+         0,
+         ""},
+        {"file beside the disk's subfolder",
+         Inf(kCatalog, "NTx86, NTamd64", kModels, kSubfolder),
+         {"pkg.cat", "bin/pkg.sys"},
+         2,
+         "InstallerCheck: the file bin\\x64\\pkg.sys that section [PkgCopy] copies is not in the "
+         "package\n"},
+        // More disks than files: reading the disks' section grows the lines read before.
+        {"two source lines",
+         Inf(kCatalog, "NTx86, NTamd64", kModels,
+             "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n[PkgCopy]\npkg.sys\nhelper.sys\n\n"
+             "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n2 = %Disk%,,,\\lib\\,\n3 = "
+             "%Disk%,,,\\spare\n\n"
+             "[SourceDisksFiles]\npkg.sys = 1,x64\nhelper.sys = 2,amd64\n\n"),
+         {"pkg.cat", "bin/x64/pkg.sys"},
+         2,
+         "InstallerCheck: the file lib\\amd64\\helper.sys that section [PkgCopy] copies is not in "
+         "the package\n"},
+        {"compatible-ID-only line",
+         Inf(kCatalog, "NTx86, NTamd64",
+             "[Models.NTx86]\n%Desc% = PkgInstall,, USB\\VID_1234&PID_5678\n\n"
+             "[Models.NTamd64]\n%Desc% = PkgInstall,, USB\\VID_1234&PID_5678\n\n"),
+         {"pkg.cat", "bin/pkg.sys"},
+         0,
+         ""},
+        {"names differing in letter case",
+         Inf("CatalogFile = PKG.Cat\n", "NTx86, NTamd64", kModels,
+             "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n[PkgCopy]\nPkg.SYS\n\n"
+             "[SourceDisksNames]\n1 = %Disk%,,,\\BIN\n\n[SourceDisksFiles]\nPkg.SYS = 1\n\n"),
+         {"pkg.cat", "bin/pkg.sys"},
+         0,
+         ""},
+        {"co-installer's file missing",
+         Inf(kCatalog, "NTx86, NTamd64", kModels,
+             kInstall + "[PkgInstall.NT.CoInstallers]\nCopyFiles = @pkgco.dll\n\n"
+                        "[SourceDisksFiles.amd64]\npkg.sys = 1\npkgco.dll = 1\n\n"
+                        "[SourceDisksFiles.x86]\npkg.sys = 1\npkgco.dll = 1\n\n"),
+         {"pkg.cat", "bin/pkg.sys"},
+         2,
+         "InstallerCheck: the file bin\\pkgco.dll that section [PkgInstall.NT.CoInstallers] copies "
+         "is not in the package\n"},
+        {"unknown disk ID",
+         Inf(kCatalog, "NTx86, NTamd64", kModels,
+             "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n[PkgCopy]\npkg.sys\n\n"
+             "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n[SourceDisksFiles]\npkg.sys = 7\n\n"),
+         {"pkg.cat", "bin/pkg.sys", "pkg.sys"},
+         2,
+         "InstallerCheck: the file pkg.sys that section [PkgCopy] copies is on disk \"7\", which "
+         "[SourceDisksNames] does not name\n"},
+        {"copied file list missing",
+         Inf(kCatalog, "NTx86, NTamd64", kModels,
+             "[PkgInstall.NT]\nCopyFiles = PkgCopy, NoSuchList\n\n[PkgCopy]\npkg.sys\n\n"
+             "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n[SourceDisksFiles]\npkg.sys = 1\n\n"),
+         {"pkg.cat", "bin/pkg.sys"},
+         2,
+         "InstallerCheck: the file list [NoSuchList] that section [PkgInstall.NT] copies is not in "
+         "the INF\n"},
         {"does not parse",
          "[Version]\nSignature = \"$Windows NT$\"\n\n[Manufacturer\n%Vendor% = Models\n",
          {"pkg.cat", "bin/pkg.sys"},

@@ -110,11 +110,11 @@ bool UpdateDriverForDevices(const char16_t* hardwareId, const char16_t* infPath,
     // with no more items, as Windows logs it.
     std::vector<size_t> offered;
     for (size_t i : matches) {
-        DriverChoice choice;
-        if (uint32_t error = DevSim::ChooseDriverFor(devices[i], inf, &choice)) {
+        std::vector<InfRules::DriverLine> drivers;
+        if (uint32_t error = DevSim::DriversFor(devices[i], inf, &drivers)) {
             return Fail(error);
         }
-        if (choice.found) {
+        if (!drivers.empty()) {
             offered.push_back(i);
         }
     }

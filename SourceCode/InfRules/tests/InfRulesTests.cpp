@@ -32,6 +32,18 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
         {{u"NT.10.0", u"NTx86.6.0"}, Platform::X86, u"M.NT.10.0"},
         {{u"NT.6.0", u"NTx86.6.0"}, Platform::X86, u"M.NTx86.6.0"},
         {{u"NTamd64.x", u"NTamd64.10.0.1.2.3.4"}, Platform::X86, u"M"},
+        // The running build itself is not above it; a product type in hexadecimal, either case.
+        {{u"NTamd64.10.0...19041", u"NTamd64.10.0...19045"},
+         Platform::Amd64,
+         u"M.NTamd64.10.0...19045"},
+        {{u"NTamd64", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
+        {{u"NTamd64", u"NTamd64.10.0.0X3"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTamd64.0x"}, Platform::Amd64, u""},
+        // Of two that rank the same, the first listed.
+        {{u"NTamd64.10", u"NTamd64.10.0"}, Platform::Amd64, u"M.NTamd64.10"},
+        {{u"NTamd64", u"NTamd64.10.0.0x1.0xFFFFffff"},
+         Platform::Amd64,
+         u"M.NTamd64.10.0.0x1.0xFFFFffff"},
     };
     for (const auto& [decorations, platform, expected] : cases) {
         SCOPED_TRACE(Text::Utf16ToUtf8(expected));

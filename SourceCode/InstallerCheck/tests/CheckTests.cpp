@@ -2,6 +2,7 @@
 // with what a real run of the installation does, for each rule.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -91,6 +92,14 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
         const CheckResult plan = Check({u"plan", kIdShort, infs.back()});
         EXPECT_EQ(plan.exitCode, package.reasons.empty() ? 0 : 1);
         EXPECT_EQ(Narrow(plan.err), package.reasons);
+        // Wine's driver search writes to the device (the simulated one refuses): there the
+        // device's IDs meet the INF's models, to the same verdict.
+        DevSim::Current().wine = true;
+        const CheckResult wine = Check({u"plan", kIdShort, infs.back()});
+        DevSim::Current().wine = false;
+        EXPECT_EQ(wine.exitCode, plan.exitCode);
+        EXPECT_EQ(wine.out, plan.out);
+        EXPECT_EQ(wine.err, plan.err);
     }
     const std::string rule = kPrefixRule ? "prefix" : "equality";
     auto head = [&](const std::u16string& inf) {
@@ -113,6 +122,22 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
                   "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
                   "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
                   "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
+                  steps);
+    // A line whose ID stands in a compatible ID's place offers its driver all the same.
+    const auto& packages = PackageTable::Packages();
+    const size_t compat = static_cast<size_t>(std::find_if(packages.begin(), packages.end(),
+                                                           [](const auto& p) {
+                                                               return std::string(p.name) ==
+                                                                      "compatible-ID-only line";
+                                                           }) -
+                                              packages.begin());
+    ASSERT_LT(compat, infs.size());
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[compat]}).out),
+              head(infs[compat]) +
+                  "package for NTamd64: will install here\n"
+                  "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
+                  "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
+                  "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
                   steps);
     // The simulated Windows for x86 finds the x86 models.
     DevSim::Current().platform = InfRules::Platform::X86;

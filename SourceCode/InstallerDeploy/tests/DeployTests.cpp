@@ -187,6 +187,8 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
     const std::string keep = home_ + "/kept dir";
     fs::create_directory(keep);
     std::ofstream(keep + "/planted.dll") << "x";
+    // The catalogs beside the INF go along, whatever the letter case of their names.
+    std::ofstream(home_ + "/Device.CAT") << "catalog";
     EXPECT_EQ(Deploy({"/keep", keep + "/", "USB\\VID&1", inf_}), 3010);
 
     const std::string x64 = home_ + "\\x64";
@@ -210,8 +212,10 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
         kept.push_back(entry.path().filename());
     }
     std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "InstallerCheck.exe", "device.inf"}));
+    EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "Device.CAT", "InstallerCheck.exe",
+                                              "device.inf"}));
     EXPECT_EQ(Read(keep + "/InstallerCheck.exe"), Read(programs_ + "/InstallerCheck.exe"));
+    EXPECT_EQ(Read(keep + "/Device.CAT"), "catalog");
 
     // The uninstall takes what the install kept, and the folder with it; the next install makes
     // it again; a link at its name is left alone, and so is what it leads to.
@@ -237,6 +241,7 @@ TEST_F(DeployTest, AnInstallRecordsEveryStepAndKeepsTheDetectionFiles) {
 TEST_F(DeployTest, AnUninstallTakesOffTheKeptVersionAndKeepsItsFilesUntilDone) {
     const std::string keep = home_ + "/kept";
     const std::string kept = keep + "\\device.inf";
+    std::ofstream(home_ + "/device.cat") << "catalog";
     ASSERT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
     // "Removes" when given the installed version, whose bytes the kept INF holds.
     Program("InstallerRemove.exe", "if cmp -s \"$(printf %s \"$2\" | tr '\\\\' /)\" \"" + keep +
@@ -258,6 +263,7 @@ TEST_F(DeployTest, AnUninstallTakesOffTheKeptVersionAndKeepsItsFilesUntilDone) {
     EXPECT_EQ(Records(), Header("uninstall", "/uninstall /keep " + keep + " ID " + inf_) + runs +
                              "exit code: 1\n" + failed + "result: 1603 (not done)\n");
     EXPECT_EQ(Read(keep + "/device.inf"), "[Version]\r\n");
+    EXPECT_EQ(Read(keep + "/device.cat"), "catalog");
     EXPECT_TRUE(fs::exists(keep + "/InstallerCheck.exe"));
     // 2 from the second removal comes after the first has run: not done, never "nothing run".
     setenv("CODE", "2", 1);
@@ -450,6 +456,37 @@ TEST_F(DeployTest, AnInstallerThatDidNotRunIsSaidAndTheCheckDecides) {
                         "\\x64\"; the trace keeps its settings there.\nDeploy: \"" + home_ +
                         "\\x64\\Installer.exe\" did not run: code 1; 740 means it needs "
                         "administrator rights.\n");
+}
+
+// Links a user planted beside the programs are never followed by a copy: the package's settings
+// are not written through a link at x64/TqDbgCfg.ini (nor is a file made where a dangling one
+// leads), and /keep never takes a trace log that is a link to a file elsewhere.
+TEST_F(DeployTest, CopiesNeverFollowALinkBesideThePrograms) {
+    const std::string keep = home_ + "/keep";
+    const std::string settings = programs_ + "/TqDbgCfg.ini";
+    std::ofstream(home_ + "/secret") << "secret";
+    std::ofstream(home_ + "/target.ini") << "target";
+    std::ofstream(home_ + "/TqDbgCfg.ini") << "[OUTPUT]\n";
+    ASSERT_EQ(symlink((home_ + "/secret").c_str(), (programs_ + "/planted.log").c_str()), 0);
+    ASSERT_EQ(symlink((home_ + "/target.ini").c_str(), settings.c_str()), 0);
+    const std::string refused = "Deploy: could not copy TqDbgCfg.ini into \"" + home_ +
+                                "\\x64\"; the trace keeps its settings there.\n";
+    EXPECT_EQ(Deploy({"/keep", keep, "ID", inf_}), 0);
+    EXPECT_EQ(err_, refused);
+    EXPECT_EQ(Read(home_ + "/target.ini"), "target");
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(keep)) {
+        kept.push_back(entry.path().filename());
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"12091701.log", "InstallerCheck.exe", "device.inf"}));
+
+    fs::remove(settings);
+    ASSERT_EQ(symlink((home_ + "/made.ini").c_str(), settings.c_str()), 0);
+    EXPECT_EQ(Deploy({"ID", inf_}), 0);
+    EXPECT_EQ(err_, refused);
+    EXPECT_FALSE(fs::exists(home_ + "/made.ini"));
+    EXPECT_EQ(Read(home_ + "/secret"), "secret");
 }
 
 // The machine's native architecture picks the programs; one the package has none for is 1633

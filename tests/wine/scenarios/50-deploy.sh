@@ -249,7 +249,7 @@ scenario_deploy_keep() {
     cmp -s "$inf" "$keep/keep.inf" || failure "keep: the INF not kept"
     local kept
     kept=$(find "$keep" -mindepth 1 ! -name '*.log' -printf '%f ' | tr ' ' '\n' | sort | xargs)
-    [[ $kept == 'InstallerCheck.exe keep.inf' ]] || failure "keep: the folder holds $kept"
+    [[ $kept == 'InstallerCheck.exe keep.inf suite-device.cat' ]] || failure "keep: the folder holds $kept"
     [[ -n $(find "$keep" -maxdepth 1 -name '*.log') ]] || failure "keep: no trace log kept"
     local command
     command=$(tr -d '\r' <"$dir/keep.out" | sed -n 's/^Detection command: //p')
@@ -316,6 +316,56 @@ scenario_deploy_keep_spelling() {
     [[ -z $(bundle_logs x64) ]] || failure "Installer.exe ran"
 }
 
+# 27. Links a user planted where the deploy program writes and reads by name, from a 64-bit shell
+#    (the x64 deploy program) and a 32-bit one (the x86 one), each first with symbolic links to
+#    files, then with dangling ones: at the deployment log's name (/log), at x64\TqDbgCfg.ini
+#    (the package's settings are copied there) and, as a trace log beside the programs,
+#    x64\planted.log -> a secret file (/keep copies the trace logs). Wine reports none of these
+#    names as a reparse point. Each run exits 0 (the log never changes the exit code) and says on
+#    stderr that the settings were not copied and the record not written; the files the links
+#    lead to are unchanged, nothing is made where a dangling one leads, and the /keep folder holds
+#    no planted.log.
+scenario_deploy_links() {
+    unpack_bundle || return
+    bundle_ini LOGFILE=1 LEVEL=1
+    local inf win logs="$dir/user logs" shell kind name keep
+    inf=$(fresh_inf linked.inf)
+    win=$(windows_path "$inf")
+    mkdir -p "$logs"
+    printf 'secret\r\n' >"$dir/secret.txt"
+    ln -s "$dir/secret.txt" "$bundle/x64/planted.log"
+    for shell in 64 32; do
+        for kind in file dangling; do
+            name=links$shell$kind
+            keep="$dir/keep $name"
+            rm -f "$logs/InstallerDeploy.log" "$bundle/x64/TqDbgCfg.ini"
+            if [[ $kind == file ]]; then
+                printf 'victim\r\n' >"$dir/$name.log"
+                printf 'target\r\n' >"$dir/$name.ini"
+            fi
+            ln -s "$dir/$name.log" "$logs/InstallerDeploy.log"
+            ln -s "$dir/$name.ini" "$bundle/x64/TqDbgCfg.ini"
+            deploy "$shell" "$name" /keep "$(windows_path "$keep")" \
+                /log "$(windows_path "$logs")\InstallerDeploy.log" "$NO_SUCH_ID" "$win"
+            deploy_exit_is "$name" 0
+            deploy_stderr_has "$name" "Deploy: could not copy TqDbgCfg.ini into \"$(windows_path "$bundle")\x64\"; the trace keeps its settings there."
+            deploy_stderr_has "$name" "Deploy: could not write the deployment log $(windows_path "$logs")\InstallerDeploy.log (it is missing a folder, held open, or not a plain file); this deployment's record is not in it."
+            if [[ $kind == file ]]; then
+                [[ $(<"$dir/$name.log") == $'victim\r' ]] || failure "$name: the log's link was followed"
+                [[ $(<"$dir/$name.ini") == $'target\r' ]] || failure "$name: the settings' link was followed"
+            else
+                [[ ! -e $dir/$name.log ]] || failure "$name: the log's dangling link made a file"
+                [[ ! -e $dir/$name.ini ]] || failure "$name: the settings' dangling link made a file"
+            fi
+            [[ ! -e $keep/planted.log ]] ||
+                failure "$name: /keep got planted.log: $(head -c 40 "$keep/planted.log")"
+            [[ -f $keep/InstallerCheck.exe && -f $keep/linked.inf ]] ||
+                failure "$name: /keep holds $(find "$keep" -mindepth 1 -printf '%f ')"
+        done
+    done
+    [[ $(<"$dir/secret.txt") == $'secret\r' ]] || failure "the secret changed"
+}
+
 scenario 12 'Deploy.cmd: no device, 64- and 32-bit shells' scenario_deploy_no_device win64
 scenario 13 'Deploy.cmd: absent devices marked' scenario_deploy_absent win64
 scenario 14 'Deploy.cmd: refused by the pre-flight, or not verified (1603)' scenario_deploy_not_verified win64
@@ -323,3 +373,4 @@ scenario 15 'Deploy.cmd: wrong command lines (2)' scenario_deploy_command_line w
 scenario 16 'Deploy.cmd: the native architecture, and an unsupported one (1633)' scenario_deploy_unsupported win64
 scenario 17 'Deploy.cmd: /keep and the detection command' scenario_deploy_keep win64
 scenario 26 'Deploy.cmd: the INF folder as /keep under another spelling' scenario_deploy_keep_spelling win64
+scenario 27 'Deploy.cmd: links planted at the names it writes and reads' scenario_deploy_links win64

@@ -45,7 +45,7 @@ scenario_deploy_uninstall() {
     [[ -f $inf_dir/$copy ]] || failure "plain: the copy went"
     local kept
     kept=$(find "$keep" -mindepth 1 -printf '%f\n' 2>/dev/null | sort | xargs)
-    [[ $kept == 'InstallerCheck.exe uninstall.inf' ]] || failure "plain: the kept folder holds '$kept'"
+    [[ $kept == 'InstallerCheck.exe suite-device.cat uninstall.inf' ]] || failure "plain: the kept folder holds '$kept'"
     detect still "$NO_SUCH_ID" "$(windows_path "$keep")\\uninstall.inf"
     [[ $(wc -l <"$dir/still.out") == 1 ]] || failure "detection after the failed uninstall: $(head -c 200 "$dir/still.out")"
 

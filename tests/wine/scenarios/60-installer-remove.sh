@@ -169,11 +169,11 @@ scenario_remove_case() {
 scenario_remove_other_name() {
     cp "$build/$arch/InstallerCheck.exe" "$build/$arch/InstallerRemove.exe" "$prog/"
     local inf before copy inbox
-    inf=$(fresh_inf linked.inf)
+    inf=$(fresh_inf "linked-$arch.inf")
     before=$(staged_infs)
     run stage "$NO_SUCH_ID" "$(windows_path "$inf")"
     copy=$(new_copy "$before") || { failure "nothing staged"; return; }
-    ln -s linked.inf "$dir/link.inf"
+    ln -s "linked-$arch.inf" "$dir/link.inf"
     remove link --force "$NO_SUCH_ID" "$(windows_path "$dir/link.inf")"
     expect_code link 1
     says link "copy C:\\windows\\INF\\$copy: FAILED, still staged: another package with the INF's bytes, not removed: published for $copy"
