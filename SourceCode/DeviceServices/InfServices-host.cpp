@@ -57,6 +57,11 @@ bool ReadInfSection(InfHandle inf, const char16_t* section, std::vector<InfRules
 
 uint32_t ReadDeviceIds(DevInfoSet set, DevInfoData* element, std::vector<std::u16string>* ids) {
     ids->clear();
+    // Windows reads them with SetupDiGetDeviceRegistryPropertyW: its faults apply.
+    if (const std::optional<DevSim::Fault> fault =
+            DevSim::Hooks::CountCall(DevSim::Op::GetProperty)) {
+        return fault->error;
+    }
     DevSim::Device* device = nullptr;
     if (const uint32_t error = ResolveElement(set, element, &device)) {
         return error;

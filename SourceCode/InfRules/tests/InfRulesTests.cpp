@@ -2,10 +2,12 @@
 // pick for a platform.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "InfPackage.h"
 #include "InfPlatform.h"
 #include "Utf8.h"
 
@@ -38,6 +40,7 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
          u"M.NTamd64.10.0...19045"},
         {{u"NTamd64", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
         {{u"NTamd64", u"NTamd64.10.0.0X3"}, Platform::Amd64, u"M.NTamd64"},
+        {{u"NTamd64", u"NTamd64.10.0.0X1"}, Platform::Amd64, u"M.NTamd64.10.0.0X1"},
         {{u"NTamd64.0x"}, Platform::Amd64, u""},
         // Of two that rank the same, the first listed.
         {{u"NTamd64.10", u"NTamd64.10.0"}, Platform::Amd64, u"M.NTamd64.10"},
@@ -50,6 +53,51 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
         EXPECT_EQ(InfRules::ModelsSection(u"M", decorations, platform, win10).value_or(u""),
                   expected);
     }
+}
+
+// An INF as sections of lines, section names compared as the parsers compare them.
+class TableInf : public InfRules::InfSource {
+  public:
+    explicit TableInf(std::map<std::u16string, std::vector<InfRules::InfLine>> sections)
+        : m_sections(std::move(sections)) {}
+    bool Section(const std::u16string& name, std::vector<InfRules::InfLine>* lines) const override {
+        for (const auto& [section, content] : m_sections) {
+            if (Text::Utf16ToUtf8(section) == Text::Utf16ToUtf8(name)) {
+                *lines = content;
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    std::map<std::u16string, std::vector<InfRules::InfLine>> m_sections;
+};
+
+// A manufacturer whose models section is missing is passed over, not the end of the list; an
+// install section named twice is checked once, and the ones after it still are.
+TEST(InfRules, MissingSectionsAreReasonsOfTheirOwn) {
+    const TableInf inf({
+        {u"Version", {{u"CatalogFile", {u"pkg.cat"}}}},
+        {u"Manufacturer", {{u"First", {u"Gone", u"NTamd64"}}, {u"Second", {u"Here", u"NTamd64"}}}},
+        {u"Here.NTamd64", {{u"Device", {u"Install", u"USB\\VID_1234&PID_5678"}}}},
+        {u"Install", {}},
+    });
+    const InfRules::PackageFacts facts =
+        InfRules::ReadPackageFacts(inf, InfRules::Platform::Amd64, {10, 0, 19045, 1});
+    EXPECT_EQ(facts.modelsSections,
+              (std::vector<std::u16string>{u"Gone.NTamd64", u"Here.NTamd64"}));
+    ASSERT_EQ(facts.models.size(), 1u);
+    EXPECT_EQ(facts.models[0].installSection, u"Install");
+    EXPECT_EQ(facts.catalog, u"pkg.cat");
+    std::vector<std::u16string> texts;
+    for (const InfRules::PackageProblem& problem :
+         InfRules::PackageProblems(inf, facts, {u"Install", u"install", u"Missing"},
+                                   [](const std::u16string&) { return true; })) {
+        texts.push_back(problem.text);
+    }
+    EXPECT_EQ(texts,
+              (std::vector<std::u16string>{u"the install section [Missing] is not in the INF"}));
 }
 
 } // namespace

@@ -123,6 +123,25 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
                   "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
                   "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
                   steps);
+    // The device's IDs cannot be read for the driver search: a reason, never a verdict of "will
+    // install". The survey's reads of the device come first (calls 1 to 3).
+    for (const bool wine : {false, true}) {
+        UseDevices(DevSim::Current().devices);
+        DevSim::Current().wine = wine;
+        DevSim::AddFault(Fail(Op::GetProperty, 4, 0x1f));
+        const CheckResult failed = Check({u"plan", kIdShort, infs[0]});
+        DevSim::Current().wine = false;
+        EXPECT_EQ(failed.exitCode, 1);
+        EXPECT_EQ(Narrow(failed.out),
+                  head(infs[0]) +
+                      "package for NTamd64: will not install here\n"
+                      "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
+                      "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
+                      "  reason: Windows' driver search for ROOT\\PRESENT\\0000 failed (error "
+                      "0x1f)\n"
+                      "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
+                      steps);
+    }
     // A line whose ID stands in a compatible ID's place offers its driver all the same.
     const auto& packages = PackageTable::Packages();
     const size_t compat = static_cast<size_t>(std::find_if(packages.begin(), packages.end(),
