@@ -41,6 +41,8 @@ TEST(InfRules, ModelsSectionFollowsTheTargetOsDecorations) {
         {{u"NTamd64", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
         {{u"NTamd64", u"NTamd64.10.0.0X3"}, Platform::Amd64, u"M.NTamd64"},
         {{u"NTamd64", u"NTamd64.10.0.0X1"}, Platform::Amd64, u"M.NTamd64.10.0.0X1"},
+        // A product type ranks above a suite mask alone.
+        {{u"NTamd64.10.0..0x10", u"NTamd64.10.0.0x1"}, Platform::Amd64, u"M.NTamd64.10.0.0x1"},
         {{u"NTamd64.0x"}, Platform::Amd64, u""},
         // Of two that rank the same, the first listed.
         {{u"NTamd64.10", u"NTamd64.10.0"}, Platform::Amd64, u"M.NTamd64.10"},
@@ -74,12 +76,16 @@ class TableInf : public InfRules::InfSource {
     std::map<std::u16string, std::vector<InfRules::InfLine>> m_sections;
 };
 
-// A manufacturer whose models section is missing is passed over, not the end of the list; an
-// install section named twice is checked once, and the ones after it still are.
+// A manufacturer without a models section, or whose models section is missing, is passed over, not
+// the end of the list; an install section named twice is checked once, and the ones after it still
+// are.
 TEST(InfRules, MissingSectionsAreReasonsOfTheirOwn) {
     const TableInf inf({
         {u"Version", {{u"CatalogFile", {u"pkg.cat"}}}},
-        {u"Manufacturer", {{u"First", {u"Gone", u"NTamd64"}}, {u"Second", {u"Here", u"NTamd64"}}}},
+        {u"Manufacturer",
+         {{u"Blank", {u"", u"NTamd64"}},
+          {u"First", {u"Gone", u"NTamd64"}},
+          {u"Second", {u"Here", u"NTamd64"}}}},
         {u"Here.NTamd64", {{u"Device", {u"Install", u"USB\\VID_1234&PID_5678"}}}},
         {u"Install", {}},
     });
@@ -92,12 +98,13 @@ TEST(InfRules, MissingSectionsAreReasonsOfTheirOwn) {
     EXPECT_EQ(facts.catalog, u"pkg.cat");
     std::vector<std::u16string> texts;
     for (const InfRules::PackageProblem& problem :
-         InfRules::PackageProblems(inf, facts, {u"Install", u"install", u"Missing"},
+         InfRules::PackageProblems(inf, facts, {u"Install", u"install", u"Missing", u"Lost"},
                                    [](const std::u16string&) { return true; })) {
         texts.push_back(problem.text);
     }
     EXPECT_EQ(texts,
-              (std::vector<std::u16string>{u"the install section [Missing] is not in the INF"}));
+              (std::vector<std::u16string>{u"the install section [Missing] is not in the INF",
+                                           u"the install section [Lost] is not in the INF"}));
 }
 
 } // namespace
