@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -70,15 +71,7 @@ bool RunningUnderWine() {
 }
 
 bool SameFileName(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::equal(a, b, {}, Upper, Upper);
 }
 
 uint32_t SameFile(const char16_t* a, const char16_t* b, bool* same) {

@@ -1,5 +1,6 @@
 #include "InfParser.h"
 
+#include "Trim.h"
 #include "Utf8.h"
 
 namespace DevSim {
@@ -35,15 +36,7 @@ bool Blank(char16_t c) {
 }
 
 std::u16string Trimmed(const std::u16string& text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && Blank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && Blank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
+    return std::u16string(TrimmedView<char16_t>(text, Blank));
 }
 
 // One field being read: its unquoted part is trimmed at its ends, its quoted parts kept whole.

@@ -14,7 +14,8 @@ namespace {
 
 struct Package {
     ParsedInf inf;
-    std::u16string folder; // with its trailing separator
+    InfRules::PackageFacts facts; // as read on the simulated machine's platform and version
+    std::u16string folder;        // with its trailing separator
 };
 
 uint32_t Load(const std::u16string& infPath, Package* package) {
@@ -26,6 +27,8 @@ uint32_t Load(const std::u16string& infPath, Package* package) {
     if (const uint32_t error = ParseInf(bytes, &package->inf, &line)) {
         return error;
     }
+    package->facts =
+        InfRules::ReadPackageFacts(package->inf, MachinePlatform(), SimulatedOsVersion());
     const size_t cut = infPath.find_last_of(u"\\/");
     package->folder = cut == std::u16string::npos ? u"" : infPath.substr(0, cut + 1);
     return 0;
@@ -67,8 +70,7 @@ uint32_t DriversFor(const Device& device, const std::u16string& infPath,
     if (const uint32_t error = Load(infPath, &package)) {
         return error;
     }
-    const InfRules::PackageFacts facts =
-        InfRules::ReadPackageFacts(package.inf, MachinePlatform(), SimulatedOsVersion());
+    const InfRules::PackageFacts& facts = package.facts;
     const std::vector<std::u16string> ids =
         device.hardwareIds ? SplitMultiSz(*device.hardwareIds) : std::vector<std::u16string>{};
     // Every models line that names one of the device's IDs, in any place, in INF order; each
@@ -93,8 +95,7 @@ uint32_t CheckPackageImport(const std::u16string& infPath) {
     if (const uint32_t error = Load(infPath, &package)) {
         return error;
     }
-    const InfRules::PackageFacts facts =
-        InfRules::ReadPackageFacts(package.inf, MachinePlatform(), SimulatedOsVersion());
+    const InfRules::PackageFacts& facts = package.facts;
     std::vector<std::u16string> sections;
     for (const InfRules::Model& model : facts.models) {
         sections.push_back(model.installSection);
@@ -127,8 +128,7 @@ uint32_t PackageCatalog(const std::u16string& infPath, std::u16string* name,
     if (const uint32_t error = Load(infPath, &package)) {
         return error;
     }
-    const InfRules::PackageFacts facts =
-        InfRules::ReadPackageFacts(package.inf, MachinePlatform(), SimulatedOsVersion());
+    const InfRules::PackageFacts& facts = package.facts;
     if (facts.catalog.empty()) {
         return 0;
     }

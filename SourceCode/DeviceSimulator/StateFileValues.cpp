@@ -1,5 +1,7 @@
 #include "StateFileValues.h"
 
+#include "Trim.h"
+
 namespace DevSim::StateFileValues {
 
 bool IsBlank(char c) {
@@ -28,15 +30,7 @@ int HexDigit(char c) {
 } // namespace
 
 std::string Trim(const std::string& text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsLayout(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && IsLayout(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
+    return std::string(TrimmedView<char>(text, IsLayout));
 }
 
 std::vector<std::string> SplitBlanks(const std::string& text) {

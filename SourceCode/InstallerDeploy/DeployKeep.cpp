@@ -1,5 +1,6 @@
 #include "DeployKeep.h"
 
+#include <string_view>
 #include <vector>
 
 #include "AsciiCase.h"
@@ -127,40 +128,52 @@ KeepResult PrepareKeep(const std::u16string& keep, const std::u16string& checker
     return KeepResult::Ready;
 }
 
-std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
-    std::string folder(1, '"'); // appended: GCC 12's -Wrestrict misreads "\"" + std::string&&
-    folder += Utf8(keep);
-    folder += '"';
+namespace {
+
+// Each refusal's message after "Deploy: ", with {} where the quoted /keep folder stands.
+const char* RefusalText(KeepResult result) {
     switch (result) {
     case KeepResult::Link:
-        return "Deploy: " + folder +
-               " is a junction or symbolic link, not a folder; nothing was copied or run.";
+        return "{} is a junction or symbolic link, not a folder; nothing was copied or run.";
     case KeepResult::NotFolder:
-        return "Deploy: " + folder + " is a file, not a folder; nothing was copied or run.";
+        return "{} is a file, not a folder; nothing was copied or run.";
     case KeepResult::HoldsInf:
-        return "Deploy: the INF is in the /keep folder " + folder +
-               ", which Deploy empties and makes anew; give the INF from another folder. Nothing "
-               "was copied or installed.";
+        return "the INF is in the /keep folder {}, which Deploy empties and makes anew; give the "
+               "INF from another folder. Nothing was copied or installed.";
     case KeepResult::HasFolders:
-        return "Deploy: " + folder +
-               " holds folders; /keep needs a folder of its own, which Deploy empties. Nothing "
+        return "{} holds folders; /keep needs a folder of its own, which Deploy empties. Nothing "
                "was copied or run.";
     case KeepResult::NotCleared:
-        return "Deploy: could not empty " + folder +
-               " of files Deploy did not put there; nothing was copied or run.";
+        return "could not empty {} of files Deploy did not put there; nothing was copied or run.";
     case KeepResult::NotMade:
-        return "Deploy: could not make the folder " + folder + " anew; nothing was copied or run.";
+        return "could not make the folder {} anew; nothing was copied or run.";
     case KeepResult::NotSecured:
-        return "Deploy: could not give " + folder +
-               " to Administrators with access for SYSTEM, Administrators and Users (read) only; "
-               "nothing was copied or run.";
+        return "could not give {} to Administrators with access for SYSTEM, Administrators and "
+               "Users (read) only; nothing was copied or run.";
     case KeepResult::CopyFailed:
-        return "Deploy: could not copy InstallerCheck.exe and the INF into " + folder +
-               "; nothing was run.";
+        return "could not copy InstallerCheck.exe and the INF into {}; nothing was run.";
     case KeepResult::Ready:
         break;
     }
-    return {};
+    return nullptr;
+}
+
+} // namespace
+
+std::string KeepRefusal(KeepResult result, const std::u16string& keep) {
+    const char* text = RefusalText(result);
+    if (text == nullptr) {
+        return {};
+    }
+    const std::string_view words(text);
+    const size_t place = words.find("{}");
+    std::string message = "Deploy: ";
+    message += words.substr(0, place);
+    message += '"';
+    message += Utf8(keep);
+    message += '"';
+    message += words.substr(place + 2);
+    return message;
 }
 
 void KeepTraceLogs(const std::u16string& programs, const std::u16string& keep) {

@@ -2,6 +2,7 @@
 // setting names and value names: every other character stays as it is, whatever the locale.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -25,15 +26,7 @@ template <typename Char> std::basic_string<Char> LoweredAscii(std::basic_string_
 // Equal when the letters A to Z equal a to z and every other character is identical.
 template <typename Char>
 bool EqualIgnoringAsciiCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::equal(a, b, {}, LowerAscii<Char>, LowerAscii<Char>);
 }
 inline bool EqualIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     return EqualIgnoringAsciiCase<char16_t>(a, b);

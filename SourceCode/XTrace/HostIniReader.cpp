@@ -9,6 +9,7 @@
 #include "AsciiCase.h"
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
+#include "Trim.h"
 #include "Utf8.h"
 
 namespace {
@@ -81,13 +82,7 @@ bool ReadWholeFile(const std::string& path, std::string* out) {
 }
 
 std::u16string_view Trim(std::u16string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return TrimmedView(text, IsBlank);
 }
 
 // Names compare without regard to the case of ASCII letters.

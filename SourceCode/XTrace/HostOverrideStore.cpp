@@ -67,19 +67,28 @@ bool StartsWithName(std::u16string_view text, std::u16string_view prefix) {
     return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
 }
 
-// dword:XXXXXXXX -> 4 bytes little-endian.
-bool ParseDword(std::u16string_view digits, std::vector<uint8_t>* out) {
+// A hexadecimal number of one to `maxDigits` digits, the blanks around it ignored.
+bool ParseHex(std::u16string_view digits, size_t maxDigits, uint32_t* value) {
     digits = Trim(digits);
-    if (digits.empty() || digits.size() > 8) {
+    if (digits.empty() || digits.size() > maxDigits) {
         return false;
     }
-    uint32_t value = 0;
+    *value = 0;
     for (char16_t c : digits) {
         const int digit = HexDigit(c);
         if (digit < 0) {
             return false;
         }
-        value = (value << 4) | static_cast<uint32_t>(digit);
+        *value = (*value << 4) | static_cast<uint32_t>(digit);
+    }
+    return true;
+}
+
+// dword:XXXXXXXX -> 4 bytes little-endian.
+bool ParseDword(std::u16string_view digits, std::vector<uint8_t>* out) {
+    uint32_t value = 0;
+    if (!ParseHex(digits, 8, &value)) {
+        return false;
     }
     *out = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
@@ -95,17 +104,9 @@ bool ParseHexBytes(std::u16string_view list, std::vector<uint8_t>* out) {
     }
     for (;;) {
         const size_t comma = list.find(u',');
-        const std::u16string_view item = Trim(list.substr(0, comma));
-        if (item.empty() || item.size() > 2) {
+        uint32_t value = 0;
+        if (!ParseHex(list.substr(0, comma), 2, &value)) {
             return false;
-        }
-        int value = 0;
-        for (char16_t c : item) {
-            const int digit = HexDigit(c);
-            if (digit < 0) {
-                return false;
-            }
-            value = value * 16 + digit;
         }
         out->push_back(static_cast<uint8_t>(value));
         if (comma == std::u16string_view::npos) {

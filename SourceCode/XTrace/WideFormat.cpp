@@ -257,36 +257,30 @@ bool Convert(Sink& sink, const char16_t*& p, ArgCursor& args) {
         return false;
     }
     ++p;
+    // Every conversion takes one argument: a string for s and S, a number for the others. (An
+    // unknown conversion fails either way; the caller takes back what it used.)
+    const bool wantsString = conversion == u's' || conversion == u'S';
+    const FormatArg* arg = args.Next(wantsString ? FormatArg::Kind::Str : FormatArg::Kind::Int);
+    if (arg == nullptr) {
+        return false;
+    }
     switch (conversion) {
     case u'd':
     case u'i':
     case u'u':
     case u'x':
     case u'X':
-    case u'o': {
-        const FormatArg* arg = args.Next(FormatArg::Kind::Int);
-        if (arg == nullptr) {
-            return false;
-        }
+    case u'o':
         PutInteger(sink, field, conversion, arg->bits);
         return true;
-    }
     case u'c':
     case u'C': {
-        const FormatArg* arg = args.Next(FormatArg::Kind::Int);
-        if (arg == nullptr) {
-            return false;
-        }
         const auto c = static_cast<char16_t>(arg->bits & 0xFFFFu);
         PutText(sink, Field{.left = field.left, .width = field.width}, &c, 1);
         return true;
     }
     case u's':
     case u'S': {
-        const FormatArg* arg = args.Next(FormatArg::Kind::Str);
-        if (arg == nullptr) {
-            return false;
-        }
         const char16_t* text = arg->str != nullptr ? arg->str : u"(null)";
         PutText(sink, field, text, BoundedLength(text, field));
         return true;
