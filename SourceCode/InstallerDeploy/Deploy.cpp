@@ -7,7 +7,7 @@
 #include "DeployPlatform.h"
 #include "DeployRecord.h"
 #include "DeployResult.h"
-#include "FileClock.h"
+#include "SafeFile.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "FileClock.h"
+#include "SafeFile.h"
 
 // Beyond this size the log is rolled over at the next record.
 inline constexpr uint64_t kDeployLogRollBytes = 1024 * 1024;

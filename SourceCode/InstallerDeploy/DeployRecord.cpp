@@ -5,8 +5,8 @@
 #include "AsciiCase.h"
 #include "DeployCommandLine.h"
 #include "DeployPlatform.h"
-#include "FileClock.h"
 #include "LogDecode.h"
+#include "SafeFile.h"
 #include "Utf8.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "XTrace.h"
 
-#include "FileClock.h"
+#include "SafeFile.h"
 #include "TracePlatform.h"
 
 TraceSettingsData TraceSettings = {0, 0, 3};

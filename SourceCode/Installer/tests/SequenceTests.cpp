@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "DriverActions.h"
-#include "FileClockHost.h"
 #include "LogicTestSupport.h"
+#include "SafeFileHost.h"
 #include "Sequence.h"
 #include "TracePlatformHost.h"
 #include "XTrace.h"

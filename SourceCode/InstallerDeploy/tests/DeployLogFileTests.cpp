@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "DeployLogFile.h"
-#include "FileClockHost.h"
+#include "SafeFileHost.h"
 #include "Utf8.h"
 
 namespace fs = std::filesystem;

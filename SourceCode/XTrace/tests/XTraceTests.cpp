@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FileClockHost.h"
+#include "SafeFileHost.h"
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
 #include "XTrace.h"

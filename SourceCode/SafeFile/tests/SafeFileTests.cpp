@@ -15,8 +15,8 @@
 #include <tuple>
 #include <vector>
 
-#include "FileClock.h"
-#include "FileClockHost.h"
+#include "SafeFile.h"
+#include "SafeFileHost.h"
 #include "Utf8.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <optional>
 
-#include "FileClock.h"
-#include "FileClockHost.h"
+#include "SafeFile.h"
+#include "SafeFileHost.h"
 #include "Utf8.h"
 
 namespace {

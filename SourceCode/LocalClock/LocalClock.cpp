@@ -1,5 +1,5 @@
 // The portable part of FileClock: the one-shot append, the local time now and the UTC offset.
-#include "FileClock.h"
+#include "SafeFile.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 // even then: there the name's own attributes, asked before and after the open, tell a link to a
 // folder, and the handle's path a link to a file (Win32.h); and a file is made with CREATE_NEW,
 // which never makes what a dangling link names.
-#include "FileClock.h"
+#include "SafeFile.h"
 
 #include <time.h>
 
