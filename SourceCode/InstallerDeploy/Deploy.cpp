@@ -7,7 +7,8 @@
 #include "DeployPlatform.h"
 #include "DeployRecord.h"
 #include "DeployResult.h"
-#include "FileClock.h"
+#include "LocalClock.h"
+#include "SafeFile.h"
 
 namespace {
 
@@ -36,8 +37,8 @@ std::string TwoDigits(int value) {
 }
 
 // "2026-12-09 07:12:03 +01:00".
-std::string TimeText(const FileClock::LocalTime& now) {
-    const FileClock::CivilTime& t = now.local;
+std::string TimeText(const LocalClock::LocalTime& now) {
+    const LocalClock::CivilTime& t = now.local;
     const int offset = now.utcOffsetMinutes < 0 ? -now.utcOffsetMinutes : now.utcOffsetMinutes;
     return std::to_string(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " " +
            TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second) + " " +
@@ -110,8 +111,8 @@ bool SameBytes(const std::u16string& a, const std::u16string& b) {
     constexpr uint64_t kMost = 64 * 1024 * 1024 + 1;
     std::string first;
     std::string second;
-    return FileClock::ReadPlainFile(a, 0, kMost, &first) &&
-           FileClock::ReadPlainFile(b, 0, kMost, &second) && first == second;
+    return SafeFile::ReadPlainFile(a, 0, kMost, &first) &&
+           SafeFile::ReadPlainFile(b, 0, kMost, &second) && first == second;
 }
 
 class Deployment {
@@ -305,9 +306,9 @@ void WriteRecord(const std::u16string& log, const std::string& record) {
                                               " over to " + Utf8(RolledOverName(log)) + ".\n");
     }
     switch (written.result) {
-    case FileClock::FileResult::Done:
+    case SafeFile::FileResult::Done:
         return;
-    case FileClock::FileResult::WriteFailed:
+    case SafeFile::FileResult::WriteFailed:
         DeployPlatform::WriteOutput(true, "Deploy: could not write this deployment's record whole "
                                           "to the deployment log " +
                                               Utf8(log) +
@@ -356,7 +357,7 @@ int RunDeploy(const std::u16string& home, const std::vector<std::u16string>& arg
         }
     }
     const DeployRequest request = ParseDeployArguments(arguments);
-    const FileClock::LocalTime started = FileClock::LocalNow();
+    const LocalClock::LocalTime started = LocalClock::LocalNow();
     Deployment deployment(home, folder, request);
     DeployRecord& record = deployment.Record();
     record.Add("==== " + TimeText(started) + " Deploy.cmd " +

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "FileClock.h"
+#include "SafeFile.h"
 
 // Beyond this size the log is rolled over at the next record.
 inline constexpr uint64_t kDeployLogRollBytes = 1024 * 1024;
@@ -21,8 +21,8 @@ inline constexpr uint32_t kDeployLogRetryMilliseconds = 2000;
 std::u16string RolledOverName(const std::u16string& log);
 
 struct LogWrite {
-    FileClock::FileResult result; // Done: the record is in the log, whole
-    bool rollFailed;              // the log was full but could not be rolled over
+    SafeFile::FileResult result; // Done: the record is in the log, whole
+    bool rollFailed;             // the log was full but could not be rolled over
 };
 // Appends `record` (lines already ended by CR LF) to `log` whole or not at all, rolling the log
 // over first when it has reached `rollBytes`; another writer holding it is waited for, with a

@@ -360,7 +360,7 @@ DeployPlatform::Made DeployPlatform::MakeSecuredFolder(const std::u16string& pat
     return made ? Made::Made : error == ERROR_ALREADY_EXISTS ? Made::Exists : Made::Failed;
 }
 
-// `to` is opened as FileClock opens the trace's log (Win32::CreateOrOpenName), and emptied only
+// `to` is opened as SafeFile opens the trace's log (Win32::CreateOrOpenName), and emptied only
 // once its handle is a plain file at that name; `from`, unless followed, by Win32::OpenPlainFile.
 bool DeployPlatform::CopyFileTo(const std::u16string& from, const std::u16string& to,
                                 bool followFrom) {

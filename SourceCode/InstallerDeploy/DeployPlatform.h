@@ -1,6 +1,7 @@
-// What the deploy program needs from the system besides FileClock's files and clock: running a
-// program with its output captured, the console, who and where the run is, the machine's native
-// architecture, and the folders it reads and makes (the package, the log folder, /keep).
+// What the deploy program needs from the system besides the files and the clock (SafeFile.h,
+// LocalClock.h): running a program with its output captured, the console, who and where the run
+// is, the machine's native architecture, and the folders it reads and makes (the package, the log
+// folder, /keep).
 // DeployPlatform-win32.cpp calls the Windows functions; DeployPlatform-host.cpp stands in on
 // Linux (DeployPlatformHost.h holds its controls for tests).
 #pragma once

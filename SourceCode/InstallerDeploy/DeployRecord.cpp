@@ -5,8 +5,8 @@
 #include "AsciiCase.h"
 #include "DeployCommandLine.h"
 #include "DeployPlatform.h"
-#include "FileClock.h"
 #include "LogDecode.h"
+#include "SafeFile.h"
 #include "Utf8.h"
 
 namespace {
@@ -104,7 +104,7 @@ StepCode DeployRecord::Run(const std::u16string& program,
             const uint64_t from = old == before.end() ? 0 : old->second;
             std::string added;
             if (bytes <= from ||
-                !FileClock::ReadPlainFile(folder + u"\\" + name, from, kDeployMaxCapture, &added)) {
+                !SafeFile::ReadPlainFile(folder + u"\\" + name, from, kDeployMaxCapture, &added)) {
                 continue;
             }
             Add("trace " + Utf8(name) + ":\n" + DecodeTraceLog(added));

@@ -1,6 +1,7 @@
 // What the trace needs from the platform: the executable's path, the settings file, the
 // per-user overrides, the debugger channel and the thread's last error. The clock and the
-// log file's append are the neutral layer's (FileClock.h), which the deploy program shares.
+// log file's append are the neutral layers' (LocalClock.h, SafeFile.h), which the deploy
+// program shares.
 // One implementation per platform: TracePlatform-win32.cpp calls the real Windows functions,
 // TracePlatform-host.cpp provides stand-ins for Linux.
 #pragma once

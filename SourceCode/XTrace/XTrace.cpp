@@ -1,6 +1,7 @@
 #include "XTrace.h"
 
-#include "FileClock.h"
+#include "LocalClock.h"
+#include "SafeFile.h"
 #include "TracePlatform.h"
 
 TraceSettingsData TraceSettings = {0, 0, 3};
@@ -109,7 +110,7 @@ void WriteLogFile(const char16_t* line) {
     const size_t count = ToLogBytes(line, bytes);
     // A record that another writer keeps out, or that could not be written whole, is lost from
     // the file; the next record tries again.
-    FileClock::AppendToFile(path, bytes, count);
+    SafeFile::AppendToFile(path, bytes, count);
 }
 
 } // namespace
@@ -134,13 +135,13 @@ void InitTrace() {
     }
 
     if (TraceSettings.LOGFILE != 0 && LogFileName.empty()) {
-        LogFileName = MakeLogFileName(FileClock::CurrentTime());
+        LogFileName = MakeLogFileName(LocalClock::CurrentTime());
     }
 }
 
 std::u16string MakeLogFileName(int64_t time) {
-    FileClock::CivilTime local{};
-    if (!FileClock::BreakDown(time, &local, nullptr)) {
+    LocalClock::CivilTime local{};
+    if (!LocalClock::BreakDown(time, &local, nullptr)) {
         return {};
     }
     char16_t name[128];

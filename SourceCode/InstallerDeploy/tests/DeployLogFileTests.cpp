@@ -1,5 +1,5 @@
 // The deployment log on disk: whole records whatever the interleaving of writers, and one
-// roll-over per full log, through FileClock's host stand-ins on real files.
+// roll-over per full log, through SafeFile's host stand-ins on real files.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "DeployLogFile.h"
-#include "FileClockHost.h"
+#include "SafeFileHost.h"
 #include "Utf8.h"
 
 namespace fs = std::filesystem;
@@ -43,8 +43,8 @@ class DeployLogFileTest : public ::testing::Test {
         old_ = dir_ + "/Deploy.old";
     }
     void TearDown() override {
-        FileClockHost::SetBeforeRename({});
-        FileClockHost::SetBeforeLock({});
+        SafeFileHost::SetBeforeRename({});
+        SafeFileHost::SetBeforeLock({});
         fs::remove_all(dir_);
     }
     LogWrite Append(const std::string& record, uint64_t rollBytes = kDeployLogRollBytes) {
@@ -67,12 +67,12 @@ TEST_F(DeployLogFileTest, AFullLogRollsOverToOneOldFile) {
     std::ofstream(old_) << "older";
     const std::string full(99, 'x');
     std::ofstream(log_, std::ios::binary) << full;
-    EXPECT_EQ(Append(Record(1, 1), 100).result, FileClock::FileResult::Done);
+    EXPECT_EQ(Append(Record(1, 1), 100).result, SafeFile::FileResult::Done);
     EXPECT_EQ(Read(old_), "older");
     EXPECT_EQ(Read(log_), full + Record(1, 1));
 
     const LogWrite rolled = Append(Record(1, 2), 100);
-    EXPECT_EQ(rolled.result, FileClock::FileResult::Done);
+    EXPECT_EQ(rolled.result, SafeFile::FileResult::Done);
     EXPECT_FALSE(rolled.rollFailed);
     EXPECT_EQ(Read(old_), full + Record(1, 1));
     EXPECT_EQ(Read(log_), Record(1, 2));
@@ -84,7 +84,7 @@ TEST_F(DeployLogFileTest, AFullLogThatCannotRollOverStillTakesTheRecord) {
     fs::create_directories(old_ + "/kept");
     std::ofstream(log_, std::ios::binary) << std::string(100, 'x');
     const LogWrite written = Append(Record(1, 1), 100);
-    EXPECT_EQ(written.result, FileClock::FileResult::Done);
+    EXPECT_EQ(written.result, SafeFile::FileResult::Done);
     EXPECT_TRUE(written.rollFailed);
     EXPECT_EQ(Read(log_), std::string(100, 'x') + Record(1, 1));
 }
@@ -100,7 +100,7 @@ TEST_F(DeployLogFileTest, ConcurrentWritersLeaveEveryRecordWholeAcrossARollOver)
     for (int w = 0; w < kWriters; ++w) {
         writers.emplace_back([&, w] {
             for (int r = 0; r < kRecords; ++r) {
-                if (Append(Record(w, r), total * 6 / 10).result != FileClock::FileResult::Done) {
+                if (Append(Record(w, r), total * 6 / 10).result != SafeFile::FileResult::Done) {
                     ++failures;
                 }
             }
@@ -133,16 +133,16 @@ TEST_F(DeployLogFileTest, AWriterMeetingARollOverDoesNotRollTheHistoryAgain) {
     const std::string history = Record(0, 0) + Record(0, 1);
     std::ofstream(log_, std::ios::binary) << history;
     std::thread second;
-    FileClockHost::SetBeforeRename([&] {
-        FileClockHost::SetBeforeRename({});
-        const uint32_t before = FileClockHost::SharingViolations();
+    SafeFileHost::SetBeforeRename([&] {
+        SafeFileHost::SetBeforeRename({});
+        const uint32_t before = SafeFileHost::SharingViolations();
         second = std::thread(
-            [&] { EXPECT_EQ(Append(Record(2, 0), 100).result, FileClock::FileResult::Done); });
-        while (FileClockHost::SharingViolations() == before) {
+            [&] { EXPECT_EQ(Append(Record(2, 0), 100).result, SafeFile::FileResult::Done); });
+        while (SafeFileHost::SharingViolations() == before) {
             std::this_thread::yield();
         }
     });
-    EXPECT_EQ(Append(Record(1, 0), 100).result, FileClock::FileResult::Done);
+    EXPECT_EQ(Append(Record(1, 0), 100).result, SafeFile::FileResult::Done);
     second.join();
     EXPECT_EQ(Read(old_), history);
     // Which of the two writes first to the fresh log is theirs to settle.
@@ -158,15 +158,15 @@ TEST_F(DeployLogFileTest, AWriterThatOpenedTheLogBeforeARollOverWritesToTheFresh
     std::ofstream(log_, std::ios::binary) << history;
     std::promise<void> opened;
     std::promise<void> rolled;
-    FileClockHost::SetBeforeLock([&] {
-        FileClockHost::SetBeforeLock({});
+    SafeFileHost::SetBeforeLock([&] {
+        SafeFileHost::SetBeforeLock({});
         opened.set_value();
         rolled.get_future().wait();
     });
     std::thread second(
-        [&] { EXPECT_EQ(Append(Record(2, 0), 100).result, FileClock::FileResult::Done); });
+        [&] { EXPECT_EQ(Append(Record(2, 0), 100).result, SafeFile::FileResult::Done); });
     opened.get_future().wait();
-    EXPECT_EQ(Append(Record(1, 0), 100).result, FileClock::FileResult::Done);
+    EXPECT_EQ(Append(Record(1, 0), 100).result, SafeFile::FileResult::Done);
     rolled.set_value();
     second.join();
     EXPECT_EQ(Read(old_), history);
@@ -178,13 +178,13 @@ TEST_F(DeployLogFileTest, ANameThatIsNotAPlainFileTakesNothing) {
     const std::string target = dir_ + "/someone-elses.txt";
     std::ofstream(target) << "kept";
     ASSERT_EQ(symlink(target.c_str(), log_.c_str()), 0);
-    EXPECT_EQ(Append(Record(1, 0)).result, FileClock::FileResult::NotPlain);
+    EXPECT_EQ(Append(Record(1, 0)).result, SafeFile::FileResult::NotPlain);
     fs::remove(log_);
     ASSERT_EQ(link(target.c_str(), log_.c_str()), 0);
-    EXPECT_EQ(Append(Record(1, 0)).result, FileClock::FileResult::NotPlain);
+    EXPECT_EQ(Append(Record(1, 0)).result, SafeFile::FileResult::NotPlain);
     EXPECT_EQ(Read(target), "kept");
     EXPECT_EQ(AppendRecord(Text::Utf8ToUtf16(dir_ + "/no/such/folder.log"), "x\r\n").result,
-              FileClock::FileResult::NotOpened);
+              SafeFile::FileResult::NotOpened);
 }
 
 } // namespace

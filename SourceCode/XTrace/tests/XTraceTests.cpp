@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FileClockHost.h"
+#include "LocalClockHost.h"
 #include "TracePlatform.h"
 #include "TracePlatformHost.h"
 #include "XTrace.h"
@@ -33,7 +33,7 @@ class TraceTest : public ::testing::Test {
         setenv("XTRACE_USER_REGISTRY", (dir_ / "user.reg").c_str(), 1);
         SetExecutableDirectory(dir_);
         TracePlatformHost::CaptureDebugChannel(&channel_);
-        FileClockHost::SetClock(kStartTime);
+        LocalClockHost::SetClock(kStartTime);
         TraceSettings = {0, 0, 3};
         LogFileName.clear();
     }

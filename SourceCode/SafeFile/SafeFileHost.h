@@ -1,11 +1,10 @@
-// Host-only controls of FileClock's stand-ins, for tests. Host builds only.
+// Host-only controls of SafeFile's stand-ins, for tests. Host builds only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 
-namespace FileClockHost {
+namespace SafeFileHost {
 
 // Called by AppendFile::RenameTo once it has found that the name still leads to its file and
 // before it renames: a test holds the rename there to let other writers run into it. Empty: none.
@@ -18,11 +17,8 @@ void SetBeforeLock(std::function<void()> hook);
 // How many times an open met another writer holding the file, since the program started.
 uint32_t SharingViolations();
 
-// CurrentTime returns `now` instead of the system clock; nullopt returns to the system clock.
-void SetClock(std::optional<int64_t> now);
-
-// The calls FileClock's stand-ins have answered so far, every one counted: a test of a record
-// that is dropped sees that no file or clock call was made for it.
+// The calls SafeFile's stand-ins have answered so far, every one counted: a test of a record
+// that is dropped sees, with LocalClockHost::Calls, that no file or clock call was made for it.
 uint32_t Calls();
 
-} // namespace FileClockHost
+} // namespace SafeFileHost

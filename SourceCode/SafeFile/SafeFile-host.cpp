@@ -1,4 +1,4 @@
-// Linux stand-ins for FileClock: the same terms over POSIX calls. Paths come in as the core
+// Linux stand-ins for SafeFile: the same terms over POSIX calls. Paths come in as the core
 // writes them ('\\' separators) and are used with '/'. The writer's exclusion is an flock on the
 // open file; a reader never takes one, so it never blocks a writer.
 #include <fcntl.h>
@@ -6,14 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <ctime>
 #include <mutex>
 #include <optional>
 
-#include "FileClock.h"
-#include "FileClockHost.h"
+#include "SafeFile.h"
+#include "SafeFileHost.h"
 #include "Utf8.h"
 
 namespace {
@@ -59,16 +59,11 @@ int OpenPlainFile(const std::u16string& path, uint64_t* size) {
     return fd;
 }
 
-std::optional<int64_t> fixedClock;
 std::atomic<uint32_t> calls{0};
-
-FileClock::CivilTime Civil(const tm& t) {
-    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
-}
 
 } // namespace
 
-namespace FileClockHost {
+namespace SafeFileHost {
 
 void SetBeforeRename(std::function<void()> hook) {
     const std::lock_guard<std::mutex> guard(hookLock);
@@ -84,17 +79,13 @@ uint32_t SharingViolations() {
     return sharingViolations.load();
 }
 
-void SetClock(std::optional<int64_t> now) {
-    fixedClock = now;
-}
-
 uint32_t Calls() {
     return calls.load();
 }
 
-} // namespace FileClockHost
+} // namespace SafeFileHost
 
-namespace FileClock {
+namespace SafeFile {
 
 FileResult AppendFile::Open(const std::u16string& path) {
     ++calls;
@@ -214,41 +205,4 @@ bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxByte
     return done;
 }
 
-int64_t CurrentTime() {
-    ++calls;
-    return fixedClock ? *fixedClock : static_cast<int64_t>(time(nullptr));
-}
-
-// As _localtime64_s and _gmtime64_s: 1970-01-01 00:00:00 to 3000-12-31 23:59:59 UTC.
-bool BreakDown(int64_t time, CivilTime* local, CivilTime* utc) {
-    ++calls;
-    constexpr int64_t kLatest = 32535215999;
-    const auto seconds = static_cast<time_t>(time);
-    if (time < 0 || time > kLatest || static_cast<int64_t>(seconds) != time) {
-        return false;
-    }
-    tzset(); // picks up a TZ changed since the last call
-    tm parts{};
-    if (local != nullptr) {
-        if (localtime_r(&seconds, &parts) == nullptr) {
-            return false;
-        }
-        *local = Civil(parts);
-    }
-    if (utc != nullptr) {
-        if (gmtime_r(&seconds, &parts) == nullptr) {
-            return false;
-        }
-        *utc = Civil(parts);
-    }
-    return true;
-}
-
-void Pause(uint32_t milliseconds) {
-    timespec wait{static_cast<time_t>(milliseconds / 1000),
-                  static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
-}
-
-} // namespace FileClock
+} // namespace SafeFile

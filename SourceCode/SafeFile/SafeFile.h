@@ -1,6 +1,6 @@
-// Files and the clock as the programs use them beside their core: an append that never follows a
-// link and never leaves part of a write behind, sizes and reads of plain files, and the local
-// time. FileClock-win32.cpp calls the Windows functions; FileClock-host.cpp stands in on Linux.
+// Files as the programs use them beside their core: an append that never follows a link and never
+// leaves part of a write behind, and sizes and reads of plain files. SafeFile-win32.cpp calls the
+// Windows functions; SafeFile-host.cpp stands in on Linux.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace FileClock {
+namespace SafeFile {
 
 enum class FileResult {
     Done,
@@ -65,25 +65,4 @@ std::optional<uint64_t> PlainFileSize(const std::u16string& path);
 bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
                    std::string* bytes);
 
-struct CivilTime {
-    int year, month, day, hour, minute, second;
-};
-struct LocalTime {
-    CivilTime local;
-    int utcOffsetMinutes; // local time less UTC
-};
-// Seconds since 1970-01-01 00:00:00 UTC, now.
-int64_t CurrentTime();
-// `time` (seconds since 1970 UTC) broken down as local time and as UTC; either may be null. False
-// when it cannot be converted (the C runtime accepts 1970 to 3000).
-bool BreakDown(int64_t time, CivilTime* local, CivilTime* utc);
-// The local time now, with its distance from UTC.
-LocalTime LocalNow();
-// Local less UTC in minutes, for the same instant broken down both ways (FileClock.cpp); the
-// two are less than a day apart.
-int UtcOffsetMinutes(const CivilTime& local, const CivilTime& utc);
-
-// Waits this long; for bounded retries.
-void Pause(uint32_t milliseconds);
-
-} // namespace FileClock
+} // namespace SafeFile

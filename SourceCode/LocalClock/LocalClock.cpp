@@ -1,10 +1,10 @@
-// The portable part of FileClock: the one-shot append, the local time now and the UTC offset.
-#include "FileClock.h"
+// The portable part of LocalClock: the local time now and the UTC offset.
+#include "LocalClock.h"
 
 namespace {
 
 // -1, 0 or 1 as the date of `a` comes before, with or after that of `b`.
-int CompareDates(const FileClock::CivilTime& a, const FileClock::CivilTime& b) {
+int CompareDates(const LocalClock::CivilTime& a, const LocalClock::CivilTime& b) {
     if (a.year != b.year) {
         return a.year < b.year ? -1 : 1;
     }
@@ -16,13 +16,7 @@ int CompareDates(const FileClock::CivilTime& a, const FileClock::CivilTime& b) {
 
 } // namespace
 
-namespace FileClock {
-
-FileResult AppendToFile(const std::u16string& path, const char* bytes, size_t count) {
-    AppendFile file;
-    const FileResult opened = file.Open(path);
-    return opened == FileResult::Done ? file.Append(bytes, count) : opened;
-}
+namespace LocalClock {
 
 LocalTime LocalNow() {
     LocalTime now{};
@@ -41,4 +35,4 @@ int UtcOffsetMinutes(const CivilTime& local, const CivilTime& utc) {
            (local.minute - utc.minute);
 }
 
-} // namespace FileClock
+} // namespace LocalClock

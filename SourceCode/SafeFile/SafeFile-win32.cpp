@@ -1,4 +1,4 @@
-// FileClock on Windows: each function is the Windows calls it names. The writer opens the file
+// SafeFile on Windows: each function is the Windows calls it names. The writer opens the file
 // for reading and writing and shares it for reading and deletion only: a reader (a log viewer,
 // with read or full sharing) never blocks it, a second writer gets a sharing violation, and the
 // roll-over may rename it through a handle of its own. Every name is opened with
@@ -6,9 +6,7 @@
 // even then: there the name's own attributes, asked before and after the open, tell a link to a
 // folder, and the handle's path a link to a file (Win32.h); and a file is made with CREATE_NEW,
 // which never makes what a dangling link names.
-#include "FileClock.h"
-
-#include <time.h>
+#include "SafeFile.h"
 
 #include <algorithm>
 #include <vector>
@@ -23,13 +21,9 @@ HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-FileClock::CivilTime Civil(const tm& t) {
-    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
-}
-
 } // namespace
 
-FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
+SafeFile::FileResult SafeFile::AppendFile::Open(const std::u16string& path) {
     Close();
     // Before the open too: OPEN_ALWAYS through a link Wine follows would create what it leads to.
     if (Win32::NameIsReparsePoint(path)) {
@@ -56,7 +50,7 @@ FileClock::FileResult FileClock::AppendFile::Open(const std::u16string& path) {
     return FileResult::Done;
 }
 
-std::optional<uint64_t> FileClock::AppendFile::Size() const {
+std::optional<uint64_t> SafeFile::AppendFile::Size() const {
     LARGE_INTEGER size{};
     if (handle_ == kNone || !GetFileSizeEx(AsHandle(handle_), &size)) {
         return std::nullopt;
@@ -65,7 +59,7 @@ std::optional<uint64_t> FileClock::AppendFile::Size() const {
 }
 
 // No other writer has the file open, so its end is where this write goes.
-FileClock::FileResult FileClock::AppendFile::Append(const char* bytes, size_t count) {
+SafeFile::FileResult SafeFile::AppendFile::Append(const char* bytes, size_t count) {
     const std::optional<uint64_t> before = Size();
     LARGE_INTEGER end{};
     if (!before || !SetFilePointerEx(AsHandle(handle_), LARGE_INTEGER{}, &end, FILE_END)) {
@@ -94,7 +88,7 @@ FileClock::FileResult FileClock::AppendFile::Append(const char* bytes, size_t co
 
 // A second handle, opened by name with DELETE access, renames the file once its volume and file
 // index prove that the name still leads to the file this one holds.
-bool FileClock::AppendFile::RenameTo(const std::u16string& to) {
+bool SafeFile::AppendFile::RenameTo(const std::u16string& to) {
     BY_HANDLE_FILE_INFORMATION held{};
     if (handle_ == kNone || !GetFileInformationByHandle(AsHandle(handle_), &held)) {
         return false;
@@ -130,14 +124,14 @@ bool FileClock::AppendFile::RenameTo(const std::u16string& to) {
     return renamed;
 }
 
-void FileClock::AppendFile::Close() {
+void SafeFile::AppendFile::Close() {
     if (handle_ != kNone) {
         CloseHandle(AsHandle(handle_));
         handle_ = kNone;
     }
 }
 
-std::optional<uint64_t> FileClock::PlainFileSize(const std::u16string& path) {
+std::optional<uint64_t> SafeFile::PlainFileSize(const std::u16string& path) {
     uint64_t size = 0;
     if (!Win32::OpenPlainFile(path, &size)) {
         return std::nullopt;
@@ -145,8 +139,8 @@ std::optional<uint64_t> FileClock::PlainFileSize(const std::u16string& path) {
     return size;
 }
 
-bool FileClock::ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
-                              std::string* bytes) {
+bool SafeFile::ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
+                             std::string* bytes) {
     uint64_t size = 0;
     const Win32::UniqueHandle file = Win32::OpenPlainFile(path, &size);
     if (!file) {
@@ -162,31 +156,4 @@ bool FileClock::ReadPlainFile(const std::u16string& path, uint64_t offset, uint6
     return bytes->empty() || (ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()),
                                        &read, nullptr) &&
                               read == bytes->size());
-}
-
-// One instant, broken down as UTC and as local time; the offset is their difference.
-int64_t FileClock::CurrentTime() {
-    return _time64(nullptr);
-}
-
-bool FileClock::BreakDown(int64_t time, CivilTime* local, CivilTime* utc) {
-    const __time64_t seconds = time;
-    tm parts{};
-    if (local != nullptr) {
-        if (_localtime64_s(&parts, &seconds) != 0) {
-            return false;
-        }
-        *local = Civil(parts);
-    }
-    if (utc != nullptr) {
-        if (_gmtime64_s(&parts, &seconds) != 0) {
-            return false;
-        }
-        *utc = Civil(parts);
-    }
-    return true;
-}
-
-void FileClock::Pause(uint32_t milliseconds) {
-    Sleep(milliseconds);
 }
