@@ -3,6 +3,7 @@
 #include "DeviceSimulator.h"
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <utility>
 
@@ -116,27 +117,22 @@ class Parser {
     }
 
     bool MachineKey(const std::string& key, const std::string& value, std::string* error) {
-        bool* seen = key == "driver-store"          ? &m_storeSeen
-                     : key == "di-uninstall-driver" ? &m_uninstallSeen
-                     : key == "platform"            ? &m_platformSeen
-                     : key == "wine"                ? &m_wineSeen
-                                                    : nullptr;
-        if (seen == nullptr) {
+        if (key != "driver-store" && key != "di-uninstall-driver" && key != "platform" &&
+            key != "wine") {
             *error = "unknown key '" + key + "' in [machine]";
             return false;
         }
-        if (*seen) {
+        if (!m_machineKeys.insert(key).second) {
             *error = key + " given twice";
             return false;
         }
-        *seen = true;
-        if (seen == &m_uninstallSeen) {
+        if (key == "di-uninstall-driver") {
             return YesNo(key, value, &m_out->hasUninstallDriver, error);
         }
-        if (seen == &m_wineSeen) {
+        if (key == "wine") {
             return YesNo(key, value, &m_out->wine, error);
         }
-        if (seen == &m_platformSeen) {
+        if (key == "platform") {
             m_out->platform =
                 InfRules::PlatformFromName(std::u16string(value.begin(), value.end()));
             if (!m_out->platform || value.size() > 8) {
@@ -324,11 +320,8 @@ class Parser {
     Machine* m_out;
     Section m_section = Section::None;
     unsigned m_packageSeen = 0;
-    bool m_wineSeen = false;
     bool m_machineSeen = false;
-    bool m_storeSeen = false;
-    bool m_uninstallSeen = false;
-    bool m_platformSeen = false;
+    std::set<std::string> m_machineKeys; // the [machine] keys given so far
     unsigned m_seen = 0;
 };
 

@@ -47,21 +47,17 @@ std::u16string FolderOf(const std::u16string& inf) {
 
 PreflightRun::PreflightRun(const std::u16string& infPath)
     : m_inf(infPath), m_platform(NativePlatform()), m_underWine(RunningUnderWine()) {
-    m_handle = OpenInf(infPath.c_str(), &m_errorLine);
+    m_handle.reset(OpenInf(infPath.c_str(), &m_errorLine));
     if (m_handle == nullptr) {
         m_openError = LastError();
     }
-}
-
-PreflightRun::~PreflightRun() {
-    CloseInf(m_handle);
 }
 
 void PreflightRun::Inspect(DevInfoSet set, DevInfoData* element, const SurveyedDevice& device) {
     DeviceDriver driver{device.instanceId, {}, {}, {}, false};
     if (m_handle != nullptr) {
         // Wine's driver search writes the INF's class into the device's key. There the device's
-        // IDs are read, and matched with the INF's models as Wine's search would match them.
+        // IDs are read and matched with the INF's models for the platform.
         driver.fromModels = m_underWine;
         const uint32_t error = m_underWine ? ReadDeviceIds(set, element, &driver.deviceIds)
                                            : ListDrivers(set, element, m_inf.c_str(),
@@ -90,7 +86,7 @@ Preflight PreflightRun::Finish(const std::u16string& hardwareId,
     }
     result.opened = true;
     result.drivers = m_drivers;
-    const SystemInf inf(m_handle);
+    const SystemInf inf(m_handle.get());
     const InfRules::PackageFacts facts =
         InfRules::ReadPackageFacts(inf, m_platform, RunningOsVersion());
     result.catalog = facts.catalog;

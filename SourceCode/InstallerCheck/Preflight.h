@@ -8,6 +8,7 @@
 // platform is the machine's native one. Only reads.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,6 @@ struct Preflight {
 class PreflightRun {
   public:
     explicit PreflightRun(const std::u16string& infPath);
-    ~PreflightRun();
-    PreflightRun(const PreflightRun&) = delete;
-    PreflightRun& operator=(const PreflightRun&) = delete;
 
     // For the survey's walk: the drivers Windows lists for this matching device.
     void Inspect(DevSvc::DevInfoSet set, DevSvc::DevInfoData* element,
@@ -61,7 +59,10 @@ class PreflightRun {
 
   private:
     std::u16string m_inf;
-    DevSvc::InfHandle m_handle = nullptr;
+    struct InfCloser {
+        void operator()(DevSvc::InfHandle inf) const { DevSvc::CloseInf(inf); }
+    };
+    std::unique_ptr<void, InfCloser> m_handle; // closed with the run
     uint32_t m_openError = 0;
     uint32_t m_errorLine = 0;
     InfRules::Platform m_platform;
