@@ -29,6 +29,7 @@ table=(
     "check_equality_fuzzer      SourceCode/InstallerCheck/fuzz/corpus/check       -"
     "check_prefix_fuzzer        SourceCode/InstallerCheck/fuzz/corpus/check       -"
     "package_fuzzer             SourceCode/InstallerCheck/fuzz/corpus/package     SourceCode/DeviceServices/fuzz/inf_parser.dict"
+    "catalog_fuzzer             SourceCode/Catalog/fuzz/corpus/catalog            -"
 )
 
 bash scripts/setup.sh
