@@ -40,7 +40,7 @@ mkdir -p "$demo/incomplete"
 cp examples/sample.inf "$demo/incomplete/sample.inf"
 show build/host/InstallerCheck plan "$hardware_id" "$PWD/$demo/incomplete/sample.inf"
 echo
-echo "== The complete package (sample.inf and sample.cat, a stand-in catalog): what Installer"
+echo "== The complete package (sample.inf and sample.cat, an unsigned catalog): what Installer"
 echo "== would do, and whether the machine is in the installed state"
 show build/host/InstallerCheck plan "$hardware_id" "$inf"
 show build/host/InstallerCheck verify "$hardware_id" "$inf"

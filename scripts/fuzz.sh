@@ -28,7 +28,8 @@ table=(
     "hwid_walk_prefix_fuzzer    SourceCode/Installer/fuzz/corpus/hwid_walk        -"
     "check_equality_fuzzer      SourceCode/InstallerCheck/fuzz/corpus/check       -"
     "check_prefix_fuzzer        SourceCode/InstallerCheck/fuzz/corpus/check       -"
-    "package_fuzzer             SourceCode/InstallerCheck/fuzz/corpus/package     SourceCode/DeviceServices/fuzz/inf_parser.dict"
+    "package_fuzzer             SourceCode/InstallerCheck/fuzz/corpus/package     SourceCode/DeviceSimulator/fuzz/inf_parser.dict"
+    "catalog_fuzzer             SourceCode/Catalog/fuzz/corpus/catalog            -"
 )
 
 bash scripts/setup.sh

@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 using DevSim::Op;
 
 namespace WinError = HostSupport::WinError;
+using HostSupport::CaseBlind;
 using WinError::FromErrorCode;
 
 // Copies `text` and its NUL into `buffer` when it fits.
@@ -180,38 +181,6 @@ bool ListFiles(const char16_t* pattern, std::vector<FoundFile>* files) {
     files->insert(files->end(), found.begin(), found.end());
     SetLastError(WinError::NO_MORE_FILES);
     return true;
-}
-
-// `path` as the file system holds it, found as Windows' file system finds names: ignoring the
-// case of ASCII letters, component by component. A component that is there as written wins;
-// otherwise the first entry of the folder, in name order, whose name differs only in case.
-// Unchanged when nothing fits.
-fs::path CaseBlind(const fs::path& path) {
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(path, ec)) || !path.has_relative_path()) {
-        return path;
-    }
-    fs::path found = path.root_path();
-    for (const fs::path& part : path.relative_path()) {
-        fs::path next = found / part;
-        if (!fs::exists(fs::symlink_status(next, ec))) {
-            std::vector<fs::path> names;
-            for (fs::directory_iterator it(found.empty() ? fs::path(".") : found, ec), end;
-                 !ec && it != end; it.increment(ec)) {
-                names.push_back(it->path().filename());
-            }
-            std::sort(names.begin(), names.end());
-            for (const fs::path& name : names) {
-                if (EqualIgnoringAsciiCase(std::string_view(name.native()),
-                                           std::string_view(part.native()))) {
-                    next = found / name;
-                    break;
-                }
-            }
-        }
-        found = next;
-    }
-    return found;
 }
 
 uint32_t FileAttributesOf(const char16_t* path) {

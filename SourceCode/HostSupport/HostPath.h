@@ -3,6 +3,7 @@
 // means the same to the device services, the simulator and the trace. Host builds only.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace HostSupport {
@@ -14,5 +15,11 @@ std::u16string CorePath(const std::string& path);
 
 // UTF-16 to UTF-8 (Text/Utf8.h); an unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(const std::u16string& text);
+
+// `path` as the file system holds it, found as Windows' file system finds names: ignoring the
+// case of ASCII letters, component by component. A component that is there as written wins;
+// otherwise the first entry of the folder, in name order, whose name differs only in case.
+// Unchanged when nothing fits.
+std::filesystem::path CaseBlind(const std::filesystem::path& path);
 
 } // namespace HostSupport

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <tuple>
+#include <utility>
 
 namespace InfRules {
 
@@ -40,6 +41,14 @@ std::optional<uint32_t> Number(const std::u16string& text) {
     }
     return static_cast<uint32_t>(value);
 }
+
+// Each platform with its architecture's name, as decorations and the simulator's machine file
+// write it; both directions read this one table.
+constexpr std::array<std::pair<Platform, const char16_t*>, 3> kArchitectures{{
+    {Platform::X86, u"x86"},
+    {Platform::Amd64, u"amd64"},
+    {Platform::Arm64, u"arm64"},
+}};
 
 Decoration Parse(const std::u16string& text) {
     Decoration out;
@@ -82,13 +91,10 @@ std::u16string Lower(std::u16string text) {
 }
 
 std::u16string ArchitectureName(Platform platform) {
-    switch (platform) {
-    case Platform::X86:
-        return u"x86";
-    case Platform::Arm64:
-        return u"arm64";
-    case Platform::Amd64:
-        break;
+    for (const auto& [known, name] : kArchitectures) {
+        if (known == platform) {
+            return name;
+        }
     }
     return u"amd64";
 }
@@ -98,8 +104,8 @@ std::u16string PlatformDecoration(Platform platform) {
 }
 
 std::optional<Platform> PlatformFromName(const std::u16string& name) {
-    for (Platform platform : {Platform::X86, Platform::Amd64, Platform::Arm64}) {
-        if (name == ArchitectureName(platform)) {
+    for (const auto& [platform, known] : kArchitectures) {
+        if (name == known) {
             return platform;
         }
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "AsciiCase.h"
+#include "CatalogCheck.h"
 #include "Numbers.h"
 
 using namespace DevSvc;
@@ -132,15 +134,30 @@ Preflight PreflightRun::Finish(const std::u16string& hardwareId,
         }
     }
     const std::u16string folder = FolderOf(m_inf);
-    const auto exists = [&folder](const std::u16string& relative) {
+    // The INF and the copied files that are there (the probe is asked for the catalog too):
+    // what the catalog must hold.
+    std::vector<std::u16string> members = {m_inf.substr(folder.size())};
+    const auto exists = [&folder, &members, &facts](const std::u16string& relative) {
         const uint32_t attributes = FileAttributesOf((folder + relative).c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES_VALUE &&
-               (attributes & FILE_ATTRIBUTE_DIRECTORY_BIT) == 0;
+        const bool there = attributes != INVALID_FILE_ATTRIBUTES_VALUE &&
+                           (attributes & FILE_ATTRIBUTE_DIRECTORY_BIT) == 0;
+        if (there && !EqualIgnoringAsciiCase(relative, facts.catalog) &&
+            std::find(members.begin(), members.end(), relative) == members.end()) {
+            members.push_back(relative);
+        }
+        return there;
     };
+    bool catalogThere = !facts.catalog.empty();
     for (const InfRules::PackageProblem& problem :
          InfRules::PackageProblems(inf, facts, sections, exists)) {
         result.reasons.push_back(problem.text);
+        catalogThere = catalogThere && problem.kind != InfRules::ProblemKind::CatalogMissing;
     }
     result.reasons.insert(result.reasons.end(), inf.Failures().begin(), inf.Failures().end());
+    if (catalogThere) {
+        const MemberCheck check = CheckMembers(folder, facts.catalog, facts.catalogKey, members);
+        result.membersChecked = check.algorithm;
+        result.reasons.insert(result.reasons.end(), check.reasons.begin(), check.reasons.end());
+    }
     return result;
 }

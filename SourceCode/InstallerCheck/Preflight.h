@@ -3,9 +3,10 @@
 // device, present or absent, Windows' own driver matching lists the INF's drivers for it
 // (under Wine, whose list writes to the device, the INF's models for the platform stand for
 // it), and the device's IDs pick one; with no device, the INF's models for the platform must
-// name the ID; the catalog entry that applies must name a file beside the INF (its signature is
-// not checked); and every file the chosen install sections copy must be in the package. The
-// platform is the machine's native one. Only reads.
+// name the ID; the catalog entry that applies must name a file beside the INF; every file the
+// chosen install sections copy must be in the package; and the catalog must be a catalog with
+// the INF and those files among its members (CatalogCheck.h; its signature is not checked).
+// The platform is the machine's native one. Only reads.
 #pragma once
 
 #include <memory>
@@ -39,6 +40,7 @@ struct Preflight {
     bool opened = false;
     std::u16string catalog; // empty: none
     std::u16string catalogKey;
+    std::u16string membersChecked;     // the members' algorithm ("SHA256"); empty: not checked
     std::vector<DeviceDriver> drivers; // one per matching device, in the survey's order
     std::vector<std::u16string> reasons;
     // No matching device: whether the INF's models for the platform name the ID.

@@ -25,15 +25,22 @@ std::u16string DriverText(const Preflight& package, const DriverChoice& choice) 
            u", matched " + choice.matchedId;
 }
 
+// "checked (SHA256)" or "not checked".
+std::u16string MembersText(const Preflight& package) {
+    return package.membersChecked.empty() ? std::u16string(u"not checked")
+                                          : u"checked (" + package.membersChecked + u")";
+}
+
 // The pre-flight's verdict, the catalog, each device's driver and the reasons.
 std::u16string PackageText(const Preflight& package) {
     std::u16string text =
         u"package for " + package.platform + u": " +
         (package.reasons.empty() ? u"will install here\n" : u"will not install here\n");
     if (package.opened) {
-        text += package.catalog.empty() ? std::u16string(u"  catalog: none\n")
-                                        : u"  catalog: " + package.catalog + u" (" +
-                                              package.catalogKey + u"), signature: not checked\n";
+        text += package.catalog.empty()
+                    ? std::u16string(u"  catalog: none\n")
+                    : u"  catalog: " + package.catalog + u" (" + package.catalogKey +
+                          u"), members: " + MembersText(package) + u", signature: not checked\n";
     }
     for (const DeviceDriver& driver : package.drivers) {
         if (package.opened) {
@@ -186,6 +193,7 @@ std::u16string ReportJson(const Report& report) {
                                .String(u"platform", package.platform)
                                .Bool(u"willInstall", package.reasons.empty())
                                .StringOrNull(u"catalog", package.catalog)
+                               .String(u"members", MembersText(package))
                                .String(u"signature", u"not checked")
                                .Value(u"reasons", JsonStrings(package.reasons))
                                .Close())

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 
+#include "HostPath.h"
 #include "SafeFile.h"
 #include "SafeFileHost.h"
 #include "Utf8.h"
@@ -48,8 +49,10 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 // A descriptor of the plain file at `path` with one name, or -1: O_NOFOLLOW refuses a symbolic
 // link, O_NONBLOCK keeps a pipe from holding the program up, fstat tells the rest.
+// Names are found ignoring the case of ASCII letters, as Windows finds them.
 int OpenPlainFile(const std::u16string& path, uint64_t* size) {
-    const int fd = open(Host(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(HostSupport::CaseBlind(Host(path)).c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
     if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1)) {
         close(fd);
@@ -203,6 +206,40 @@ bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxByte
     }
     close(fd);
     return done;
+}
+
+bool PlainFileReader::Open(const std::u16string& path) {
+    ++calls;
+    Close();
+    const int fd = OpenPlainFile(path, &size_);
+    handle_ = fd < 0 ? kNone : fd;
+    return fd >= 0;
+}
+
+bool PlainFileReader::Read(char* buffer, size_t count, size_t* read) {
+    ++calls;
+    *read = 0;
+    while (handle_ != kNone && *read < count) {
+        const ssize_t got = ::read(static_cast<int>(handle_), buffer + *read, count - *read);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        *read += static_cast<size_t>(got);
+    }
+    return handle_ != kNone;
+}
+
+void PlainFileReader::Close() {
+    if (handle_ != kNone) {
+        close(static_cast<int>(handle_));
+        handle_ = kNone;
+    }
 }
 
 } // namespace SafeFile

@@ -157,3 +157,33 @@ bool SafeFile::ReadPlainFile(const std::u16string& path, uint64_t offset, uint64
                                        &read, nullptr) &&
                               read == bytes->size());
 }
+
+bool SafeFile::PlainFileReader::Open(const std::u16string& path) {
+    Close();
+    Win32::UniqueHandle file = Win32::OpenPlainFile(path, &size_);
+    handle_ = file ? reinterpret_cast<intptr_t>(file.release()) : kNone;
+    return handle_ != kNone;
+}
+
+bool SafeFile::PlainFileReader::Read(char* buffer, size_t count, size_t* read) {
+    *read = 0;
+    while (handle_ != kNone && *read < count) {
+        const DWORD ask = static_cast<DWORD>(std::min<size_t>(count - *read, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(handle_), buffer + *read, ask, &got, nullptr)) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        *read += got;
+    }
+    return handle_ != kNone;
+}
+
+void SafeFile::PlainFileReader::Close() {
+    if (handle_ != kNone) {
+        CloseHandle(AsHandle(handle_));
+        handle_ = kNone;
+    }
+}

@@ -65,4 +65,28 @@ std::optional<uint64_t> PlainFileSize(const std::u16string& path);
 bool ReadPlainFile(const std::u16string& path, uint64_t offset, uint64_t maxBytes,
                    std::string* bytes);
 
+// A plain file read from its start to its end in blocks, on the same terms as PlainFileSize.
+// Closed when destroyed.
+class PlainFileReader {
+  public:
+    PlainFileReader() = default;
+    ~PlainFileReader() { Close(); }
+    PlainFileReader(const PlainFileReader&) = delete;
+    PlainFileReader& operator=(const PlainFileReader&) = delete;
+
+    // False when `path` is not such a file or cannot be opened.
+    bool Open(const std::u16string& path);
+    // Its size when it was opened.
+    uint64_t Size() const { return size_; }
+    // Reads the next bytes into `buffer`, `count` of them or what is left before the end:
+    // the number read, 0 at the end; false when the system fails the read.
+    bool Read(char* buffer, size_t count, size_t* read);
+    void Close();
+
+  private:
+    static constexpr intptr_t kNone = -1;
+    intptr_t handle_ = kNone;
+    uint64_t size_ = 0;
+};
+
 } // namespace SafeFile

@@ -2,6 +2,9 @@
 // each gets: the simulator's driver update for a present device with the hardware ID
 // USB\VID_1234&PID_5678, and the reasons plan gives for that device (ROOT\PRESENT\0000) on the
 // simulator's default platform, NTamd64. Each bad package breaks one thing of the complete one.
+// A package's pkg.cat is a real catalog (tests/signing/catalog.py, SHA-256 members) of the INF
+// and the other files shipped, written with them, unless the package says otherwise. The
+// simulator's update does not look at catalogs: it installs the packages whose catalog is bad.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "SigningTools.h"
+
 namespace PackageTable {
+
+enum class CatalogKind {
+    Real,        // a catalog of the INF and the other files shipped
+    StandIn,     // a text file in its place
+    FileChanged, // a real one, after which bin/pkg.sys changes
+};
 
 struct Package {
     const char* name;
@@ -18,6 +29,7 @@ struct Package {
     std::vector<const char*> files; // shipped beside the INF, as small stand-ins
     uint32_t updateError;           // UpdateDriverForDevices' error; 0: it installs
     std::string reasons;            // plan's standard error
+    CatalogKind catalog = CatalogKind::Real;
 };
 
 // The install section, its files and where they come from.
@@ -51,6 +63,11 @@ inline const std::string kSubfolder = "[PkgInstall.NT]\nCopyFiles = PkgCopy\n\n"
                                       "[PkgCopy]\npkg.sys\n\n"
                                       "[SourceDisksNames]\n1 = %Disk%,,,\\bin\n\n"
                                       "[SourceDisksFiles]\npkg.sys = 1,x64\n\n";
+
+// The SHA-256 hash of bin/pkg.sys once changed after cataloguing.
+inline constexpr const char* kChangedHash =
+    "2526F13A1ADAA3A753EB49C42C1D84616F7A3AA3396EEE7508F51A758DF391CF";
+inline constexpr const char* kChangedText = "changed after cataloguing\n";
 
 inline const std::vector<Package>& Packages() {
     static const std::vector<Package> packages = {
@@ -144,6 +161,21 @@ inline const std::vector<Package>& Packages() {
          2,
          "InstallerCheck: the file list [NoSuchList] that section [PkgInstall.NT] copies is not in "
          "the INF\n"},
+        {"copied file changed after cataloguing",
+         Inf(kCatalog, "NTx86, NTamd64", kModels),
+         {"pkg.cat", "bin/pkg.sys"},
+         0,
+         "InstallerCheck: the file bin\\pkg.sys is not in the catalog pkg.cat (CatalogFile): its "
+         "SHA256 hash " +
+             std::string(kChangedHash) + " is no member's\n",
+         CatalogKind::FileChanged},
+        {"catalog that is not one",
+         Inf(kCatalog, "NTx86, NTamd64", kModels),
+         {"pkg.cat", "bin/pkg.sys"},
+         0,
+         "InstallerCheck: the catalog pkg.cat (CatalogFile) is not a catalog: it is not a PKCS#7 "
+         "message\n",
+         CatalogKind::StandIn},
         {"does not parse",
          "[Version]\nSignature = \"$Windows NT$\"\n\n[Manufacturer\n%Vendor% = Models\n",
          {"pkg.cat", "bin/pkg.sys"},
@@ -157,9 +189,24 @@ inline const std::vector<Package>& Packages() {
 inline std::filesystem::path Write(const Package& package, const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "pkg.inf", std::ios::binary) << package.inf;
+    std::vector<std::string> catalogued = {(folder / "pkg.inf").string()};
+    bool hasCatalog = false;
     for (const char* file : package.files) {
         std::filesystem::create_directories((folder / file).parent_path());
         std::ofstream(folder / file, std::ios::binary) << "stand-in for " << file << "\n";
+        if (std::string(file) == "pkg.cat") {
+            hasCatalog = true;
+        } else {
+            catalogued.push_back((folder / file).string());
+        }
+    }
+    if (hasCatalog && package.catalog != CatalogKind::StandIn &&
+        !SigningTools::WriteCatalog((folder / "pkg.cat").string(), catalogued)) {
+        std::fprintf(stderr, "PackageTable: catalog.py could not write %s\n",
+                     (folder / "pkg.cat").string().c_str());
+    }
+    if (package.catalog == CatalogKind::FileChanged) {
+        std::ofstream(folder / "bin/pkg.sys", std::ios::binary | std::ios::app) << kChangedText;
     }
     return folder / "pkg.inf";
 }

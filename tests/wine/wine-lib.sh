@@ -98,13 +98,24 @@ windows_path() {
     printf 'Z:%s' "${path//\//\\}"
 }
 
+# An unsigned catalog (tests/signing/catalog.py, SHA-256 members) of files: write_catalog
+# CATALOG [--attr NAME=VALUE] FILE...
+write_catalog() {
+    local python=python3 catalog=$1
+    shift
+    "$python" -c 'import asn1crypto' 2>/dev/null || python=/usr/bin/python3
+    "$python" "$here/../signing/catalog.py" write -o "$catalog" "$@"
+}
+
 # A copy of the suite's INF whose bytes no earlier run staged, so that Wine stages it anew, and
-# the stand-in for its catalog beside it.
+# its catalog beside it: suite-device.cat, whose members are every INF of the folder (Wine's
+# catroot keeps one catalog of that name, the last staged: the folder's catalog is the latest).
 fresh_inf() {
-    local inf=$dir/$1
+    local inf=$dir/$1 folder
+    folder=$(dirname "$inf")
     cp "$here/suite-device.inf" "$inf"
-    printf 'stand-in for the catalog of suite-device.inf\r\n' >"$(dirname "$inf")/suite-device.cat"
     printf '; %s %s %s\n' "$arch" "$dir" "$(date +%s%N)" >>"$inf"
+    write_catalog "$folder/suite-device.cat" "$folder"/*.inf >&2
     printf '%s' "$inf"
 }
 

@@ -9,7 +9,8 @@
 // Always: no crash and no read of freed or foreign memory (the sanitizers), every set and
 // buffer released, nothing changed by plan, an exit code plan may give (0, 1 or 3), each line on
 // standard error one of the report's "reason:" lines, and a verdict that never refuses a package
-// that the simulator's driver update then installs (the update asks at least what plan asks).
+// that the simulator's driver update then installs (the update asks at least what plan asks) but
+// for the catalog's members, which the simulator does not check.
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -89,9 +90,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(Lines(plan.err) == reported);
         FUZZ_CHECK((plan.exitCode == 0) == reported.empty());
     }
-    // The update asks of the package what plan asks, and more: what it installs, plan passes.
+    // The update asks of the package what plan asks, and more: what it installs, plan passes,
+    // but for the catalog's members, which the simulator's update does not look at (the files
+    // here are stand-ins, and so is the catalog).
     const bool installed =
         DevSvc::UpdateDriverForDevices(u"USB\\VID_1234&PID_5678", infPath.c_str(), 0, nullptr);
-    FUZZ_CHECK(!installed || plan.exitCode == 0);
+    const bool onlyMembers = std::all_of(reported.begin(), reported.end(), [](const auto& r) {
+        return r.find(") is not a catalog: ") != std::string::npos ||
+               r.find(" could not be read to look for it in the catalog ") != std::string::npos ||
+               r.find(" is no member's") != std::string::npos;
+    });
+    FUZZ_CHECK(!installed || onlyMembers);
     return 0;
 }

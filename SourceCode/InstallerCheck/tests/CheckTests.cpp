@@ -43,8 +43,9 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
     const std::string driver =
         ": driver \"Example USB Sample Device\", install section PkgInstall, "
         "matched USB\\VID_1234&PID_5678";
-    const std::string package = "package for NTamd64: will install here\n"
-                                "  catalog: pkg.cat (CatalogFile), signature: not checked\n";
+    const std::string package =
+        "package for NTamd64: will install here\n"
+        "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n";
     std::string expected = Header("plan") + package + "  ROOT\\PRESENT\\0000" + driver + "\n" +
                            "  ROOT\\GONE\\0000" + driver + "\n" + "  ROOT\\MARKED\\0000" + driver +
                            "\n";
@@ -75,7 +76,8 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
                   "\",\"inf\":" + Narrow(JsonString(inf_)) +
                   ",\"devices\":[],\"action\":\"stage\",\"install\":[],\"mark\":[],\"package\":"
                   "{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg.cat\","
-                  "\"signature\":\"not checked\",\"reasons\":[]},\"notes\":[],\"result\":"
+                  "\"members\":\"checked (SHA256)\",\"signature\":\"not "
+                  "checked\",\"reasons\":[]},\"notes\":[],\"result\":"
                   "\"planned\"}\n");
 }
 
@@ -109,20 +111,22 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
     };
     const std::string steps = "1. install the driver on 1 present device:\n"
                               "     ROOT\\PRESENT\\0000\n2. nothing to mark\n";
-    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[0]}).out),
-              head(infs[0]) +
-                  "package for NTamd64: will install here\n"
-                  "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
-                  "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
-                  "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
-                  steps);
-    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[1]}).out),
-              head(infs[1]) +
-                  "package for NTamd64: will not install here\n"
-                  "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
-                  "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
-                  "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
-                  steps);
+    EXPECT_EQ(
+        Narrow(Check({u"plan", kIdShort, infs[0]}).out),
+        head(infs[0]) +
+            "package for NTamd64: will install here\n"
+            "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n"
+            "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
+            "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
+            steps);
+    EXPECT_EQ(
+        Narrow(Check({u"plan", kIdShort, infs[1]}).out),
+        head(infs[1]) +
+            "package for NTamd64: will not install here\n"
+            "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n"
+            "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
+            "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
+            steps);
     // The device's IDs cannot be read for the driver search: a reason, never a verdict of "will
     // install". The survey's reads of the device come first (calls 1 to 3).
     for (const bool wine : {false, true}) {
@@ -135,7 +139,8 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
         EXPECT_EQ(Narrow(failed.out),
                   head(infs[0]) +
                       "package for NTamd64: will not install here\n"
-                      "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
+                      "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: "
+                      "not checked\n"
                       "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
                       "  reason: Windows' driver search for ROOT\\PRESENT\\0000 failed (error "
                       "0x1f)\n"
@@ -151,13 +156,14 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
                                                            }) -
                                               packages.begin());
     ASSERT_LT(compat, infs.size());
-    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[compat]}).out),
-              head(infs[compat]) +
-                  "package for NTamd64: will install here\n"
-                  "  catalog: pkg.cat (CatalogFile), signature: not checked\n"
-                  "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
-                  "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
-                  steps);
+    EXPECT_EQ(
+        Narrow(Check({u"plan", kIdShort, infs[compat]}).out),
+        head(infs[compat]) +
+            "package for NTamd64: will install here\n"
+            "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n"
+            "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
+            "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
+            steps);
     // The simulated Windows for x86 finds the x86 models.
     DevSim::Current().platform = InfRules::Platform::X86;
     EXPECT_EQ(Check({u"plan", kIdShort, infs[1]}).exitCode, 0);
@@ -321,12 +327,18 @@ TEST_F(CheckTest, VerifyNamesEachDeviceThatIsNotInTheStateARunLeaves) {
                      absentOk));
     Device(0).driver = u"oem0.inf";
 
-    // Another INF, or the staged copy with other bytes: not staged, and no device uses it.
+    // Another INF, or the staged copy with other bytes: not staged, and no device uses it; its
+    // catalog does not hold it either (the hash is the complete INF's with the line appended).
     const std::u16string other = MakeInf("other.inf");
     std::ofstream(Narrow(other), std::ios::app) << "; changed\n";
     result = Check({u"verify", kIdShort, other});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(Narrow(result.out), report(other, false, presentUnstaged, absentOk));
+    std::string unstaged = report(other, false, presentUnstaged, absentOk);
+    unstaged.insert(unstaged.rfind("result: "),
+                    "package: the file other.inf is not in the catalog pkg.cat (CatalogFile): its "
+                    "SHA256 hash 6BD41D49A3898F9395C3EA6B5555DA587E2740CA7EAD5CA754D768CCF4E65644 "
+                    "is no member's\n");
+    EXPECT_EQ(Narrow(result.out), unstaged);
     // The same bytes under another INF's name: the copy was published for sample.inf, not for
     // it, so it is another package's and named as such; a file of that name in the INF folder
     // is no published copy at all.
@@ -394,7 +406,7 @@ TEST_F(CheckTest, DetectAndJsonForms) {
         "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
         "\"restartRequired\":false,"
         "\"package\":{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg."
-        "cat\",\"signature\":\"not checked\",\"reasons\":[]},"
+        "cat\",\"members\":\"checked (SHA256)\",\"signature\":\"not checked\",\"reasons\":[]},"
         "\"notes\":[],\"result\":\"verified\"}\n";
     EXPECT_EQ(Narrow(json.out), verifiedJson);
     // Escapes; a whole surrogate pair as it is; a lone surrogate, high or low, also at the very
@@ -483,7 +495,8 @@ TEST_F(CheckTest, DetectAndJsonForms) {
                   driver +
                   "}],\"action\":\"install\",\"install\":[\"ROOT\\\\PRESENT\\\\0000\"],"
                   "\"mark\":[\"ROOT\\\\A\\\\0000\"],\"package\":{\"platform\":\"NTamd64\","
-                  "\"willInstall\":true,\"catalog\":\"pkg.cat\",\"signature\":\"not checked\","
+                  "\"willInstall\":true,\"catalog\":\"pkg.cat\",\"members\":\"checked "
+                  "(SHA256)\",\"signature\":\"not checked\","
                   "\"reasons\":[]},\"notes\":[],\"result\":\"planned\"}\n");
 }
 
@@ -624,8 +637,9 @@ TEST_F(CheckTest, AFailingReadIsReportedAsUnreadableState) {
 TEST_F(CheckTest, NotesWhatTheRunWillMeet) {
     UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
                 MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, std::nullopt)});
-    const std::string package = "package for NTamd64: will install here\n"
-                                "  catalog: pkg.cat (CatalogFile), signature: not checked\n";
+    const std::string package =
+        "package for NTamd64: will install here\n"
+        "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n";
     auto driver = [](const char* device) {
         return "  " + std::string(device) +
                ": driver \"Example USB Sample Device\", install section PkgInstall, matched "
@@ -687,8 +701,10 @@ TEST_F(CheckTest, TheCopyOfAnotherVersionWithTheSameInfIsNotThePackages) {
     const std::filesystem::path v2 = std::filesystem::path(Narrow(inf_)).parent_path() / "v2";
     std::filesystem::create_directories(v2 / "bin");
     std::filesystem::copy_file(Narrow(inf_), v2 / "sample.inf");
-    std::ofstream(v2 / "pkg.cat") << "catalog of version 2\n";
     std::ofstream(v2 / "bin" / "pkg.sys") << "driver of version 2\n";
+    ASSERT_TRUE(
+        SigningTools::WriteCatalog((v2 / "pkg.cat").string(), {(v2 / "sample.inf").string(),
+                                                               (v2 / "bin" / "pkg.sys").string()}));
     const std::u16string inf2 = Text::Utf8ToUtf16((v2 / "sample.inf").string());
     DevSim::AddFault({Op::Update, 1, 5, 0});
     DevSim::AddFault({Op::Copy, 1, 5, 0});

@@ -215,8 +215,14 @@ package() {
         printf '[Strings]\r\nVendor = "Example Devices"\r\nDesc = "Example USB Sample Device"\r\n'
         printf 'Disk = "Example disk"\r\n'
     } >"$folder/pkg.inf"
-    local file
+    local file catalog=no
     for file in "$@"; do printf 'stand-in\r\n' >"$folder/$file"; done
+    # pkg.cat is a real catalog of the INF and the other files.
+    local members=("$folder/pkg.inf")
+    for file in "$@"; do
+        if [[ $file == pkg.cat ]]; then catalog=yes; else members+=("$folder/$file"); fi
+    done
+    [[ $catalog == no ]] || write_catalog "$folder/pkg.cat" "${members[@]}" >&2
     windows_path "$folder/pkg.inf"
 }
 
@@ -241,7 +247,7 @@ scenario_check_packages() {
     check complete plan "$ID" "$inf"
     expect_code complete 0
     says complete 'package for NTamd64: will install here'
-    says complete '  catalog: pkg.cat (CatalogFile), signature: not checked'
+    says complete '  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked'
     says complete "  $device: driver \"Example USB Sample Device\", install section PkgInstall, matched $ID_LOWER"
     [[ ! -s $dir/complete.err ]] || failure "complete: wrote to stderr: $(cat "$dir/complete.err")"
 
@@ -298,7 +304,7 @@ scenario_check_other_version() {
     [[ $(wc -l <"$dir/v1.out") == 1 ]] || failure "v1: not verified: $(cat "$dir/v1.out")"
     mkdir -p "$dir/v2"
     cp "$inf" "$dir/v2/version.inf"
-    printf 'catalog of version 2\r\n' >"$dir/v2/suite-device.cat"
+    write_catalog "$dir/v2/suite-device.cat" --attr Version=2 "$dir/v2/version.inf" >&2
     v2=$(windows_path "$dir/v2/version.inf")
     check v2 verify "$NO_SUCH_ID" "$v2"
     expect_code v2 1

@@ -51,8 +51,8 @@ scenario_check_writes_nothing() {
         printf '[Strings]\r\nV = "Example"\r\nD = "Example USB Composite Device"\r\nDisk = "Disk"\r\n'
     } >"$dir/usb/usb.inf"
     mkdir -p "$dir/usb/x64"
-    printf 'stand-in\r\n' >"$dir/usb/usb.cat"
     printf 'stand-in\r\n' >"$dir/usb/x64/usb.sys"
+    write_catalog "$dir/usb/usb.cat" "$dir/usb/usb.inf" "$dir/usb/x64/usb.sys" >&2
     inf=$(windows_path "$dir/usb/usb.inf")
     local key='HKLM\System\CurrentControlSet\Enum'
     wine_quiet reg export "$key" "$(windows_path "$dir/enum-before.reg")" /y >/dev/null 2>&1 ||

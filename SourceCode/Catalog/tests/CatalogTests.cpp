@@ -1,0 +1,235 @@
+// The catalog check's hashes and reader against an implementation that was not written here:
+// tests/signing/catalog.py (asn1crypto and Python's hashlib) writes the catalogs and gives the
+// hashes it puts in them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Catalog.h"
+#include "ImageHash.h"
+#include "SigningTools.h"
+#include "Utf8.h"
+
+namespace fs = std::filesystem;
+using Catalog::FileHash;
+using Catalog::FileHashResult;
+using CatalogCrypto::Bytes;
+using CatalogCrypto::HashAlgorithm;
+
+namespace {
+
+class CatalogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("catalog-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void Put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static std::string Hex(const Bytes& bytes) {
+        static const char* digits = "0123456789ABCDEF";
+        std::string out;
+        for (const uint8_t b : bytes) {
+            out += digits[b >> 4];
+            out += digits[b & 15];
+        }
+        return out;
+    }
+    static FileHash Hash(const std::string& path) {
+        FileHash hash;
+        EXPECT_EQ(Catalog::HashFile(Text::Utf8ToUtf16(path), true, true, &hash),
+                  FileHashResult::Done);
+        return hash;
+    }
+    static Catalog::CatalogContents ReadCatalogFile(const std::string& path) {
+        const std::string bytes = Read(path);
+        return Catalog::ReadCatalog(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
+
+    // The image signed afterwards, as a signing tool leaves it: a certificate table appended
+    // (the image is a multiple of 8 bytes long), the data directory's entry pointing at it and a
+    // checksum written.
+    static std::string SignedAfter(std::string image, uint32_t tableSize) {
+        const uint32_t pe = static_cast<uint8_t>(image[0x3C]) | static_cast<uint8_t>(image[0x3D])
+                                                                    << 8;
+        const size_t optional = pe + 24;
+        const size_t entry = optional + 112 + 4 * 8;
+        const auto put32 = [&image](size_t at, uint32_t value) {
+            for (int i = 0; i < 4; ++i) {
+                image[at + i] = static_cast<char>(value >> (8 * i));
+            }
+        };
+        put32(entry, static_cast<uint32_t>(image.size()));
+        put32(entry + 4, tableSize);
+        put32(optional + 64, 0x1234ABCD);
+        image += std::string(tableSize, '\x5A');
+        return image;
+    }
+
+    fs::path dir_;
+};
+
+} // namespace
+
+// A file's hashes as the catalog writer computes them, for plain files and PE images: the
+// image's exclusions are exactly its checksum and certificate-table entry, and with a table, the
+// table too, so an image signed after cataloguing keeps its hash and a changed byte does not.
+TEST_F(CatalogTest, HashesAreTheCatalogWritersForPlainFilesAndImages) {
+    Put(Path("abc.txt"), "abc");
+    const FileHash plain = Hash(Path("abc.txt"));
+    EXPECT_FALSE(plain.image);
+    EXPECT_EQ(Hex(plain.sha256),
+              "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+    EXPECT_EQ(Hex(plain.sha1), "A9993E364706816ABA3E25717850C26C9CD0D89D");
+    Put(Path("empty"), "");
+    EXPECT_EQ(Hex(Hash(Path("empty")).sha256),
+              "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+
+    ASSERT_TRUE(SigningTools::MinimalImage(Path("image.sys")));
+    const std::string image = Read(Path("image.sys"));
+    std::vector<Catalog::Range> excluded;
+    ASSERT_TRUE(Catalog::ImageExcludedRanges(reinterpret_cast<const uint8_t*>(image.data()),
+                                             image.size(), image.size(), &excluded));
+    const uint32_t optional = static_cast<uint8_t>(image[0x3C]) + 24u;
+    ASSERT_EQ(excluded.size(), 2u);
+    EXPECT_EQ(excluded[0].offset, optional + 64u);
+    EXPECT_EQ(excluded[0].length, 4u);
+    EXPECT_EQ(excluded[1].offset, optional + 112u + 32u);
+    EXPECT_EQ(excluded[1].length, 8u);
+
+    const FileHash unsigned_ = Hash(Path("image.sys"));
+    EXPECT_TRUE(unsigned_.image);
+    EXPECT_EQ(Hex(unsigned_.sha256), SigningTools::Tag(Path("image.sys")));
+    EXPECT_EQ(Hex(unsigned_.sha1), SigningTools::Tag(Path("image.sys"), "sha1"));
+
+    const std::string signedImage = SignedAfter(image, 64);
+    Put(Path("signed.sys"), signedImage);
+    ASSERT_TRUE(Catalog::ImageExcludedRanges(reinterpret_cast<const uint8_t*>(signedImage.data()),
+                                             signedImage.size(), signedImage.size(), &excluded));
+    ASSERT_EQ(excluded.size(), 3u);
+    EXPECT_EQ(excluded[2].offset, image.size());
+    EXPECT_EQ(excluded[2].length, 64u);
+    EXPECT_EQ(Hex(Hash(Path("signed.sys")).sha256), Hex(unsigned_.sha256));
+    EXPECT_EQ(SigningTools::Tag(Path("signed.sys")), Hex(unsigned_.sha256));
+
+    std::string changed = image;
+    changed[changed.size() - 1] ^= 1;
+    Put(Path("changed.sys"), changed);
+    EXPECT_NE(Hex(Hash(Path("changed.sys")).sha256), Hex(unsigned_.sha256));
+    EXPECT_EQ(Hex(Hash(Path("changed.sys")).sha256), SigningTools::Tag(Path("changed.sys")));
+
+    // Not images: too short, no PE signature, an unknown optional header. Hashed flat.
+    for (const std::string& bytes :
+         {std::string("MZ"), image.substr(0, 0x3C), "MZ" + image.substr(2, 0x3E) + "XX", [&] {
+              std::string other = image;
+              other[optional] = 0x07;
+              return other;
+          }()}) {
+        EXPECT_FALSE(Catalog::ImageExcludedRanges(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                                  bytes.size(), bytes.size(), &excluded));
+    }
+}
+
+// An image larger than a block, whose certificate table starts in one block and ends in the
+// next, and a plain file of several blocks: the blocks' parts make the whole file's hash.
+TEST_F(CatalogTest, HashesSpanBlocks) {
+    ASSERT_TRUE(SigningTools::MinimalImage(Path("image.sys")));
+    std::string image = Read(Path("image.sys"));
+    for (size_t i = 0; image.size() < Catalog::kHashBlock - 16; ++i) {
+        image += static_cast<char>(i * 31 + 7);
+    }
+    image.resize((image.size() + 7) / 8 * 8);
+    Put(Path("big.sys"), SignedAfter(image, 4096));
+    EXPECT_EQ(Hex(Hash(Path("big.sys")).sha256), SigningTools::Tag(Path("big.sys")));
+    Put(Path("unsigned.sys"), image);
+    EXPECT_EQ(Hex(Hash(Path("big.sys")).sha256), Hex(Hash(Path("unsigned.sys")).sha256));
+
+    std::string plain(3 * Catalog::kHashBlock + 5, '\0');
+    for (size_t i = 0; i < plain.size(); ++i) {
+        plain[i] = static_cast<char>(i * 131 + i / 7);
+    }
+    Put(Path("big.dat"), plain);
+    EXPECT_EQ(Hex(Hash(Path("big.dat")).sha1), SigningTools::Tag(Path("big.dat"), "sha1"));
+
+    FileHash hash;
+    EXPECT_EQ(Catalog::HashFile(Text::Utf8ToUtf16(Path("none")), true, true, &hash),
+              FileHashResult::NotRead);
+    fs::create_directories(Path("folder"));
+    EXPECT_EQ(Catalog::HashFile(Text::Utf8ToUtf16(Path("folder")), true, true, &hash),
+              FileHashResult::NotRead);
+    fs::create_symlink(Path("big.dat"), Path("link.dat"));
+    EXPECT_EQ(Catalog::HashFile(Text::Utf8ToUtf16(Path("link.dat")), true, true, &hash),
+              FileHashResult::NotRead);
+}
+
+// The writer's catalogs read back, SHA-256 and SHA-1: every member, with its algorithm, is the
+// hash of one of the files, and a file not given is no member.
+TEST_F(CatalogTest, CatalogsReadBackWithTheirMembers) {
+    ASSERT_TRUE(SigningTools::MinimalImage(Path("image.sys")));
+    Put(Path("pkg.inf"), "[Version]\nSignature = \"$Windows NT$\"\n");
+    Put(Path("other.dat"), "not catalogued");
+    const FileHash image = Hash(Path("image.sys"));
+    const FileHash inf = Hash(Path("pkg.inf"));
+    const FileHash other = Hash(Path("other.dat"));
+    for (const auto& [name, algorithm] :
+         {std::pair{"sha256", HashAlgorithm::Sha256}, std::pair{"sha1", HashAlgorithm::Sha1}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SigningTools::WriteCatalog(Path("pkg.cat"),
+                                               {Path("pkg.inf"), Path("image.sys")}, name));
+        const Catalog::CatalogContents catalog = ReadCatalogFile(Path("pkg.cat"));
+        EXPECT_TRUE(catalog.isCatalog);
+        EXPECT_EQ(catalog.whyNot, u"");
+        EXPECT_EQ(catalog.listAlgorithm, algorithm);
+        ASSERT_EQ(catalog.members.size(), 2u);
+        std::vector<std::string> digests;
+        for (const Catalog::Member& member : catalog.members) {
+            EXPECT_EQ(member.algorithm, algorithm);
+            digests.push_back(Hex(member.digest));
+        }
+        const auto of = [&](const FileHash& hash) {
+            return Hex(algorithm == HashAlgorithm::Sha1 ? hash.sha1 : hash.sha256);
+        };
+        std::vector<std::string> expected = {of(inf), of(image)};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(digests, expected); // members are sorted by tag
+        EXPECT_TRUE(Catalog::IsMember(catalog, inf.sha1, inf.sha256));
+        EXPECT_TRUE(Catalog::IsMember(catalog, image.sha1, image.sha256));
+        EXPECT_FALSE(Catalog::IsMember(catalog, other.sha1, other.sha256));
+        // The other algorithm's hash of a member is no member.
+        EXPECT_FALSE(algorithm == HashAlgorithm::Sha1 ? Catalog::IsMember(catalog, {}, inf.sha256)
+                                                      : Catalog::IsMember(catalog, inf.sha1, {}));
+    }
+}
+
+// What is not a catalog says why, and nothing is a member: text, a truncated catalog and
+// nothing at all.
+TEST_F(CatalogTest, WhatIsNotACatalogSaysWhy) {
+    Put(Path("pkg.inf"), "[Version]\n");
+    ASSERT_TRUE(SigningTools::WriteCatalog(Path("pkg.cat"), {Path("pkg.inf")}));
+    const std::string catalog = Read(Path("pkg.cat"));
+    const auto read = [](const std::string& bytes) {
+        return Catalog::ReadCatalog(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    };
+    for (const std::string& bytes : {std::string("stand-in for pkg.cat\n"),
+                                     catalog.substr(0, catalog.size() - 1), std::string()}) {
+        const Catalog::CatalogContents contents = read(bytes);
+        EXPECT_FALSE(contents.isCatalog);
+        EXPECT_EQ(contents.whyNot, u"it is not a PKCS#7 message");
+        EXPECT_TRUE(contents.members.empty());
+    }
+    EXPECT_TRUE(read(catalog).isCatalog);
+}

@@ -1,0 +1,78 @@
+#include "CatalogCheck.h"
+
+#include "Catalog.h"
+#include "ImageHash.h"
+#include "SafeFile.h"
+
+namespace {
+
+// A catalog's size, at most: the largest known ones hold some tens of thousands of members in
+// a few MiB.
+constexpr uint64_t kMaxCatalog = 64ull << 20;
+
+std::u16string HexText(const CatalogCrypto::Bytes& bytes) {
+    static const char16_t* digits = u"0123456789ABCDEF";
+    std::u16string text;
+    for (const uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+} // namespace
+
+MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& catalog,
+                         const std::u16string& key, const std::vector<std::u16string>& files) {
+    MemberCheck check;
+    const std::u16string named = u"the catalog " + catalog + u" (" + key + u")";
+    std::string bytes;
+    const std::optional<uint64_t> size = SafeFile::PlainFileSize(folder + catalog);
+    if (size && *size > kMaxCatalog) {
+        check.reasons.push_back(named + u" is not a catalog: it is over 64 MiB");
+        return check;
+    }
+    if (!size || !SafeFile::ReadPlainFile(folder + catalog, 0, kMaxCatalog, &bytes)) {
+        check.reasons.push_back(named + u" could not be read");
+        return check;
+    }
+    const Catalog::CatalogContents contents =
+        Catalog::ReadCatalog(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    if (!contents.isCatalog) {
+        check.reasons.push_back(named + u" is not a catalog: " + contents.whyNot);
+        return check;
+    }
+    check.checked = true;
+    check.algorithm = Catalog::AlgorithmName(contents.listAlgorithm);
+    bool sha1 = contents.listAlgorithm == CatalogCrypto::HashAlgorithm::Sha1;
+    bool sha256 = !sha1;
+    for (const Catalog::Member& member : contents.members) {
+        sha1 = sha1 || member.algorithm == CatalogCrypto::HashAlgorithm::Sha1;
+        sha256 = sha256 || member.algorithm == CatalogCrypto::HashAlgorithm::Sha256;
+    }
+    for (const std::u16string& file : files) {
+        Catalog::FileHash hash;
+        switch (Catalog::HashFile(folder + file, sha1, sha256, &hash)) {
+        case Catalog::FileHashResult::NotRead:
+            check.reasons.push_back(u"the file " + file + u" could not be read to look for it in " +
+                                    named);
+            continue;
+        case Catalog::FileHashResult::HashFailed:
+            check.reasons.push_back(u"the file " + file +
+                                    u" could not be hashed to look for it in " + named);
+            continue;
+        case Catalog::FileHashResult::Done:
+            break;
+        }
+        if (!Catalog::IsMember(contents, hash.sha1, hash.sha256)) {
+            check.reasons.push_back(
+                u"the file " + file + u" is not in " + named + u": its " + check.algorithm +
+                u" hash " +
+                HexText(contents.listAlgorithm == CatalogCrypto::HashAlgorithm::Sha1
+                            ? hash.sha1
+                            : hash.sha256) +
+                u" is no member's");
+        }
+    }
+    return check;
+}
