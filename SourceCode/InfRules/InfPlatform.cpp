@@ -15,6 +15,8 @@ struct Decoration {
     std::array<std::optional<uint32_t>, 5> fields; // major, minor, product type, suite, build
 };
 
+// A decimal or 0x-hexadecimal number of at most 32 bits, from `text` in lower case (Parse lowers
+// the whole decoration first).
 std::optional<uint32_t> Number(const std::u16string& text) {
     if (text.empty() || text.size() > 10) {
         return std::nullopt;
@@ -22,12 +24,12 @@ std::optional<uint32_t> Number(const std::u16string& text) {
     uint64_t value = 0;
     size_t at = 0;
     uint32_t base = 10;
-    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+    if (text.size() > 2 && text[0] == u'0' && text[1] == u'x') {
         base = 16;
         at = 2;
     }
     for (; at < text.size(); ++at) {
-        const char16_t c = Lower(std::u16string(1, text[at]))[0];
+        const char16_t c = text[at];
         const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
                           : c >= u'a' && c <= u'f' ? c - u'a' + 10
                                                    : 99;
