@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -200,10 +202,22 @@ inline std::filesystem::path Write(const Package& package, const std::filesystem
             catalogued.push_back((folder / file).string());
         }
     }
-    if (hasCatalog && package.catalog != CatalogKind::StandIn &&
-        !SigningTools::WriteCatalog((folder / "pkg.cat").string(), catalogued)) {
-        std::fprintf(stderr, "PackageTable: catalog.py could not write %s\n",
-                     (folder / "pkg.cat").string().c_str());
+    if (hasCatalog && package.catalog != CatalogKind::StandIn) {
+        // A package's files are the same wherever it is written, and a catalog holds only their
+        // names and hashes: catalog.py writes each package's once per process.
+        static std::map<std::string, std::string> written;
+        const std::filesystem::path catalog = folder / "pkg.cat";
+        const auto known = written.find(package.name);
+        if (known != written.end()) {
+            std::ofstream(catalog, std::ios::binary) << known->second;
+        } else if (SigningTools::WriteCatalog(catalog.string(), catalogued)) {
+            std::ifstream in(catalog, std::ios::binary);
+            written[package.name].assign(std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>());
+        } else {
+            std::fprintf(stderr, "PackageTable: catalog.py could not write %s\n",
+                         catalog.string().c_str());
+        }
     }
     if (package.catalog == CatalogKind::FileChanged) {
         std::ofstream(folder / "bin/pkg.sys", std::ios::binary | std::ios::app) << kChangedText;
