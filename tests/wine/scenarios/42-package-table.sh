@@ -28,8 +28,8 @@ scenario_check_package_table() {
 }
 
 # 43. plan writes nothing to the device's key: a device of the System class and an INF of the
-#     USB class, whose driver Windows offers it; the Enum key exported before and after plan is
-#     the same (selecting the driver would write "Class"="USB" there). The driver named is the
+#     USB class, whose driver Windows offers it; the Enum key and the machine's certificate
+#     stores exported before and after plan, plan --json and verify are the same (selecting the driver would write "Class"="USB" there). The driver named is the
 #     one of the line whose ID is in a compatible ID's place, and a line whose IDs fill more
 #     than the first buffer for the driver's details is read whole.
 scenario_check_writes_nothing() {
@@ -54,16 +54,27 @@ scenario_check_writes_nothing() {
     printf 'stand-in\r\n' >"$dir/usb/x64/usb.sys"
     write_catalog "$dir/usb/usb.cat" "$dir/usb/usb.inf" "$dir/usb/x64/usb.sys" >&2
     inf=$(windows_path "$dir/usb/usb.inf")
-    local key='HKLM\System\CurrentControlSet\Enum'
-    wine_quiet reg export "$key" "$(windows_path "$dir/enum-before.reg")" /y >/dev/null 2>&1 ||
-        failure "reg export before failed"
-    check usb plan "$ID" "$inf"
-    wine_quiet reg export "$key" "$(windows_path "$dir/enum-after.reg")" /y >/dev/null 2>&1 ||
-        failure "reg export after failed"
-    expect_code usb 0
-    says usb "  $device: driver \"Example USB Composite Device\", install section UsbInstall, matched $ID"
-    diff <(registry_text "$dir/enum-before.reg") <(registry_text "$dir/enum-after.reg") \
-        >"$dir/enum.diff" || failure "plan changed the Enum key: $(head -c 400 "$dir/enum.diff")"
+    # The device keys and the machine's certificate stores, before and after every command.
+    local keys=('HKLM\System\CurrentControlSet\Enum' 'HKLM\Software\Microsoft\SystemCertificates')
+    local i when
+    for when in before after; do
+        if [[ $when == after ]]; then
+            check usb plan "$ID" "$inf"
+            expect_code usb 0
+            says usb "  $device: driver \"Example USB Composite Device\", install section UsbInstall, matched $ID"
+            check usb plan --json "$ID" "$inf"
+            check usb verify "$ID" "$inf"
+        fi
+        for i in "${!keys[@]}"; do
+            wine_quiet reg export "${keys[i]}" "$(windows_path "$dir/key$i-$when.reg")" /y \
+                >/dev/null 2>&1 || failure "reg export of ${keys[i]} $when failed"
+        done
+    done
+    for i in "${!keys[@]}"; do
+        diff <(registry_text "$dir/key$i-before.reg") <(registry_text "$dir/key$i-after.reg") \
+            >"$dir/key$i.diff" ||
+            failure "plan or verify changed ${keys[i]}: $(head -c 400 "$dir/key$i.diff")"
+    done
 }
 
 scenario 42 'InstallerCheck: the shared package table' scenario_check_package_table
