@@ -97,6 +97,13 @@ struct Machine {
     std::vector<StagedPackage> packages;
     // The simulated system is Wine: ntdll exports wine_get_version.
     bool wine = false;
+    // [trust]: the certificates the machine's stores hold, each a certificate file (DER or PEM)
+    // as the state file names it, relative ones taken from the state file's folder. A machine
+    // without the section trusts nothing.
+    std::vector<std::string> roots;             // "root": LocalMachine Root
+    std::vector<std::string> trustedPublishers; // "trusted-publisher": LocalMachine TrustedPublisher
+    std::vector<std::string> microsoftRoots;    // "microsoft-root": roots the Microsoft-root
+                                                // policy passes (they are in Root too)
 };
 
 // Builders for tests.
@@ -143,6 +150,13 @@ const std::string& StateFileError();
 // The driver store folder in use: the machine's driverStore ("DriverStore" when empty) taken
 // from the state file's folder, or from the working folder when no state file is in use.
 std::string DriverStoreFolder();
+// The files of one of the machine's [trust] lists, as paths to open: relative names taken from
+// the state file's folder (the working folder when no state file is in use).
+std::vector<std::string> TrustFiles(const std::vector<std::string>& names);
+// Adds a certificate to TrustedPublisher: writes `der` to `fileName` in the state file's folder
+// (replacing any file of that name), lists it as a trusted publisher unless it already is, and
+// saves the machine. 0 or a Windows error.
+uint32_t AddTrustedPublisher(const std::vector<uint8_t>& der, const std::string& fileName);
 // ReleaseBuffer calls with a pointer that is not a live buffer (released twice, or never
 // allocated here) since the last UseMachine. Such pointers are not freed.
 int StrayReleases();
