@@ -202,8 +202,13 @@ Message SignedContent(const uint8_t* data, size_t size, std::string* contentType
     if (octetString != nullptr) {
         *octetString = false;
     }
-    // A content type OpenSSL does not know is held as ANY: its DER, or an OCTET STRING's octets.
-    if (OBJ_obj2nid(inner->type) == NID_undef && inner->d.other != nullptr) {
+    // A content of a type other than PKCS#7's own (a trust list, a timestamp's TSTInfo) is held
+    // as ANY: its DER, or an OCTET STRING's octets.
+    const int nid = OBJ_obj2nid(inner->type);
+    const bool own = nid == NID_pkcs7_data || nid == NID_pkcs7_signed ||
+                     nid == NID_pkcs7_enveloped || nid == NID_pkcs7_signedAndEnveloped ||
+                     nid == NID_pkcs7_digest || nid == NID_pkcs7_encrypted;
+    if (!own && inner->d.other != nullptr) {
         const ASN1_TYPE* other = inner->d.other;
         if (ASN1_TYPE_get(other) == V_ASN1_OCTET_STRING) {
             const ASN1_OCTET_STRING* octets = other->value.octet_string;

@@ -7,6 +7,7 @@
 #include <openssl/objects.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs7.h>
+#include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -35,6 +36,8 @@ using Bio = Owned<BIO, BIO_free_all>;
 
 constexpr const char* kCodeSigning = "1.3.6.1.5.5.7.3.3";
 constexpr const char* kHardwareDriver = "1.3.6.1.4.1.311.10.3.5";
+constexpr const char* kTimeStamping = "1.3.6.1.5.5.7.3.8";
+constexpr const char* kRfc3161Timestamp = "1.3.6.1.4.1.311.3.3.1";
 
 // The HRESULTs the Authenticode policy gives for a chain's first problem.
 constexpr uint32_t kCertExpired = 0x800B0101;
@@ -182,6 +185,25 @@ SignerRead ReadSigner(const uint8_t* data, size_t size, Signer* signer) {
         return SignerRead::Read;
     }
     signer->certificate = ToDer(certificate);
+    signer->encryptedDigest.assign(ASN1_STRING_get0_data(info->enc_digest),
+                                   ASN1_STRING_get0_data(info->enc_digest) +
+                                       ASN1_STRING_length(info->enc_digest));
+    for (int i = 0; i < sk_X509_ATTRIBUTE_num(info->unauth_attr); ++i) {
+        X509_ATTRIBUTE* attribute = sk_X509_ATTRIBUTE_value(info->unauth_attr, i);
+        if (Dotted(X509_ATTRIBUTE_get0_object(attribute)) != kRfc3161Timestamp) {
+            continue;
+        }
+        for (int v = 0; v < X509_ATTRIBUTE_count(attribute); ++v) {
+            const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attribute, v);
+            const int length = i2d_ASN1_TYPE(value, nullptr);
+            if (length > 0) {
+                Bytes der(static_cast<size_t>(length));
+                unsigned char* at = der.data();
+                i2d_ASN1_TYPE(value, &at);
+                signer->timestamps.push_back(std::move(der));
+            }
+        }
+    }
     // The signature is over the DER of the authenticated attributes, as a SET.
     unsigned char* attributes = nullptr;
     const int attributesSize = info->auth_attr != nullptr
@@ -234,7 +256,8 @@ bool DescribeCertificate(const Bytes& der, Certificate* certificate) {
     return true;
 }
 
-bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, Chain* chain) {
+bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, Usage usage,
+                std::optional<int64_t> at, Chain* chain) {
     *chain = {};
     const Pkcs7 message = SignedMessage(catalog, size);
     const Certificate509 leaf = FromDer(certificate);
@@ -253,16 +276,21 @@ bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, C
     if (X509_STORE_CTX_init(context.get(), store.get(), leaf.get(), message->d.sign->cert) != 1) {
         return false;
     }
+    if (at) {
+        X509_STORE_CTX_set_time(context.get(), 0, static_cast<time_t>(*at));
+    }
     uint32_t problems = 0;
     X509_STORE_CTX_set_app_data(context.get(), &problems);
     X509_STORE_CTX_set_verify_cb(context.get(), NoteProblem);
     X509_verify_cert(context.get());
-    // Windows asks for code signing or the hardware-driver usage of the signer.
+    // The usage asked for: code signing (or the hardware-driver usage), or time stamping.
     Certificate described;
     if (DescribeCertificate(certificate, &described) && !described.usages.empty()) {
         bool usable = false;
-        for (const std::string& usage : described.usages) {
-            usable = usable || usage == kCodeSigning || usage == kHardwareDriver;
+        for (const std::string& named : described.usages) {
+            usable = usable || (usage == Usage::CodeSigning
+                                    ? named == kCodeSigning || named == kHardwareDriver
+                                    : named == kTimeStamping);
         }
         if (!usable) {
             problems |= kNotValidForUsage;
@@ -280,6 +308,31 @@ bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, C
     for (const Certificate509& root : microsoftRoots) {
         chain->microsoftRoot = chain->microsoftRoot || SameCertificate(root.get(), last);
     }
+    return true;
+}
+
+bool DecodeTimestampInfo(const uint8_t* data, size_t size, std::string* imprintAlgorithm,
+                         Bytes* imprint, int64_t* time) {
+    if (size > static_cast<size_t>(LONG_MAX)) {
+        return false;
+    }
+    const unsigned char* at = data;
+    const Owned<TS_TST_INFO, TS_TST_INFO_free> info(
+        d2i_TS_TST_INFO(nullptr, &at, static_cast<long>(size)));
+    if (!info || at != data + size) {
+        return false;
+    }
+    TS_MSG_IMPRINT* message = TS_TST_INFO_get_msg_imprint(info.get());
+    const ASN1_OCTET_STRING* hashed = TS_MSG_IMPRINT_get_msg(message);
+    const ASN1_GENERALIZEDTIME* when = TS_TST_INFO_get_time(info.get());
+    struct tm civil = {};
+    if (hashed == nullptr || when == nullptr || ASN1_TIME_to_tm(when, &civil) != 1) {
+        return false;
+    }
+    *imprintAlgorithm = Dotted(TS_MSG_IMPRINT_get_algo(message)->algorithm);
+    imprint->assign(ASN1_STRING_get0_data(hashed),
+                    ASN1_STRING_get0_data(hashed) + ASN1_STRING_length(hashed));
+    *time = static_cast<int64_t>(timegm(&civil));
     return true;
 }
 

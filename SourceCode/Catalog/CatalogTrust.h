@@ -29,6 +29,10 @@ struct Signer {
     // The signature over the authenticated attributes verifies with that certificate's key. The
     // messageDigest is not compared with the content here (crypt32 on Wine never does).
     bool signatureVerifies = false;
+    Bytes encryptedDigest; // the signature itself, which a timestamp's imprint covers
+    // The DER of each RFC 3161 timestamp (a ContentInfo of signed data) in its unauthenticated
+    // attributes (1.3.6.1.4.1.311.3.3.1).
+    std::vector<Bytes> timestamps;
 };
 
 // Reads the first signer of the PKCS#7 message in `data`.
@@ -61,10 +65,19 @@ struct Chain {
     bool microsoftRoot = false;     // the Microsoft-root policy passes
 };
 
-// Builds the chain of `certificate` for code signing, the certificates in the message `catalog`
-// as the intermediates it may use, up to a root in the LocalMachine Root store, as valid now.
+enum class Usage { CodeSigning, TimeStamping };
+
+// Builds the chain of `certificate` for `usage` (code signing also takes the hardware-driver
+// usage), the certificates in the message `catalog` as the intermediates it may use, up to a root
+// in the LocalMachine Root store, as valid at `at` (seconds since 1970, UTC; nullopt: now).
 // Revocation is not checked: an offline install cannot ask.
-bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, Chain* chain);
+bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, Usage usage,
+                std::optional<int64_t> at, Chain* chain);
+
+// Decodes the DER of an RFC 3161 TSTInfo: its message imprint's algorithm (dotted) and hash, and
+// its time (seconds since 1970, UTC). False when it is not one.
+bool DecodeTimestampInfo(const uint8_t* data, size_t size, std::string* imprintAlgorithm,
+                         Bytes* imprint, int64_t* time);
 
 enum class Presence { Present, Absent, Unreadable };
 // Whether exactly this certificate is in the LocalMachine TrustedPublisher store.

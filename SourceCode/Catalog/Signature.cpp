@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "CatalogCrypto.h"
+#include "SignedContent.h"
+#include "Timestamp.h"
 
 namespace Signature {
 
@@ -11,68 +13,14 @@ namespace {
 using CatalogCrypto::Bytes;
 using CatalogCrypto::HashAlgorithm;
 
-constexpr const char* kSha1 = "1.3.14.3.2.26";
-constexpr const char* kSha256 = "2.16.840.1.101.3.4.2.1";
 // The usages a catalog Microsoft signs for hardware carries: Windows Hardware Driver
 // Verification, and its attestation form.
 constexpr const char* kHardwareDriver = "1.3.6.1.4.1.311.10.3.5";
 constexpr const char* kHardwareAttestation = "1.3.6.1.4.1.311.10.3.5.1";
 
-std::u16string Hex(const Bytes& bytes) {
-    static const char16_t* digits = u"0123456789ABCDEF";
-    std::u16string text;
-    for (const uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 std::u16string Hex32(uint32_t value) {
     return u"0x" + Hex({static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
                         static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
-}
-
-bool Hash(HashAlgorithm algorithm, const uint8_t* data, size_t size, Bytes* digest) {
-    CatalogCrypto::Digest hash(algorithm);
-    if (!hash.Ok()) {
-        return false;
-    }
-    hash.Update(data, size);
-    return hash.Finish(digest);
-}
-
-// The octets a signer's messageDigest covers: a content held in an OCTET STRING is digested as
-// its octets are; any other content (a catalog's trust list) over its DER without the outer tag
-// and length, as PKCS#7 digests a content of a type other than data.
-bool DigestedOctets(const Bytes& content, bool octetString, const uint8_t** data, size_t* size) {
-    if (octetString) {
-        *data = content.data();
-        *size = content.size();
-        return true;
-    }
-    if (content.size() < 2) {
-        return false;
-    }
-    size_t header = 2;
-    size_t length = content[1];
-    if (length & 0x80) {
-        const size_t octets = length & 0x7f;
-        if (octets == 0 || octets > 4 || content.size() < 2 + octets) {
-            return false;
-        }
-        length = 0;
-        for (size_t i = 0; i < octets; ++i) {
-            length = (length << 8) | content[2 + i];
-        }
-        header += octets;
-    }
-    if (content.size() - header != length) {
-        return false;
-    }
-    *data = content.data() + header;
-    *size = length;
-    return true;
 }
 
 // The problems of a chain, each as a reason of its own.
@@ -149,38 +97,43 @@ SignatureFacts CheckSignature(const uint8_t* data, size_t size, const std::u16st
 
     // The messageDigest against the content, compared here: the platform only checks the
     // signature over the attributes that hold it.
-    const bool sha1 = signer.digestAlgorithm == kSha1;
-    std::string contentType;
-    Bytes content;
-    bool octetString = false;
-    const uint8_t* digested = nullptr;
-    size_t digestedSize = 0;
-    Bytes contentHash;
-    if (!sha1 && signer.digestAlgorithm != kSha256) {
+    switch (CheckContent(data, size, signer)) {
+    case ContentCheck::UnknownAlgorithm:
         facts.reasons.push_back(
             named + u"'s signer uses a digest algorithm (" +
             std::u16string(signer.digestAlgorithm.begin(), signer.digestAlgorithm.end()) +
             u") other than SHA1 and SHA256");
-    } else if (!signer.messageDigest) {
+        break;
+    case ContentCheck::NoMessageDigest:
         facts.reasons.push_back(named + u"'s signer has no messageDigest to check its content by");
-    } else if (CatalogCrypto::SignedContent(data, size, &contentType, &content, &octetString) !=
-                   CatalogCrypto::Message::SignedData ||
-               !DigestedOctets(content, octetString, &digested, &digestedSize) ||
-               !Hash(sha1 ? HashAlgorithm::Sha1 : HashAlgorithm::Sha256, digested, digestedSize,
-                     &contentHash)) {
+        break;
+    case ContentCheck::Unhashable:
         facts.reasons.push_back(named + u"'s signed content could not be hashed");
-    } else if (contentHash != *signer.messageDigest) {
+        break;
+    case ContentCheck::Differs:
         facts.reasons.push_back(named + u" was changed after it was signed: its content's hash "
                                         u"is not the one its signer signed");
-    } else if (!signer.signatureVerifies) {
-        facts.reasons.push_back(named + u"'s signature does not verify with its signer's "
-                                        u"certificate");
-    } else {
-        facts.signatureHolds = true;
+        break;
+    case ContentCheck::Matches:
+        if (!signer.signatureVerifies) {
+            facts.reasons.push_back(named + u"'s signature does not verify with its signer's "
+                                            u"certificate");
+        } else {
+            facts.signatureHolds = true;
+        }
+        break;
     }
 
+    // A timestamp that holds sets the time the chain is judged at.
+    const std::optional<int64_t> at =
+        facts.signatureHolds ? CheckTimestamp(signer, named, &facts.reasons) : std::nullopt;
+    if (at) {
+        facts.timestamp = TimeText(*at);
+    }
     CatalogTrust::Chain chain;
-    if (!CatalogTrust::BuildChain(data, size, signer.certificate, &chain) || !chain.built) {
+    if (!CatalogTrust::BuildChain(data, size, signer.certificate, CatalogTrust::Usage::CodeSigning,
+                                  at, &chain) ||
+        !chain.built) {
         facts.reasons.push_back(u"Windows built no certificate chain for " + named + u"'s signer " +
                                 facts.signer);
         return facts;

@@ -23,7 +23,10 @@ struct SignatureFacts {
     std::u16string signer;          // the signer's name; empty when not known
     std::u16string sha1;            // its thumbprints, upper-case hex
     std::u16string sha256;
-    std::u16string root;                 // the chain's root's name; empty when no chain was built
+    std::u16string root; // the chain's root's name; empty when no chain was built
+    // The time a timestamp that holds vouches for ("2020-06-01 00:00:00 UTC"), at which the
+    // chain was judged; empty: none, and the chain was judged as now.
+    std::u16string timestamp;
     CatalogTrust::Bytes certificate;     // the signer's certificate, DER
     std::vector<std::u16string> reasons; // each a reason an unattended install fails
 };

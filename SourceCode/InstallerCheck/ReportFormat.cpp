@@ -46,6 +46,8 @@ std::u16string SignatureText(const Preflight& package) {
     }
     return u"signer \"" + facts.signer + u"\" (SHA-1 " + facts.sha1 + u"), root " +
            (facts.root.empty() ? std::u16string(u"none") : u"\"" + facts.root + u"\"") + u", " +
+           (facts.timestamp.empty() ? std::u16string()
+                                    : u"timestamped " + facts.timestamp + u", ") +
            (facts.microsoftHardware  ? u"signed by Microsoft for hardware"
             : facts.publisherTrusted ? u"publisher trusted"
                                      : u"publisher not trusted");
@@ -60,6 +62,7 @@ JsonObject SignatureJson(const Preflight& package) {
         .StringOrNull(u"sha1", facts.sha1)
         .StringOrNull(u"sha256", facts.sha256)
         .StringOrNull(u"root", facts.root)
+        .StringOrNull(u"timestamp", facts.timestamp)
         .Bool(u"signatureValid", facts.signatureHolds)
         .Bool(u"chainTrusted", facts.chainTrusted)
         .Bool(u"publisherTrusted", facts.publisherTrusted)

@@ -66,7 +66,8 @@ verifies() {
 }
 
 good=(good-sha256 good-sha1 image-signed-after)
-for case in "${good[@]}" file-not-in-catalog untrusted-publisher fake-microsoft; do
+for case in "${good[@]}" file-not-in-catalog untrusted-publisher fake-microsoft \
+    expired-signer-timestamped; do
     verifies pass "$case/sample.cat" -in "$work/$case/sample.cat"
 done
 verifies 'Unable to extract existing signature' unsigned-catalog/sample.cat \

@@ -145,11 +145,14 @@ write_catalog sha1 sha1 sample.inf bin/sample.sys sample.dat
 write_catalog without-dat sha256 sample.inf bin/sample.sys
 
 # sign <case> <unsigned catalog> <signer> [<extra certificate>]: the case's sample.cat, that
-# unsigned catalog signed as that PKI signer, with SHA-256 and no timestamp, with the extra
-# certificate (an intermediate or root) added to the message.
+# unsigned catalog signed as that PKI signer, with SHA-256 and no timestamp (unless TIMESTAMP
+# gives its time, in seconds since 1970: then timestamper's RFC 3161 timestamp of that time),
+# with the extra certificate (an intermediate or root) added to the message.
 sign() {
     local folder=$out/$1 signer=$3 extra=()
     [[ -z ${4:-} ]] || extra=(-ac "$pki/$4.pem")
+    [[ -z ${TIMESTAMP:-} ]] || extra+=(-TSA-certs "$pki/timestamper.pem"
+        -TSA-key "$pki/timestamper.key" -TSA-time "$TIMESTAMP")
     osslsigncode sign -certs "$pki/$signer.pem" -key "$pki/$signer.key" "${extra[@]}" -h sha256 \
         -n "Example Devices sample driver" -in "$unsigned/$2.cat" -out "$folder/sample.cat" \
         >"$folder/sign.log"
@@ -210,6 +213,13 @@ case_line unsigned-catalog 1 1603 - -
 package expired-signer
 sign expired-signer sha256 expired-signer
 case_line expired-signer 1 1603 expired-signer -
+
+# The same signer, with a timestamp of 2020-06-01, while its certificate was valid: the chain is
+# judged at that time, and only the publisher is missing (a machine that trusts expired-signer
+# as a publisher installs it).
+package expired-signer-timestamped
+TIMESTAMP=1590969600 sign expired-signer-timestamped sha256 expired-signer
+case_line expired-signer-timestamped 1 1603 expired-signer -
 
 # Deploy gives 0 with /trustpublisher and second-publisher's thumbprint.
 package untrusted-publisher

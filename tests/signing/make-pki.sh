@@ -17,6 +17,8 @@
 #   hardware-publisher  under hardware-ca, named as Microsoft's hardware compatibility publisher,
 #                       with the hardware-driver usage 1.3.6.1.4.1.311.10.3.5 besides code signing:
 #                       a certificate that only calls itself Microsoft's
+#   timestamper         time stamping (its only usage), under root: the RFC 3161 timestamps of
+#                       the cases that have one
 # and thumbprints.txt: one line per certificate, "<name> <SHA-1> <SHA-256>" (upper-case hex).
 #
 # Subjects, serial numbers and validity dates are fixed, so that only the keys and signatures
@@ -88,6 +90,13 @@ extendedKeyUsage       = codeSigning
 subjectKeyIdentifier   = hash
 authorityKeyIdentifier = keyid
 
+[timestamping]
+basicConstraints       = critical, CA:FALSE
+keyUsage               = critical, digitalSignature
+extendedKeyUsage       = critical, timeStamping
+subjectKeyIdentifier   = hash
+authorityKeyIdentifier = keyid
+
 [hardware_publisher]
 basicConstraints       = critical, CA:FALSE
 keyUsage               = critical, digitalSignature
@@ -128,7 +137,7 @@ issue() {
 }
 
 names=(root publisher second-publisher untrusted-root untrusted-signer expired-signer hardware-ca
-    hardware-publisher)
+    hardware-publisher timestamper)
 
 # The keys first, two at a time (RSA key generation is most of the time this takes).
 for name in "${names[@]}"; do
@@ -155,6 +164,7 @@ microsoft='/C=US/ST=Washington/L=Redmond/O=Microsoft Corporation/CN=Microsoft Wi
 issue hardware-ca root 1005 intermediate "$microsoft Third Party Component CA 2014"
 issue hardware-publisher hardware-ca 1006 hardware_publisher \
     "$microsoft Hardware Compatibility Publisher"
+issue timestamper root 1007 timestamping '/O=Example Devices/CN=Example Devices Test Timestamper'
 
 : >"$out/thumbprints.txt"
 for name in "${names[@]}"; do

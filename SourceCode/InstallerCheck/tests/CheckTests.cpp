@@ -39,7 +39,8 @@ std::string SignatureJson() {
     return "\"signature\":{\"algorithm\":\"SHA256\",\"signed\":true,\"signer\":\"Example "
            "Devices Test Publisher\",\"sha1\":\"" +
            thumbprints[0] + "\",\"sha256\":\"" + thumbprints[1] +
-           "\",\"root\":\"Example Test Root\",\"signatureValid\":true,\"chainTrusted\":true,"
+           "\",\"root\":\"Example Test "
+           "Root\",\"timestamp\":null,\"signatureValid\":true,\"chainTrusted\":true,"
            "\"publisherTrusted\":true,\"microsoftHardware\":false}";
 }
 
@@ -829,6 +830,8 @@ TEST_F(CheckTest, PlanTellsWhetherWindowsTrustsTheCatalogsSignature) {
                                " has a chain to Example Test Root that holds a certificate that "
                                "is expired or not yet valid\n" +
                                notPublisher("expired-signer", expired)},
+        // Timestamped while the signer was valid: only the publisher is missing.
+        {"expired-signer-timestamped", notPublisher("expired-signer", expired)},
         {"untrusted-publisher",
          notPublisher("second-publisher", "Example Devices Second Publisher")},
         {"fake-microsoft", notPublisher("hardware-publisher", fake)},
@@ -871,13 +874,24 @@ TEST_F(CheckTest, PlanTellsWhetherWindowsTrustsTheCatalogsSignature) {
                   reasons(table[8].err) + steps);
     EXPECT_EQ(Narrow(plan("not-a-catalog").out),
               report("not-a-catalog", "not checked\n  signature: not read", false) +
-                  reasons(table[12].err) + steps);
+                  reasons(table[13].err) + steps);
+    DevSim::Current().trustedPublishers.push_back(pki + "expired-signer.pem");
+    CheckResult result = plan("expired-signer-timestamped");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Narrow(result.out),
+              report("expired-signer-timestamped",
+                     "checked (SHA256)\n  signature: signer \"" + expired + "\" (SHA-1 " +
+                         SigningTools::Thumbprints("expired-signer")[0] +
+                         "), root \"Example Test Root\", timestamped 2020-06-01 00:00:00 UTC, "
+                         "publisher trusted",
+                     true) +
+                  steps);
 
     // Where the test root is Microsoft's, a signer with the hardware-driver usage needs no
     // trusted publisher; one with code signing alone still does.
     DevSim::Current().microsoftRoots = {pki + "root.pem"};
     DevSim::Current().trustedPublishers.clear();
-    CheckResult result = plan("fake-microsoft");
+    result = plan("fake-microsoft");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(Narrow(result.out),
               report("fake-microsoft",
