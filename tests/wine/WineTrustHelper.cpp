@@ -1,0 +1,212 @@
+// Trust fixture and probe of the end-to-end suite under Wine: puts test certificates into the
+// prefix's LocalMachine stores, and prints what the signature check's Windows layer
+// (CatalogTrust-win32.cpp) answers for a catalog, call by call.
+//
+//   WineTrustHelper add STORE CERT          adds a certificate file (DER) to the LocalMachine
+//                                           system store STORE (Root, TrustedPublisher)
+//   WineTrustHelper has STORE CERT          prints "present" or "absent": whether exactly that
+//                                           certificate (by its bytes) is in the store
+//   WineTrustHelper probe CATALOG [TAG FILE]...
+//                                           one line per answer of the layer for the catalog,
+//                                           then WinVerifyTrust's for each member (tag, file)
+//
+// Output is UTF-8 with LF line ends; failures go to stderr with exit code 1 (2: bad usage).
+// Never installed or packaged.
+#include "CatalogTrust.h"
+
+#include "Win32.h"
+
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+using CatalogTrust::Bytes;
+
+std::string Utf8(const std::u16string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(
+        CP_UTF8, 0, Win32::Wide(text), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, Win32::Wide(text), static_cast<int>(text.size()), out.data(),
+                        size, nullptr, nullptr);
+    return out;
+}
+
+std::u16string Text(const wchar_t* text) {
+    return Win32::FromWide(text);
+}
+
+bool ReadAll(const wchar_t* path, Bytes* data) {
+    FILE* file = _wfopen(path, L"rb");
+    if (file == nullptr) {
+        return false;
+    }
+    data->clear();
+    uint8_t block[65536];
+    size_t read = 0;
+    while ((read = fread(block, 1, sizeof block, file)) > 0) {
+        data->insert(data->end(), block, block + read);
+    }
+    fclose(file);
+    return true;
+}
+
+std::string Hex(const Bytes& bytes) {
+    std::string out;
+    char digits[3];
+    for (const uint8_t byte : bytes) {
+        snprintf(digits, sizeof digits, "%02X", byte);
+        out += digits;
+    }
+    return out;
+}
+
+struct StoreClose {
+    void operator()(void* store) const { CertCloseStore(store, 0); }
+};
+
+std::unique_ptr<void, StoreClose> OpenMachineStore(const wchar_t* name, DWORD flags) {
+    return std::unique_ptr<void, StoreClose>(CertOpenStore(
+        CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | flags, name));
+}
+
+int Add(const wchar_t* store, const wchar_t* path) {
+    Bytes der;
+    if (!ReadAll(path, &der)) {
+        fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(path)).c_str());
+        return 1;
+    }
+    const auto opened = OpenMachineStore(store, 0);
+    if (!opened || !CertAddEncodedCertificateToStore(opened.get(), X509_ASN_ENCODING, der.data(),
+                                                     static_cast<DWORD>(der.size()),
+                                                     CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
+        fprintf(stderr, "WineTrustHelper: adding to %s failed, error 0x%lx\n",
+                Utf8(Text(store)).c_str(), GetLastError());
+        return 1;
+    }
+    return 0;
+}
+
+int Has(const wchar_t* store, const wchar_t* path) {
+    Bytes der;
+    if (!ReadAll(path, &der)) {
+        fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(path)).c_str());
+        return 1;
+    }
+    if (std::wcscmp(store, L"TrustedPublisher") == 0) {
+        // The layer's own question.
+        const auto presence = CatalogTrust::InTrustedPublishers(der);
+        printf("%s\n", presence == CatalogTrust::Presence::Present  ? "present"
+                       : presence == CatalogTrust::Presence::Absent ? "absent"
+                                                                    : "unreadable");
+        return presence == CatalogTrust::Presence::Unreadable ? 1 : 0;
+    }
+    const auto opened = OpenMachineStore(store, CERT_STORE_READONLY_FLAG);
+    if (!opened) {
+        printf("absent\n");
+        return 0;
+    }
+    bool found = false;
+    for (PCCERT_CONTEXT context = CertEnumCertificatesInStore(opened.get(), nullptr);
+         context != nullptr; context = CertEnumCertificatesInStore(opened.get(), context)) {
+        found = found || Bytes(context->pbCertEncoded,
+                               context->pbCertEncoded + context->cbCertEncoded) == der;
+    }
+    printf("%s\n", found ? "present" : "absent");
+    return 0;
+}
+
+std::string Describe(const Bytes& der) {
+    CatalogTrust::Certificate certificate;
+    if (!CatalogTrust::DescribeCertificate(der, &certificate)) {
+        return "undecodable";
+    }
+    std::string out = "\"";
+    out.append(Utf8(certificate.name));
+    out.append("\" usages=");
+    for (size_t i = 0; i < certificate.usages.size(); ++i) {
+        if (i > 0) {
+            out.push_back(',');
+        }
+        out.append(certificate.usages[i]);
+    }
+    if (certificate.usages.empty()) {
+        out.push_back('-');
+    }
+    return out;
+}
+
+int Probe(int count, wchar_t** args) {
+    Bytes catalog;
+    if (!ReadAll(args[0], &catalog)) {
+        fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(args[0])).c_str());
+        return 1;
+    }
+    CatalogTrust::Signer signer;
+    const auto read = CatalogTrust::ReadSigner(catalog.data(), catalog.size(), &signer);
+    printf("signer: %s\n", read == CatalogTrust::SignerRead::Read       ? "read"
+                           : read == CatalogTrust::SignerRead::NoSigner ? "none"
+                                                                        : "unreadable");
+    if (read == CatalogTrust::SignerRead::Read) {
+        printf("digest: %s\n", signer.digestAlgorithm.c_str());
+        printf("messageDigest: %s\n",
+               signer.messageDigest ? Hex(*signer.messageDigest).c_str() : "absent");
+        printf("signature: %s\n", signer.signatureVerifies ? "verifies" : "does not verify");
+        printf("certificate: %s\n", signer.certificate.empty()
+                                        ? "not in the message"
+                                        : Describe(signer.certificate).c_str());
+    }
+    if (!signer.certificate.empty()) {
+        CatalogTrust::Chain chain;
+        if (CatalogTrust::BuildChain(catalog.data(), catalog.size(), signer.certificate, &chain)) {
+            printf("chain: problems=0x%lx authenticode=0x%lx microsoftRoot=%s\n",
+                   static_cast<unsigned long>(chain.problems),
+                   static_cast<unsigned long>(chain.authenticodeError),
+                   chain.microsoftRoot ? "passes" : "fails");
+            printf("root: %s\n", Describe(chain.root).c_str());
+        } else {
+            printf("chain: not built\n");
+        }
+        const auto presence = CatalogTrust::InTrustedPublishers(signer.certificate);
+        printf("trustedPublisher: %s\n", presence == CatalogTrust::Presence::Present ? "present"
+                                         : presence == CatalogTrust::Presence::Absent
+                                             ? "absent"
+                                             : "unreadable");
+    }
+    for (int i = 1; i + 1 < count; i += 2) {
+        const auto verdict =
+            CatalogTrust::WindowsVerdict(Text(args[0]), Text(args[i]), Text(args[i + 1]));
+        std::u16string file = Text(args[i + 1]);
+        file = file.substr(file.find_last_of(u"\\/") + 1);
+        if (verdict) {
+            printf("WinVerifyTrust %s: 0x%lx\n", Utf8(file).c_str(),
+                   static_cast<unsigned long>(*verdict));
+        } else {
+            printf("WinVerifyTrust %s: not asked\n", Utf8(file).c_str());
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 4 && std::wcscmp(argv[1], L"add") == 0) {
+        return Add(argv[2], argv[3]);
+    }
+    if (argc == 4 && std::wcscmp(argv[1], L"has") == 0) {
+        return Has(argv[2], argv[3]);
+    }
+    if (argc >= 3 && argc % 2 == 1 && std::wcscmp(argv[1], L"probe") == 0) {
+        return Probe(argc - 2, argv + 2);
+    }
+    fprintf(stderr, "usage: WineTrustHelper add|has STORE CERT | probe CATALOG [TAG FILE]...\n");
+    return 2;
+}
