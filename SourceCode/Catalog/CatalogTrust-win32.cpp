@@ -270,10 +270,14 @@ bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, C
     para.RequestedUsage.Usage.cUsageIdentifier = sizeof usages / sizeof usages[0];
     para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
     // The local machine's engine: its Root store decides, whoever runs the check. No revocation
-    // flags: an offline install cannot ask.
+    // flags: an offline install cannot ask. Nothing fetched from the network (the certificates'
+    // URLs) and no root added to the machine's stores by the automatic root update: the check
+    // answers from what the machine holds, and changes nothing.
+    constexpr DWORD kFlags =
+        CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL | CERT_CHAIN_DISABLE_AUTH_ROOT_AUTO_UPDATE;
     PCCERT_CHAIN_CONTEXT built = nullptr;
     if (!CertGetCertificateChainBound.call(HCCE_LOCAL_MACHINE, context.get(), nullptr,
-                                           intermediates.get(), &para, 0, nullptr, &built) ||
+                                           intermediates.get(), &para, kFlags, nullptr, &built) ||
         built == nullptr) {
         return false;
     }
