@@ -4,6 +4,8 @@
 //
 //   WineTrustHelper add STORE CERT          adds a certificate file (DER) to the LocalMachine
 //                                           system store STORE (Root, TrustedPublisher)
+//   WineTrustHelper add-user STORE CERT     the same in a CurrentUser store (which the layer
+//                                           must not take for the machine's)
 //   WineTrustHelper has STORE CERT          prints "present" or "absent": whether exactly that
 //                                           certificate (by its bytes) is in the store
 //   WineTrustHelper probe CATALOG [TAG FILE]...
@@ -72,18 +74,18 @@ struct StoreClose {
     void operator()(void* store) const { CertCloseStore(store, 0); }
 };
 
-std::unique_ptr<void, StoreClose> OpenMachineStore(const wchar_t* name, DWORD flags) {
-    return std::unique_ptr<void, StoreClose>(CertOpenStore(
-        CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | flags, name));
+std::unique_ptr<void, StoreClose> OpenSystemStore(const wchar_t* name, DWORD flags) {
+    return std::unique_ptr<void, StoreClose>(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, flags, name));
 }
 
-int Add(const wchar_t* store, const wchar_t* path) {
+int Add(const wchar_t* store, const wchar_t* path, DWORD location) {
     Bytes der;
     if (!ReadAll(path, &der)) {
         fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(path)).c_str());
         return 1;
     }
-    const auto opened = OpenMachineStore(store, 0);
+    const auto opened = OpenSystemStore(store, location);
     if (!opened || !CertAddEncodedCertificateToStore(opened.get(), X509_ASN_ENCODING, der.data(),
                                                      static_cast<DWORD>(der.size()),
                                                      CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
@@ -108,7 +110,9 @@ int Has(const wchar_t* store, const wchar_t* path) {
                                                                     : "unreadable");
         return presence == CatalogTrust::Presence::Unreadable ? 1 : 0;
     }
-    const auto opened = OpenMachineStore(store, CERT_STORE_READONLY_FLAG);
+    const auto opened =
+        OpenSystemStore(store, CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG |
+                                   CERT_STORE_OPEN_EXISTING_FLAG);
     if (!opened) {
         printf("absent\n");
         return 0;
@@ -199,7 +203,10 @@ int Probe(int count, wchar_t** args) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wcscmp(argv[1], L"add") == 0) {
-        return Add(argv[2], argv[3]);
+        return Add(argv[2], argv[3], CERT_SYSTEM_STORE_LOCAL_MACHINE);
+    }
+    if (argc == 4 && std::wcscmp(argv[1], L"add-user") == 0) {
+        return Add(argv[2], argv[3], CERT_SYSTEM_STORE_CURRENT_USER);
     }
     if (argc == 4 && std::wcscmp(argv[1], L"has") == 0) {
         return Has(argv[2], argv[3]);
@@ -207,6 +214,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && argc % 2 == 1 && std::wcscmp(argv[1], L"probe") == 0) {
         return Probe(argc - 2, argv + 2);
     }
-    fprintf(stderr, "usage: WineTrustHelper add|has STORE CERT | probe CATALOG [TAG FILE]...\n");
+    fprintf(stderr,
+            "usage: WineTrustHelper add|add-user|has STORE CERT | probe CATALOG [TAG FILE]...\n");
     return 2;
 }
