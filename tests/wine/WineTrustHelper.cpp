@@ -8,9 +8,12 @@
 //                                           must not take for the machine's)
 //   WineTrustHelper has STORE CERT          prints "present" or "absent": whether exactly that
 //                                           certificate (by its bytes) is in the store
-//   WineTrustHelper probe CATALOG [TAG FILE]...
-//                                           one line per answer of the layer for the catalog,
-//                                           then WinVerifyTrust's for each member (tag, file)
+//   WineTrustHelper probe LIST              for each line of LIST (a name, a catalog and pairs of
+//                                           a member's tag and its file, separated by tabs):
+//                                           "== name", one line per answer of the layer for the
+//                                           catalog, then WinVerifyTrust's for each member
+//   WineTrustHelper chain CERT              builds the chain of a certificate file with the
+//                                           local machine's engine; prints its problems
 //
 // Output is UTF-8 with LF line ends; failures go to stderr with exit code 1 (2: bad usage).
 // Never installed or packaged.
@@ -58,16 +61,6 @@ bool ReadAll(const wchar_t* path, Bytes* data) {
     }
     fclose(file);
     return true;
-}
-
-std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char digits[3];
-    for (const uint8_t byte : bytes) {
-        snprintf(digits, sizeof digits, "%02X", byte);
-        out += digits;
-    }
-    return out;
 }
 
 struct StoreClose {
@@ -147,11 +140,12 @@ std::string Describe(const Bytes& der) {
     return out;
 }
 
-int Probe(int count, wchar_t** args) {
+// Prints the layer's answers for one catalog, then WinVerifyTrust's for each member.
+void Probe(const std::u16string& path, const std::vector<std::u16string>& members) {
     Bytes catalog;
-    if (!ReadAll(args[0], &catalog)) {
-        fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(args[0])).c_str());
-        return 1;
+    if (!ReadAll(Win32::Wide(path), &catalog)) {
+        printf("catalog: cannot be read\n");
+        return;
     }
     CatalogTrust::Signer signer;
     const auto read = CatalogTrust::ReadSigner(catalog.data(), catalog.size(), &signer);
@@ -160,8 +154,11 @@ int Probe(int count, wchar_t** args) {
                                                                         : "unreadable");
     if (read == CatalogTrust::SignerRead::Read) {
         printf("digest: %s\n", signer.digestAlgorithm.c_str());
-        printf("messageDigest: %s\n",
-               signer.messageDigest ? Hex(*signer.messageDigest).c_str() : "absent");
+        if (signer.messageDigest) {
+            printf("messageDigest: %zu bytes\n", signer.messageDigest->size());
+        } else {
+            printf("messageDigest: absent\n");
+        }
         printf("signature: %s\n", signer.signatureVerifies ? "verifies" : "does not verify");
         printf("certificate: %s\n", signer.certificate.empty()
                                         ? "not in the message"
@@ -184,11 +181,9 @@ int Probe(int count, wchar_t** args) {
                                              ? "absent"
                                              : "unreadable");
     }
-    for (int i = 1; i + 1 < count; i += 2) {
-        const auto verdict =
-            CatalogTrust::WindowsVerdict(Text(args[0]), Text(args[i]), Text(args[i + 1]));
-        std::u16string file = Text(args[i + 1]);
-        file = file.substr(file.find_last_of(u"\\/") + 1);
+    for (size_t i = 0; i + 1 < members.size(); i += 2) {
+        const auto verdict = CatalogTrust::WindowsVerdict(path, members[i], members[i + 1]);
+        const std::u16string file = members[i + 1].substr(members[i + 1].find_last_of(u"\\/") + 1);
         if (verdict) {
             printf("WinVerifyTrust %s: 0x%lx\n", Utf8(file).c_str(),
                    static_cast<unsigned long>(*verdict));
@@ -196,6 +191,63 @@ int Probe(int count, wchar_t** args) {
             printf("WinVerifyTrust %s: not asked\n", Utf8(file).c_str());
         }
     }
+}
+
+// Each line of the list (UTF-8): a name, the catalog and (tag, file) pairs, separated by tabs.
+int ProbeList(const wchar_t* list) {
+    Bytes text;
+    if (!ReadAll(list, &text)) {
+        fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(list)).c_str());
+        return 1;
+    }
+    std::vector<std::u16string> fields(1);
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const char c = i < text.size() ? static_cast<char>(text[i]) : '\n';
+        if (c == '\t' || c == '\n') {
+            // Fields hold ASCII names and paths of the build folder.
+            if (c == '\n' && fields.size() >= 2) {
+                printf("== %s\n", Utf8(fields[0]).c_str());
+                Probe(fields[1], std::vector<std::u16string>(fields.begin() + 2, fields.end()));
+                fflush(stdout);
+            }
+            if (c == '\n') {
+                fields.assign(1, u"");
+            } else {
+                fields.emplace_back();
+            }
+        } else if (c != '\r') {
+            fields.back().push_back(static_cast<char16_t>(static_cast<uint8_t>(c)));
+        }
+    }
+    return 0;
+}
+
+// Builds a chain for a certificate file with the local machine's engine, as the layer does,
+// and prints its problems.
+int ChainOf(const wchar_t* path) {
+    Bytes der;
+    if (!ReadAll(path, &der)) {
+        fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(path)).c_str());
+        return 1;
+    }
+    const PCCERT_CONTEXT certificate =
+        CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
+    CERT_CHAIN_PARA para = {};
+    para.cbSize = sizeof para;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    if (certificate == nullptr ||
+        !CertGetCertificateChain(HCCE_LOCAL_MACHINE, certificate, nullptr, nullptr, &para,
+                                 CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &chain)) {
+        fprintf(stderr, "WineTrustHelper: no chain for %s, error 0x%lx\n", Utf8(Text(path)).c_str(),
+                GetLastError());
+        if (certificate != nullptr) {
+            CertFreeCertificateContext(certificate);
+        }
+        return 1;
+    }
+    printf("problems=0x%lx\n", chain->TrustStatus.dwErrorStatus);
+    CertFreeCertificateChain(chain);
+    CertFreeCertificateContext(certificate);
     return 0;
 }
 
@@ -211,10 +263,13 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wcscmp(argv[1], L"has") == 0) {
         return Has(argv[2], argv[3]);
     }
-    if (argc >= 3 && argc % 2 == 1 && std::wcscmp(argv[1], L"probe") == 0) {
-        return Probe(argc - 2, argv + 2);
+    if (argc == 3 && std::wcscmp(argv[1], L"probe") == 0) {
+        return ProbeList(argv[2]);
+    }
+    if (argc == 3 && std::wcscmp(argv[1], L"chain") == 0) {
+        return ChainOf(argv[2]);
     }
     fprintf(stderr,
-            "usage: WineTrustHelper add|add-user|has STORE CERT | probe CATALOG [TAG FILE]...\n");
+            "usage: WineTrustHelper add|add-user|has STORE CERT | probe LIST | chain CERT\n");
     return 2;
 }
