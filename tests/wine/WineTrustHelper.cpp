@@ -13,7 +13,8 @@
 //                                           "== name", one line per answer of the layer for the
 //                                           catalog, then WinVerifyTrust's for each member
 //   WineTrustHelper chain CERT              builds the chain of a certificate file with the
-//                                           local machine's engine; prints its problems
+//                                           local machine's and the current user's engines;
+//                                           prints the problems of each
 //
 // Output is UTF-8 with LF line ends; failures go to stderr with exit code 1 (2: bad usage).
 // Never installed or packaged.
@@ -222,8 +223,8 @@ int ProbeList(const wchar_t* list) {
     return 0;
 }
 
-// Builds a chain for a certificate file with the local machine's engine, as the layer does,
-// and prints its problems.
+// Builds a chain for a certificate file with the local machine's engine, as the layer does, and
+// with the current user's, as WinVerifyTrust does; prints the problems of each.
 int ChainOf(const wchar_t* path) {
     Bytes der;
     if (!ReadAll(path, &der)) {
@@ -232,23 +233,28 @@ int ChainOf(const wchar_t* path) {
     }
     const PCCERT_CONTEXT certificate =
         CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
-    CERT_CHAIN_PARA para = {};
-    para.cbSize = sizeof para;
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (certificate == nullptr ||
-        !CertGetCertificateChain(HCCE_LOCAL_MACHINE, certificate, nullptr, nullptr, &para,
-                                 CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &chain)) {
-        fprintf(stderr, "WineTrustHelper: no chain for %s, error 0x%lx\n", Utf8(Text(path)).c_str(),
-                GetLastError());
-        if (certificate != nullptr) {
-            CertFreeCertificateContext(certificate);
-        }
+    if (certificate == nullptr) {
+        fprintf(stderr, "WineTrustHelper: %s is no certificate\n", Utf8(Text(path)).c_str());
         return 1;
     }
-    printf("problems=0x%lx\n", chain->TrustStatus.dwErrorStatus);
-    CertFreeCertificateChain(chain);
+    int result = 0;
+    for (const HCERTCHAINENGINE engine : {HCCE_LOCAL_MACHINE, HCCE_CURRENT_USER}) {
+        CERT_CHAIN_PARA para = {};
+        para.cbSize = sizeof para;
+        PCCERT_CHAIN_CONTEXT chain = nullptr;
+        if (!CertGetCertificateChain(engine, certificate, nullptr, nullptr, &para,
+                                     CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &chain)) {
+            fprintf(stderr, "WineTrustHelper: no chain for %s, error 0x%lx\n",
+                    Utf8(Text(path)).c_str(), GetLastError());
+            result = 1;
+            continue;
+        }
+        printf("%s: problems=0x%lx\n", engine == HCCE_LOCAL_MACHINE ? "machine" : "user",
+               chain->TrustStatus.dwErrorStatus);
+        CertFreeCertificateChain(chain);
+    }
     CertFreeCertificateContext(certificate);
-    return 0;
+    return result;
 }
 
 } // namespace
