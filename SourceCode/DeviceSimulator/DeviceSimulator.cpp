@@ -139,7 +139,8 @@ bool operator==(const StagedPackage& a, const StagedPackage& b) {
 bool operator==(const Machine& a, const Machine& b) {
     return a.devices == b.devices && a.driverStore == b.driverStore && a.faults == b.faults &&
            a.hasUninstallDriver == b.hasUninstallDriver && a.platform == b.platform &&
-           a.packages == b.packages && a.wine == b.wine;
+           a.packages == b.packages && a.wine == b.wine && a.roots == b.roots &&
+           a.trustedPublishers == b.trustedPublishers && a.microsoftRoots == b.microsoftRoots;
 }
 
 // --- UTF-8 / UTF-16 ---------------------------------------------------------------------------
@@ -282,6 +283,19 @@ std::string DriverStoreFolder() {
         return store.string();
     }
     return (std::filesystem::path(s.storeBase) / store).string();
+}
+
+std::vector<std::string> TrustFiles(const std::vector<std::string>& names) {
+    Hooks::EnsureLoaded();
+    const std::string& base = S().storeBase;
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        const std::filesystem::path file(name);
+        paths.push_back(file.is_absolute() || base.empty()
+                            ? name
+                            : (std::filesystem::path(base) / file).string());
+    }
+    return paths;
 }
 
 namespace Hooks {

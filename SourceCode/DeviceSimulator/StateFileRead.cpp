@@ -17,7 +17,7 @@ using namespace StateFileValues;
 
 // --- state file parser ------------------------------------------------------------------------
 
-enum class Section { None, Machine, Device, Fault, Package };
+enum class Section { None, Machine, Device, Fault, Package, Trust };
 
 // Keys that may appear once per device.
 enum DeviceKey : unsigned {
@@ -72,6 +72,8 @@ class Parser {
             return FaultKey(key, value, error);
         case Section::Package:
             return PackageKey(key, value, error);
+        case Section::Trust:
+            return TrustKey(key, value, error);
         }
         return false;
     }
@@ -92,8 +94,8 @@ class Parser {
             m_section = Section::Machine;
             return true;
         }
-        if (inner == "fault") {
-            m_section = Section::Fault;
+        if (inner == "fault" || inner == "trust") {
+            m_section = inner == "fault" ? Section::Fault : Section::Trust;
             return true;
         }
         if (inner == "device" || (inner.rfind("device", 0) == 0 && IsBlank(inner[6]))) {
@@ -314,6 +316,21 @@ class Parser {
             return false;
         }
         package.catalog = *text;
+        return true;
+    }
+
+    // [trust]: repeatable keys, each naming a certificate file, kept as written.
+    bool TrustKey(const std::string& key, const std::string& value, std::string* error) {
+        std::vector<std::string>* list = key == "root"                ? &m_out->roots
+                                         : key == "trusted-publisher" ? &m_out->trustedPublishers
+                                         : key == "microsoft-root"    ? &m_out->microsoftRoots
+                                                                      : nullptr;
+        if (list == nullptr || value.empty()) {
+            *error = list == nullptr ? "unknown key '" + key + "' in [trust]"
+                                     : key + " needs a certificate file's name";
+            return false;
+        }
+        list->push_back(value);
         return true;
     }
 

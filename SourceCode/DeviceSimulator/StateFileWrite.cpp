@@ -1,7 +1,9 @@
 // The simulator's state file, write side: the text it is saved as, chosen so that it reads
-// back to the same machine, and the replace-by-rename save.
+// back to the same machine, and the replace-by-rename save, which also writes a certificate
+// added to the simulated TrustedPublisher store.
 #include "DeviceSimulator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,8 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "WinError.h"
 
 namespace DevSim {
 
@@ -77,6 +81,44 @@ uint32_t LittleEndianWord(const std::vector<uint8_t>& bytes) {
            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
+// Writes `size` bytes to a new file beside `path`, then renames it over `path`: the name is
+// never opened, so a link planted there is replaced, not followed, and a reader sees the old
+// file or the whole new one.
+bool ReplaceFile(const std::string& path, const char* data, size_t size, mode_t mode) {
+    std::filesystem::path target(path);
+    std::filesystem::path folder = target.parent_path();
+    std::string temporary = ".";
+    temporary += target.filename().string();
+    temporary += ".XXXXXX";
+    std::string pattern = (folder / temporary).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        return false;
+    }
+    fchmod(fd, mode);
+    size_t written = 0;
+    bool ok = true;
+    while (ok && written < size) {
+        ssize_t n = write(fd, data + written, size - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        if (ok) {
+            written += static_cast<size_t>(n);
+        }
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && std::rename(name.data(), path.c_str()) == 0;
+    if (!ok) {
+        unlink(name.data());
+    }
+    return ok;
+}
+
 } // namespace
 
 std::string FormatMachine(const Machine& machine) {
@@ -135,6 +177,19 @@ std::string FormatMachine(const Machine& machine) {
         text += "\n[package " + ToUtf8(package.name) + "]\ncatalog = " + ToUtf8(package.catalog) +
                 "\ncatalog-bytes = " + HexBytes(package.catalogBytes) + "\n";
     }
+    if (!machine.roots.empty() || !machine.trustedPublishers.empty() ||
+        !machine.microsoftRoots.empty()) {
+        text += "\n[trust]\n";
+        for (const std::string& file : machine.roots) {
+            text += "root = " + file + "\n";
+        }
+        for (const std::string& file : machine.trustedPublishers) {
+            text += "trusted-publisher = " + file + "\n";
+        }
+        for (const std::string& file : machine.microsoftRoots) {
+            text += "microsoft-root = " + file + "\n";
+        }
+    }
     if (!machine.faults.empty()) {
         text += "\n[fault]\n";
         for (const Fault& fault : machine.faults) {
@@ -152,40 +207,32 @@ std::string FormatMachine(const Machine& machine) {
 }
 
 bool SaveMachineFile(const std::string& path, const Machine& machine) {
-    std::filesystem::path target(path);
-    std::filesystem::path folder = target.parent_path();
-    std::string temporary = ".";
-    temporary += target.filename().string();
-    temporary += ".XXXXXX";
-    std::string pattern = (folder / temporary).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        return false;
-    }
     struct stat existing {};
-    fchmod(fd, stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
-    std::string text = FormatMachine(machine);
-    size_t written = 0;
-    bool ok = true;
-    while (ok && written < text.size()) {
-        ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        if (ok) {
-            written += static_cast<size_t>(n);
+    const std::string text = FormatMachine(machine);
+    return ReplaceFile(path, text.data(), text.size(),
+                       stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+}
+
+uint32_t AddTrustedPublisher(const std::vector<uint8_t>& der, const std::string& fileName) {
+    namespace WinError = HostSupport::WinError;
+    const std::filesystem::path name(fileName);
+    if (fileName.empty() || name.has_parent_path() || name.is_absolute() || fileName == "." ||
+        fileName == "..") {
+        return WinError::INVALID_PARAMETER;
+    }
+    if (!ReplaceFile(TrustFiles({fileName}).front(), reinterpret_cast<const char*>(der.data()),
+                     der.size(), 0644)) {
+        return WinError::ACCESS_DENIED;
+    }
+    std::vector<std::string>& publishers = Current().trustedPublishers;
+    if (std::find(publishers.begin(), publishers.end(), fileName) == publishers.end()) {
+        publishers.push_back(fileName);
+        Hooks::StateChanged();
+        if (!StateFileError().empty()) {
+            return WinError::ACCESS_DENIED;
         }
     }
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && std::rename(name.data(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(name.data());
-    }
-    return ok;
+    return 0;
 }
 
 } // namespace DevSim

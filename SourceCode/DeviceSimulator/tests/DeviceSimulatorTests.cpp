@@ -494,22 +494,49 @@ TEST(StateFile, FormatRoundTripsEveryKindOfDevice) {
     machine.packages = {{u"oem0.inf", u"Katalog-Ä.cat", {'c', 0, 0xFF}},
                         {u"oem1.inf", u"x.cat", {}}};
     machine.wine = true;
+    // The certificate files each [trust] list names, kept as written.
+    machine.roots = {"Test Root.cer", "/etc/pki/root.pem"};
+    machine.trustedPublishers = {"certs/publisher.cer"};
+    machine.microsoftRoots = {"ms-root.cer"};
 
     std::string text = DevSim::FormatMachine(machine);
+    const std::string expected =
+        "# Device-manager simulator state. Rewritten by the simulator after each change; comments "
+        "are not kept.\n[machine]\ndriver-store = Store\ndi-uninstall-driver = no\n"
+        "platform = arm64\nwine = yes\n"
+        "\n[device ROOT\\GER\xc3\x84T\\0000]\nhardware-id = " +
+        std::string(300, 'X') +
+        "\nhardware-id = Ger\xc3\xa4t#1;x=y\nhardware-id = USB\\VID_1234&PID_5678\n"
+        "present = yes\nconfig-flags = 0x00000020\ndriver = oem3.inf\nnode-status = 0x0180200a\n"
+        "problem = 28\nstoppable = no\n"
+        "\n[device B]\nhardware-id-bytes = 41 00 00 00\npresent = no\n"
+        "\n[device C]\nhardware-id-bytes = 41 00 00 00 00\npresent = yes\n"
+        "config-flags-bytes = 01 02\n"
+        "\n[device D]\nhardware-id-bytes = \npresent = yes\nconfig-flags = 0x00000000\n"
+        "\n[device E]\nhardware-id-bytes = 20 00 70 00 61 00 64 00 64 00 65 00 64 00 20 00 00 00 "
+        "00 00\npresent = yes\nconfig-flags = 0x00000000\n"
+        "\n[device]\npresent = yes\n"
+        "\n[package oem0.inf]\ncatalog = Katalog-\xc3\x84.cat\ncatalog-bytes = 63 00 ff\n"
+        "\n[package oem1.inf]\ncatalog = x.cat\ncatalog-bytes = \n"
+        "\n[trust]\nroot = Test Root.cer\nroot = /etc/pki/root.pem\n"
+        "trusted-publisher = certs/publisher.cer\nmicrosoft-root = ms-root.cer\n"
+        "\n[fault]\nfail = get-property 2 122 0 4294967295\nfail = update 1 0xe000020b 3\n";
+    EXPECT_EQ(text, expected);
     Machine back;
     std::string error;
     ASSERT_TRUE(DevSim::ParseMachine(text, &back, &error)) << error << "\n" << text;
     EXPECT_TRUE(back == machine) << text;
-    EXPECT_NE(text.find("hardware-id = " + DevSim::ToUtf8(longId) + "\n"), std::string::npos);
-    EXPECT_NE(text.find("hardware-id-bytes = 41 00 00 00\n"), std::string::npos);
-    EXPECT_NE(text.find("config-flags-bytes = 01 02\n"), std::string::npos);
-    EXPECT_NE(text.find("[package oem0.inf]\ncatalog = Katalog-\xc3\x84.cat\ncatalog-bytes = 63 00 "
-                        "ff\n"),
-              std::string::npos);
-    // A state file from before packages were kept reads as a store without any.
+    // The trust lists count in the comparison.
+    back.microsoftRoots.clear();
+    EXPECT_FALSE(back == machine);
+    // A state file from before packages and trust were kept reads as a store without packages on
+    // a machine that trusts nothing.
     text.erase(text.find("\n[package"), text.find("\n[fault]") - text.find("\n[package"));
     ASSERT_TRUE(DevSim::ParseMachine(text, &back, &error)) << error << "\n" << text;
     EXPECT_TRUE(back.packages.empty());
+    EXPECT_TRUE(back.roots.empty() && back.trustedPublishers.empty() &&
+                back.microsoftRoots.empty());
+    EXPECT_EQ(DevSim::FormatMachine(back), text);
 }
 
 TEST(StateFile, ParsesCommentsAndNamesTheBadLine) {
@@ -535,11 +562,42 @@ TEST(StateFile, ParsesCommentsAndNamesTheBadLine) {
         "[machine]\n\n[machine]\n",
         "\n\nhardware-id = X\n",
         "[device A]\n\n[gadget]\n",
+        "[trust]\nroot = a.cer\nsigner = b.cer\n",
+        "[trust]\nroot = a.cer\nroot =\n",
     };
     for (const char* text : bad) {
         EXPECT_FALSE(DevSim::ParseMachine(text, &machine, &error)) << text;
         EXPECT_EQ(error.rfind("line 3:", 0), 0u) << text << " -> " << error;
     }
+    EXPECT_FALSE(DevSim::ParseMachine("[trust]\nsigner = b.cer\n", &machine, &error));
+    EXPECT_EQ(error, "line 2: unknown key 'signer' in [trust]");
+}
+
+TEST_F(DeviceSim, TrustedPublisherIsWrittenBesideTheStateFileNeverThroughALink) {
+    const fs::path file = dir / "Machine.ini";
+    Use({}, file.string());
+    DevSim::Current().roots = {"root.cer"};
+    EXPECT_EQ(DevSim::TrustFiles({"root.cer", "/etc/x.pem", "sub/p.cer"}),
+              (std::vector<std::string>{(dir / "root.cer").string(), "/etc/x.pem",
+                                        (dir / "sub/p.cer").string()}));
+    // A link planted at the certificate's name is replaced; what it leads to is left as it was.
+    Write("victim", "keep");
+    fs::create_symlink(dir / "victim", dir / "publisher.cer");
+    const std::vector<uint8_t> der = {0x30, 0x03, 0x02, 0x01, 0x00};
+    EXPECT_EQ(DevSim::AddTrustedPublisher(der, "publisher.cer"), 0u);
+    EXPECT_EQ(DevSim::AddTrustedPublisher(der, "publisher.cer"), 0u);
+    EXPECT_EQ(ReadText(dir / "victim"), "keep");
+    EXPECT_FALSE(fs::is_symlink(dir / "publisher.cer"));
+    EXPECT_EQ(ReadText(dir / "publisher.cer"), std::string(der.begin(), der.end()));
+    EXPECT_EQ(FolderNames(dir),
+              (std::vector<std::string>{"Machine.ini", "publisher.cer", "victim"}));
+    const std::string saved = ReadText(file);
+    EXPECT_EQ(saved.substr(saved.find("\n[trust]")),
+              "\n[trust]\nroot = root.cer\ntrusted-publisher = publisher.cer\n");
+    // Only a plain name in the machine file's folder is taken.
+    EXPECT_EQ(DevSim::AddTrustedPublisher(der, "../publisher.cer"), 87u);
+    EXPECT_EQ(DevSim::AddTrustedPublisher(der, "/tmp/publisher.cer"), 87u);
+    EXPECT_EQ(DevSim::Current().trustedPublishers, std::vector<std::string>{"publisher.cer"});
 }
 
 TEST_F(DeviceSim, DefaultMachineComesFromTheEnvironmentAndABrokenFileIsLeftAlone) {
