@@ -54,3 +54,29 @@ scenario_signature_layer() {
 }
 
 scenario 48 "the signature layer's answers for the signature cases" scenario_signature_layer
+
+# 49. plan over the 13 signature cases for a present device: each case's exit code as cases.txt
+#     gives it and its standard error compared whole with signature-plan-reasons.txt, thumbprints
+#     and hashes written <hex> (the keys are new on every run): the file changed or missing named,
+#     the untrusted root, the expired signer, the changed catalog, the unsigned catalog, the
+#     untrusted publisher and the look-alike Microsoft signer each with its reason. The good
+#     package's report names its signer, its root and a trusted publisher.
+scenario_signature_plan() {
+    cp "$build/$arch/InstallerCheck.exe" "$prog/"
+    signing_cases || return
+    add_device --flags 0 "$ID" >/dev/null || return
+    local case code _
+    while read -r case code _; do
+        check "$case" plan "$ID" "$(windows_path "$signing/$case/sample.inf")"
+        expect_code "$case" "$code"
+        printf '== %s %s\n' "$case" "$code"
+        sed -E 's/[0-9A-F]{40,64}/<hex>/g' "$dir/$case.err"
+        printf 'exit %s\n' "$(cat "$dir/$case.code")"
+    done <"$signing/cases.txt" >"$dir/reasons.txt"
+    diff "$here/signature-plan-reasons.txt" "$dir/reasons.txt" >"$dir/reasons.diff" ||
+        failure "plan's reasons differ: $(head -8 "$dir/reasons.diff" | paste -sd'|')"
+    grep -Eq '^  signature: signer "Example Devices Test Publisher" \(SHA-1 [0-9A-F]{40}\), root "Example Test Root", publisher trusted$' \
+        "$dir/good-sha256.out" || failure "good-sha256: no signature line naming the signer"
+}
+
+scenario 49 "plan over the signature cases" scenario_signature_plan
