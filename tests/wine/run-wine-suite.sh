@@ -74,12 +74,12 @@ export WINEDLLOVERRIDES=$base_overrides
 
 started=$SECONDS
 
-for tool in wine wineboot wineserver python3 timeout; do
+for tool in wine wineboot wineserver python3 timeout openssl; do
     command -v "$tool" >/dev/null || { echo "wine suite: $tool not found" >&2; exit 1; }
 done
 for arch in "${archs[@]}"; do
     for file in Installer.exe InstallerCheck.exe wine-tests/WineDeviceHelper.exe \
-        wine-tests/cfgmgr32.dll; do
+        wine-tests/WineTrustHelper.exe wine-tests/cfgmgr32.dll; do
         if [[ ! -f $build/$arch/$file ]]; then
             echo "wine suite: $build/$arch/$file missing" >&2
             exit 1
@@ -89,7 +89,7 @@ done
 
 # A prefix left by an interrupted run may still have its server.
 [[ -d $WINEPREFIX ]] && wineserver -k >/dev/null 2>&1
-rm -rf "${work:?}"/{prefix,win32,win64,winarm64,wineboot.log}
+rm -rf "${work:?}"/{prefix,win32,win64,winarm64,wineboot.log,signing,settle.cer}
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 # One persistent wineserver for the whole suite: the Wine services start once, not per run.
@@ -112,6 +112,24 @@ if [[ ${archs[*]} == winarm64 ]] &&
     echo "wine suite: setting PROCESSOR_ARCHITECTURE=ARM64 in the prefix failed" >&2
     exit 1
 fi
+# Wine's crypt32 makes the certificate stores' keys, and copies the host's trusted roots into
+# LocalMachine Root, the first time a chain is built in a prefix (Windows has them from its
+# setup); WinVerifyTrust's chain, built by the current user's engine, makes that user's Root. A
+# chain built here with both engines, by each build, so that no scenario's run is the first to
+# ask. A throwaway self-signed certificate is enough.
+settle=$work/settle.cer
+if ! openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=settle \
+    -days 2 -outform der -keyout /dev/null -out "$settle" >/dev/null 2>&1; then
+    echo "wine suite: openssl could not make a certificate" >&2
+    exit 1
+fi
+for arch in "${archs[@]}"; do
+    if ! timeout -k 5 120 wine "$build/$arch/wine-tests/WineTrustHelper.exe" chain \
+        "Z:${settle//\//\\}" >/dev/null 2>&1; then
+        echo "wine suite: WineTrustHelper chain failed for $arch" >&2
+        exit 1
+    fi
+done
 echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
 
 # shellcheck source=wine-lib.sh

@@ -119,6 +119,31 @@ fresh_inf() {
     printf '%s' "$inf"
 }
 
+# The packages of the signature cases (tests/signing/make-packages.sh, RSA keys: Wine's crypt32
+# verifies no ECDSA signature), made once per suite run in $work/signing, and the prefix trusting
+# its root in LocalMachine Root and its first publisher in LocalMachine TrustedPublisher, as a
+# machine that runs the cases does. Sets $signing to the packages' folder; cases.txt there lists
+# each case with plan's and Deploy's expected results. Returns 1 (with a failure) when either
+# cannot be done.
+signing=$work/signing
+signing_cases() {
+    if [[ ! -f $signing/cases.txt ]] &&
+        ! bash "$here/../signing/make-packages.sh" "$signing" >"$work/signing.log" 2>&1; then
+        rm -f "$signing/cases.txt"
+        failure "make-packages.sh failed (see $work/signing.log)"
+        return 1
+    fi
+    local store certificate
+    for store in Root:root TrustedPublisher:publisher; do
+        certificate=$(windows_path "$signing/pki/${store#*:}.cer")
+        [[ $(trust_helper has "${store%%:*}" "$certificate" | tr -d '\r') == present ]] && continue
+        trust_helper add "${store%%:*}" "$certificate" ||
+            { failure "WineTrustHelper add ${store%%:*} failed"; return 1; }
+    done
+}
+
+trust_helper() { wine_quiet "$build/$arch/wine-tests/WineTrustHelper.exe" "$@"; }
+
 # Wine stages an INF under its own name when that is free in C:\windows\inf, else as oemN.inf.
 inf_dir=$WINEPREFIX/drive_c/windows/inf
 staged_infs() { find "$inf_dir" -maxdepth 1 -iname '*.inf' -printf '%f\n' | sort; }
