@@ -6,9 +6,11 @@
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
+#include <openssl/ts.h>
 #include <openssl/x509.h>
 
 #include <climits>
+#include <ctime>
 
 #include "CatalogCrypto.h"
 
@@ -25,6 +27,9 @@ using TypeStack = std::unique_ptr<ASN1_SEQUENCE_ANY, TypeStackFree>;
 
 struct Pkcs7Free {
     void operator()(PKCS7* message) const { PKCS7_free(message); }
+};
+struct TstInfoFree {
+    void operator()(TS_TST_INFO* info) const { TS_TST_INFO_free(info); }
 };
 struct SigFree {
     void operator()(X509_SIG* sig) const { X509_SIG_free(sig); }
@@ -315,6 +320,33 @@ bool DecodeIndirectDigest(const uint8_t* data, size_t size, std::string* algorit
     }
     digest->assign(ASN1_STRING_get0_data(octets),
                    ASN1_STRING_get0_data(octets) + ASN1_STRING_length(octets));
+    return true;
+}
+
+bool DecodeTimestampInfo(const uint8_t* data, size_t size, std::string* imprintAlgorithm,
+                         Bytes* imprint, int64_t* time) {
+    if (size > static_cast<size_t>(LONG_MAX)) {
+        return false;
+    }
+    const unsigned char* at = data;
+    const std::unique_ptr<TS_TST_INFO, TstInfoFree> info(
+        d2i_TS_TST_INFO(nullptr, &at, static_cast<long>(size)));
+    if (!info || at != data + size) {
+        return false;
+    }
+    TS_MSG_IMPRINT* message = TS_TST_INFO_get_msg_imprint(info.get());
+    const ASN1_OCTET_STRING* hashed = TS_MSG_IMPRINT_get_msg(message);
+    const ASN1_GENERALIZEDTIME* when = TS_TST_INFO_get_time(info.get());
+    struct tm civil = {};
+    if (hashed == nullptr || when == nullptr || ASN1_TIME_to_tm(when, &civil) != 1) {
+        return false;
+    }
+    if (!Oid(TS_MSG_IMPRINT_get_algo(message)->algorithm, imprintAlgorithm)) {
+        return false;
+    }
+    imprint->assign(ASN1_STRING_get0_data(hashed),
+                    ASN1_STRING_get0_data(hashed) + ASN1_STRING_length(hashed));
+    *time = static_cast<int64_t>(timegm(&civil));
     return true;
 }
 

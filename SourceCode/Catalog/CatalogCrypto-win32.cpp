@@ -232,4 +232,40 @@ bool DecodeIndirectDigest(const uint8_t* data, size_t size, std::string* algorit
     return true;
 }
 
+// TSTInfo ::= SEQUENCE { version, policy, messageImprint SEQUENCE { AlgorithmIdentifier,
+// OCTET STRING }, serialNumber, genTime GeneralizedTime, ... }: split with X509_SEQUENCE_OF_ANY
+// as the indirect data is; the time decoded with X509_CHOICE_OF_TIME to a FILETIME.
+bool DecodeTimestampInfo(const uint8_t* data, size_t size, std::string* imprintAlgorithm,
+                         Bytes* imprint, int64_t* time) {
+    const auto info = Decode<CRYPT_SEQUENCE_OF_ANY>(X509_SEQUENCE_OF_ANY, data, size);
+    if (!info || info->cValue < 5) {
+        return false;
+    }
+    const auto message = Decode<CRYPT_SEQUENCE_OF_ANY>(
+        X509_SEQUENCE_OF_ANY, info->rgValue[2].pbData, info->rgValue[2].cbData);
+    if (!message || message->cValue != 2) {
+        return false;
+    }
+    const auto identifier = Decode<CRYPT_SEQUENCE_OF_ANY>(
+        X509_SEQUENCE_OF_ANY, message->rgValue[0].pbData, message->rgValue[0].cbData);
+    if (!identifier || identifier->cValue < 1 || identifier->cValue > 2) {
+        return false;
+    }
+    const auto oid = Decode<LPSTR>(X509_OBJECT_IDENTIFIER, identifier->rgValue[0].pbData,
+                                   identifier->rgValue[0].cbData);
+    const auto octets = Decode<CRYPT_DATA_BLOB>(X509_OCTET_STRING, message->rgValue[1].pbData,
+                                                message->rgValue[1].cbData);
+    const auto when =
+        Decode<FILETIME>(X509_CHOICE_OF_TIME, info->rgValue[4].pbData, info->rgValue[4].cbData);
+    if (!oid || *oid == nullptr || !octets || !when) {
+        return false;
+    }
+    *imprintAlgorithm = *oid;
+    *imprint = Blob(octets->pbData, octets->cbData);
+    const uint64_t ticks =
+        (static_cast<uint64_t>(when->dwHighDateTime) << 32) | when->dwLowDateTime;
+    *time = static_cast<int64_t>(ticks / 10000000) - 11644473600;
+    return true;
+}
+
 } // namespace CatalogCrypto

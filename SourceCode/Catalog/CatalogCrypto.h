@@ -1,8 +1,9 @@
 // The platform's cryptography as the catalog check uses it: hashes, and the decoding of a
-// catalog's message, trust list and indirect data. CatalogCrypto-win32.cpp calls Windows (CNG's
-// BCrypt* for the hashes, crypt32's CryptMsg* and CryptDecodeObjectEx for the decoding, both
-// bound at run time from the system folder); CatalogCrypto-host.cpp stands in with OpenSSL. The
-// calls only decode and hash: which member matches which file is Catalog.cpp's.
+// catalog's message, trust list and indirect data, and of a timestamp's TSTInfo.
+// CatalogCrypto-win32.cpp calls Windows (CNG's BCrypt* for the hashes, crypt32's CryptMsg* and
+// CryptDecodeObjectEx for the decoding, both bound at run time from the system folder);
+// CatalogCrypto-host.cpp stands in with OpenSSL. The calls only decode and hash: which member
+// matches which file is Catalog.cpp's.
 #pragma once
 
 #include <cstddef>
@@ -72,5 +73,10 @@ bool DecodeTrustList(const uint8_t* data, size_t size, TrustList* list);
 // Decodes the DER of an SPC_INDIRECT_DATA_CONTENT: its digest's algorithm (dotted OID) and the
 // digest. False when it is not one.
 bool DecodeIndirectDigest(const uint8_t* data, size_t size, std::string* algorithm, Bytes* digest);
+
+// Decodes the DER of an RFC 3161 TSTInfo: its message imprint's algorithm (dotted) and hash, and
+// its time (seconds since 1970, UTC). False when it is not one.
+bool DecodeTimestampInfo(const uint8_t* data, size_t size, std::string* imprintAlgorithm,
+                         Bytes* imprint, int64_t* time);
 
 } // namespace CatalogCrypto

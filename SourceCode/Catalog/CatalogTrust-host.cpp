@@ -7,7 +7,6 @@
 #include <openssl/objects.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs7.h>
-#include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -308,31 +307,6 @@ bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, U
     for (const Certificate509& root : microsoftRoots) {
         chain->microsoftRoot = chain->microsoftRoot || SameCertificate(root.get(), last);
     }
-    return true;
-}
-
-bool DecodeTimestampInfo(const uint8_t* data, size_t size, std::string* imprintAlgorithm,
-                         Bytes* imprint, int64_t* time) {
-    if (size > static_cast<size_t>(LONG_MAX)) {
-        return false;
-    }
-    const unsigned char* at = data;
-    const Owned<TS_TST_INFO, TS_TST_INFO_free> info(
-        d2i_TS_TST_INFO(nullptr, &at, static_cast<long>(size)));
-    if (!info || at != data + size) {
-        return false;
-    }
-    TS_MSG_IMPRINT* message = TS_TST_INFO_get_msg_imprint(info.get());
-    const ASN1_OCTET_STRING* hashed = TS_MSG_IMPRINT_get_msg(message);
-    const ASN1_GENERALIZEDTIME* when = TS_TST_INFO_get_time(info.get());
-    struct tm civil = {};
-    if (hashed == nullptr || when == nullptr || ASN1_TIME_to_tm(when, &civil) != 1) {
-        return false;
-    }
-    *imprintAlgorithm = Dotted(TS_MSG_IMPRINT_get_algo(message)->algorithm);
-    imprint->assign(ASN1_STRING_get0_data(hashed),
-                    ASN1_STRING_get0_data(hashed) + ASN1_STRING_length(hashed));
-    *time = static_cast<int64_t>(timegm(&civil));
     return true;
 }
 

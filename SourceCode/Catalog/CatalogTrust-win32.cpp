@@ -184,6 +184,19 @@ SignerRead ReadSigner(const uint8_t* data, size_t size, Signer* signer) {
     signer->digestAlgorithm =
         signerInfo->HashAlgorithm.pszObjId != nullptr ? signerInfo->HashAlgorithm.pszObjId : "";
     signer->messageDigest = MessageDigest(signerInfo->AuthAttrs);
+    signer->encryptedDigest =
+        Blob(signerInfo->EncryptedHash.pbData, signerInfo->EncryptedHash.cbData);
+    // The RFC 3161 timestamps among its unauthenticated attributes, each value's DER.
+    for (DWORD i = 0; i < signerInfo->UnauthAttrs.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = signerInfo->UnauthAttrs.rgAttr[i];
+        if (attribute.pszObjId != nullptr &&
+            std::strcmp(attribute.pszObjId, szOID_RFC3161_counterSign) == 0) {
+            for (DWORD v = 0; v < attribute.cValue; ++v) {
+                signer->timestamps.push_back(
+                    Blob(attribute.rgValue[v].pbData, attribute.rgValue[v].cbData));
+            }
+        }
+    }
 
     // The signer's certificate: the one of the message's certificates that the signer names by
     // issuer and serial number.
@@ -248,7 +261,8 @@ bool DescribeCertificate(const Bytes& der, Certificate* certificate) {
     return true;
 }
 
-bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, Chain* chain) {
+bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, Usage usage,
+                std::optional<int64_t> at, Chain* chain) {
     BIND("crypt32.dll", CertGetCertificateChain);
     BIND("crypt32.dll", CertVerifyCertificateChainPolicy);
     *chain = {};
@@ -261,14 +275,25 @@ bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, C
     }
     // Valid for code signing, or for Windows hardware drivers or attestation: a signer Microsoft
     // gives for hardware is valid for usage with either of these alone.
+    // A time stamping authority's, for time stamping.
     LPSTR usages[] = {const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING),
                       const_cast<LPSTR>("1.3.6.1.4.1.311.10.3.5"),
                       const_cast<LPSTR>("1.3.6.1.4.1.311.10.3.5.1")};
+    LPSTR stamping[] = {const_cast<LPSTR>(szOID_PKIX_KP_TIMESTAMP_SIGNING)};
     CERT_CHAIN_PARA para = {};
     para.cbSize = sizeof para;
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
-    para.RequestedUsage.Usage.cUsageIdentifier = sizeof usages / sizeof usages[0];
-    para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    para.RequestedUsage.Usage.cUsageIdentifier =
+        usage == Usage::CodeSigning ? sizeof usages / sizeof usages[0] : 1;
+    para.RequestedUsage.Usage.rgpszUsageIdentifier =
+        usage == Usage::CodeSigning ? usages : stamping;
+    // As valid at the given time (FILETIME: 100 ns since 1601), else now.
+    FILETIME time = {};
+    if (at) {
+        const uint64_t ticks = (static_cast<uint64_t>(*at) + 11644473600ull) * 10000000ull;
+        time.dwLowDateTime = static_cast<DWORD>(ticks);
+        time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    }
     // The local machine's engine: its Root store decides, whoever runs the check. No revocation
     // flags: an offline install cannot ask. Nothing fetched from the network (the certificates'
     // URLs) and no root added to the machine's stores by the automatic root update: the check
@@ -276,7 +301,7 @@ bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, C
     constexpr DWORD kFlags =
         CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL | CERT_CHAIN_DISABLE_AUTH_ROOT_AUTO_UPDATE;
     PCCERT_CHAIN_CONTEXT built = nullptr;
-    if (!CertGetCertificateChainBound.call(HCCE_LOCAL_MACHINE, context.get(), nullptr,
+    if (!CertGetCertificateChainBound.call(HCCE_LOCAL_MACHINE, context.get(), at ? &time : nullptr,
                                            intermediates.get(), &para, kFlags, nullptr, &built) ||
         built == nullptr) {
         return false;

@@ -74,11 +74,6 @@ enum class Usage { CodeSigning, TimeStamping };
 bool BuildChain(const uint8_t* catalog, size_t size, const Bytes& certificate, Usage usage,
                 std::optional<int64_t> at, Chain* chain);
 
-// Decodes the DER of an RFC 3161 TSTInfo: its message imprint's algorithm (dotted) and hash, and
-// its time (seconds since 1970, UTC). False when it is not one.
-bool DecodeTimestampInfo(const uint8_t* data, size_t size, std::string* imprintAlgorithm,
-                         Bytes* imprint, int64_t* time);
-
 enum class Presence { Present, Absent, Unreadable };
 // Whether exactly this certificate is in the LocalMachine TrustedPublisher store.
 Presence InTrustedPublishers(const Bytes& certificate);

@@ -37,8 +37,8 @@ std::optional<int64_t> CheckTimestamp(const CatalogTrust::Signer& signer,
     int64_t time = 0;
     CatalogCrypto::HashAlgorithm algorithm;
     CatalogCrypto::Bytes signature;
-    if (!CatalogTrust::DecodeTimestampInfo(content.data(), content.size(), &imprintAlgorithm,
-                                           &imprint, &time) ||
+    if (!CatalogCrypto::DecodeTimestampInfo(content.data(), content.size(), &imprintAlgorithm,
+                                            &imprint, &time) ||
         !HashAlgorithmOf(imprintAlgorithm, &algorithm) ||
         !Hash(algorithm, signer.encryptedDigest.data(), signer.encryptedDigest.size(),
               &signature) ||

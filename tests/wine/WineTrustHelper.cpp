@@ -167,7 +167,8 @@ void Probe(const std::u16string& path, const std::vector<std::u16string>& member
     }
     if (!signer.certificate.empty()) {
         CatalogTrust::Chain chain;
-        if (CatalogTrust::BuildChain(catalog.data(), catalog.size(), signer.certificate, &chain)) {
+        if (CatalogTrust::BuildChain(catalog.data(), catalog.size(), signer.certificate,
+                                     CatalogTrust::Usage::CodeSigning, std::nullopt, &chain)) {
             printf("chain: problems=0x%lx authenticode=0x%lx microsoftRoot=%s\n",
                    static_cast<unsigned long>(chain.problems),
                    static_cast<unsigned long>(chain.authenticodeError),
