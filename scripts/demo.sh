@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up everything, builds the host program and runs its main job on the bundled example
-# machine: one present and one absent device with the same hardware ID. Shows the pre-flight
-# refusing the INF without its catalog, then the complete package: the machine before and
-# after, the trace as plain text, the check of the result, and the removal of the driver
-# package again.
+# machine: one present and one absent device with the same hardware ID. Makes a test PKI and
+# signs the example package's catalog with it (no key is kept in the repository), and shows the
+# pre-flight refusing the INF without its catalog and the INF changed after signing, then the
+# complete package: the machine before and after, the trace as plain text, the check of the
+# result, and the removal of the driver package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +22,15 @@ cp examples/Machine.ini "$demo/Machine.ini"
 printf '[OUTPUT]\nLOGFILE=1\nVIEW=1\nLEVEL=1\n' >"$demo/TqDbgCfg.ini"
 
 hardware_id='USB\VID_1234&PID_5678'
-inf="$PWD/examples/sample.inf"
+# The example package, its catalog signed here by the test PKI's publisher; the machine trusts
+# the test root and that publisher, as a fleet's machines trust their vendor's.
+bash tests/signing/make-pki.sh "$demo/pki" >/dev/null
+mkdir -p "$demo/package"
+cp examples/sample.inf "$demo/package/sample.inf"
+osslsigncode sign -certs "$demo/pki/publisher.pem" -key "$demo/pki/publisher.key" -h sha256 \
+    -in examples/sample.cat -out "$demo/package/sample.cat" >/dev/null
+printf '\n[trust]\nroot = pki/root.pem\ntrusted-publisher = pki/publisher.pem\n' >>"$demo/Machine.ini"
+inf="$PWD/$demo/package/sample.inf"
 
 export INSTALLER_MACHINE="$PWD/$demo/Machine.ini"
 # Prints the command, runs it and shows its exit code, whatever it is.
@@ -40,8 +49,14 @@ mkdir -p "$demo/incomplete"
 cp examples/sample.inf "$demo/incomplete/sample.inf"
 show build/host/InstallerCheck plan "$hardware_id" "$PWD/$demo/incomplete/sample.inf"
 echo
-echo "== The complete package (sample.inf and sample.cat, an unsigned catalog): what Installer"
-echo "== would do, and whether the machine is in the installed state"
+echo "== The pre-flight refuses the INF changed after its catalog was signed, and names it"
+mkdir -p "$demo/changed"
+cp "$demo/package/sample.inf" "$demo/package/sample.cat" "$demo/changed/"
+printf '; changed after signing\n' >>"$demo/changed/sample.inf"
+show build/host/InstallerCheck plan "$hardware_id" "$PWD/$demo/changed/sample.inf"
+echo
+echo "== The complete package (sample.inf and sample.cat, signed by a trusted publisher): what"
+echo "== Installer would do, and whether the machine is in the installed state"
 show build/host/InstallerCheck plan "$hardware_id" "$inf"
 show build/host/InstallerCheck verify "$hardware_id" "$inf"
 echo
