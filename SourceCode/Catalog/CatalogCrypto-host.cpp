@@ -179,7 +179,8 @@ bool Digest::Finish(Bytes* digest) {
     return ok_;
 }
 
-Message SignedContent(const uint8_t* data, size_t size, std::string* contentType, Bytes* content) {
+Message SignedContent(const uint8_t* data, size_t size, std::string* contentType, Bytes* content,
+                      bool* octetString) {
     if (!Fits(size)) {
         return Message::Unreadable;
     }
@@ -198,6 +199,9 @@ Message SignedContent(const uint8_t* data, size_t size, std::string* contentType
         return Message::Unreadable;
     }
     content->clear();
+    if (octetString != nullptr) {
+        *octetString = false;
+    }
     // A content type OpenSSL does not know is held as ANY: its DER, or an OCTET STRING's octets.
     if (OBJ_obj2nid(inner->type) == NID_undef && inner->d.other != nullptr) {
         const ASN1_TYPE* other = inner->d.other;
@@ -205,6 +209,9 @@ Message SignedContent(const uint8_t* data, size_t size, std::string* contentType
             const ASN1_OCTET_STRING* octets = other->value.octet_string;
             content->assign(ASN1_STRING_get0_data(octets),
                             ASN1_STRING_get0_data(octets) + ASN1_STRING_length(octets));
+            if (octetString != nullptr) {
+                *octetString = true;
+            }
         } else {
             *content = Der(other);
         }

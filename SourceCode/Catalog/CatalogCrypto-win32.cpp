@@ -125,7 +125,8 @@ bool Digest::Finish(Bytes* digest) {
     return ok_;
 }
 
-Message SignedContent(const uint8_t* data, size_t size, std::string* contentType, Bytes* content) {
+Message SignedContent(const uint8_t* data, size_t size, std::string* contentType, Bytes* content,
+                      bool* octetString) {
     BIND("crypt32.dll", CryptMsgOpenToDecode);
     BIND("crypt32.dll", CryptMsgUpdate);
     if (CryptMsgOpenToDecodeBound.call == nullptr || CryptMsgUpdateBound.call == nullptr ||
@@ -153,6 +154,9 @@ Message SignedContent(const uint8_t* data, size_t size, std::string* contentType
     contentType->assign(value.begin(), value.end());
     contentType->resize(contentType->find('\0') != std::string::npos ? contentType->find('\0')
                                                                      : contentType->size());
+    if (octetString != nullptr) {
+        *octetString = false;
+    }
     if (!MessageParam(message.get(), CMSG_CONTENT_PARAM, content)) {
         content->clear();
         return Message::SignedData;
@@ -161,6 +165,9 @@ Message SignedContent(const uint8_t* data, size_t size, std::string* contentType
     if (const auto octets =
             Decode<CRYPT_DATA_BLOB>(X509_OCTET_STRING, content->data(), content->size())) {
         *content = Blob(octets->pbData, octets->cbData);
+        if (octetString != nullptr) {
+            *octetString = true;
+        }
     }
     return Message::SignedData;
 }

@@ -44,8 +44,9 @@ enum class Message {
 
 // Decodes `data` as a PKCS#7 message. For signed data, `contentType` gets the dotted OID of its
 // content and `content` the content's DER as it stands (a content the message wraps in an
-// OCTET STRING is unwrapped).
-Message SignedContent(const uint8_t* data, size_t size, std::string* contentType, Bytes* content);
+// OCTET STRING is unwrapped, and `octetString`, when given, says so).
+Message SignedContent(const uint8_t* data, size_t size, std::string* contentType, Bytes* content,
+                      bool* octetString = nullptr);
 
 // An attribute of a trust list's entry: its dotted OID and the DER of each value.
 struct Attribute {

@@ -44,6 +44,9 @@ MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& cat
     }
     check.checked = true;
     check.algorithm = Catalog::AlgorithmName(contents.listAlgorithm);
+    check.signature = Signature::CheckSignature(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                                bytes.size(), named);
+    std::vector<std::pair<std::u16string, std::u16string>> found; // each member's file and tag
     bool sha1 = contents.listAlgorithm == CatalogCrypto::HashAlgorithm::Sha1;
     bool sha256 = !sha1;
     for (const Catalog::Member& member : contents.members) {
@@ -64,15 +67,34 @@ MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& cat
         case Catalog::FileHashResult::Done:
             break;
         }
+        const std::u16string tag = HexText(
+            contents.listAlgorithm == CatalogCrypto::HashAlgorithm::Sha1 ? hash.sha1 : hash.sha256);
         if (!Catalog::IsMember(contents, hash.sha1, hash.sha256)) {
-            check.reasons.push_back(
-                u"the file " + file + u" is not in " + named + u": its " + check.algorithm +
-                u" hash " +
-                HexText(contents.listAlgorithm == CatalogCrypto::HashAlgorithm::Sha1
-                            ? hash.sha1
-                            : hash.sha256) +
-                u" is no member's");
+            check.reasons.push_back(u"the file " + file + u" is not in " + named + u": its " +
+                                    check.algorithm + u" hash " + tag + u" is no member's");
+            continue;
+        }
+        found.emplace_back(file, tag);
+    }
+    // Windows' own verdict is asked of each member only when nothing else is wrong: a refusal
+    // for a reason already given would only repeat it.
+    if (!check.reasons.empty() || !check.signature->reasons.empty()) {
+        found.clear();
+    }
+    for (const auto& [file, tag] : found) {
+        const std::optional<uint32_t> verdict =
+            CatalogTrust::WindowsVerdict(folder + catalog, tag, folder + file);
+        if (verdict && *verdict != 0) {
+            check.reasons.push_back(u"Windows refuses the file " + file + u" as a member of " +
+                                    named + u" (WinVerifyTrust: error 0x" +
+                                    HexText({static_cast<uint8_t>(*verdict >> 24),
+                                             static_cast<uint8_t>(*verdict >> 16),
+                                             static_cast<uint8_t>(*verdict >> 8),
+                                             static_cast<uint8_t>(*verdict)}) +
+                                    u")");
         }
     }
+    check.reasons.insert(check.reasons.end(), check.signature->reasons.begin(),
+                         check.signature->reasons.end());
     return check;
 }

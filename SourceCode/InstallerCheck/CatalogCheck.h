@@ -1,14 +1,20 @@
-// The pre-flight's catalog check, this far: the catalog that applies is a catalog, and the INF
-// and every file the package copies are among its members, each hashed as the catalog holds it
-// (SourceCode/Catalog). The catalog's signature is not looked at yet.
+// The pre-flight's catalog check: the catalog that applies is a catalog, the INF and every file
+// the package copies are among its members, each hashed as the catalog holds it, and its
+// signature is one Windows trusts for an unattended install (SourceCode/Catalog). Where the
+// system has WinVerifyTrust, its refusal of a member is a reason too; its consent is never
+// relied on.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "Signature.h"
 
 struct MemberCheck {
     bool checked = false;     // the catalog was read as one and each file looked for
     std::u16string algorithm; // the members' algorithm, "SHA1" or "SHA256", when checked
+    std::optional<Signature::SignatureFacts> signature; // when it was read as a catalog
     std::vector<std::u16string> reasons;
 };
 

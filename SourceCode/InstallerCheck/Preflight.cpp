@@ -157,6 +157,7 @@ Preflight PreflightRun::Finish(const std::u16string& hardwareId,
     if (catalogThere) {
         const MemberCheck check = CheckMembers(folder, facts.catalog, facts.catalogKey, members);
         result.membersChecked = check.algorithm;
+        result.signature = check.signature;
         result.reasons.insert(result.reasons.end(), check.reasons.begin(), check.reasons.end());
     }
     return result;

@@ -5,17 +5,20 @@
 // it), and the device's IDs pick one; with no device, the INF's models for the platform must
 // name the ID; the catalog entry that applies must name a file beside the INF; every file the
 // chosen install sections copy must be in the package; and the catalog must be a catalog with
-// the INF and those files among its members (CatalogCheck.h; its signature is not checked).
+// the INF and those files among its members and a signature Windows trusts for an unattended
+// install (CatalogCheck.h).
 // The platform is the machine's native one. Only reads.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "DeviceServices.h"
 #include "DeviceSurvey.h"
 #include "InfServices.h"
+#include "Signature.h"
 
 // The driver Windows would choose from the INF for a device.
 struct DriverChoice {
@@ -41,6 +44,8 @@ struct Preflight {
     std::u16string catalog; // empty: none
     std::u16string catalogKey;
     std::u16string membersChecked;     // the members' algorithm ("SHA256"); empty: not checked
+    // The catalog's signature, when the catalog was read as one.
+    std::optional<Signature::SignatureFacts> signature;
     std::vector<DeviceDriver> drivers; // one per matching device, in the survey's order
     std::vector<std::u16string> reasons;
     // No matching device: whether the INF's models for the platform name the ID.

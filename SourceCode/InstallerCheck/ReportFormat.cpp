@@ -31,6 +31,42 @@ std::u16string MembersText(const Preflight& package) {
                                           : u"checked (" + package.membersChecked + u")";
 }
 
+// Who signed the catalog and whether Windows trusts them: "not read" when the catalog was not
+// read as one, "none" when it has no signer.
+std::u16string SignatureText(const Preflight& package) {
+    if (!package.signature) {
+        return u"not read";
+    }
+    const Signature::SignatureFacts& facts = *package.signature;
+    if (!facts.isSigned) {
+        return u"none";
+    }
+    if (facts.signer.empty()) {
+        return u"signer unknown";
+    }
+    return u"signer \"" + facts.signer + u"\" (SHA-1 " + facts.sha1 + u"), root " +
+           (facts.root.empty() ? std::u16string(u"none") : u"\"" + facts.root + u"\"") + u", " +
+           (facts.microsoftHardware  ? u"signed by Microsoft for hardware"
+            : facts.publisherTrusted ? u"publisher trusted"
+                                     : u"publisher not trusted");
+}
+
+JsonObject SignatureJson(const Preflight& package) {
+    const Signature::SignatureFacts& facts = *package.signature;
+    JsonObject json;
+    json.String(u"algorithm", package.membersChecked)
+        .Bool(u"signed", facts.isSigned)
+        .StringOrNull(u"signer", facts.signer)
+        .StringOrNull(u"sha1", facts.sha1)
+        .StringOrNull(u"sha256", facts.sha256)
+        .StringOrNull(u"root", facts.root)
+        .Bool(u"signatureValid", facts.signatureHolds)
+        .Bool(u"chainTrusted", facts.chainTrusted)
+        .Bool(u"publisherTrusted", facts.publisherTrusted)
+        .Bool(u"microsoftHardware", facts.microsoftHardware);
+    return json;
+}
+
 // The pre-flight's verdict, the catalog, each device's driver and the reasons.
 std::u16string PackageText(const Preflight& package) {
     std::u16string text =
@@ -40,7 +76,8 @@ std::u16string PackageText(const Preflight& package) {
         text += package.catalog.empty()
                     ? std::u16string(u"  catalog: none\n")
                     : u"  catalog: " + package.catalog + u" (" + package.catalogKey +
-                          u"), members: " + MembersText(package) + u", signature: not checked\n";
+                          u"), members: " + MembersText(package) + u"\n  signature: " +
+                          SignatureText(package) + u"\n";
     }
     for (const DeviceDriver& driver : package.drivers) {
         if (package.opened) {
@@ -189,14 +226,14 @@ std::u16string ReportJson(const Report& report) {
             .Bool(u"restartRequired", report.restartRequired);
     }
     const Preflight& package = report.package;
-    json.Value(u"package", JsonObject()
-                               .String(u"platform", package.platform)
-                               .Bool(u"willInstall", package.reasons.empty())
-                               .StringOrNull(u"catalog", package.catalog)
-                               .String(u"members", MembersText(package))
-                               .String(u"signature", u"not checked")
-                               .Value(u"reasons", JsonStrings(package.reasons))
-                               .Close())
+    JsonObject packageJson;
+    packageJson.String(u"platform", package.platform)
+        .Bool(u"willInstall", package.reasons.empty())
+        .StringOrNull(u"catalog", package.catalog)
+        .String(u"members", MembersText(package));
+    packageJson.Value(u"signature",
+                      package.signature ? SignatureJson(package).Close() : u"null");
+    json.Value(u"package", packageJson.Value(u"reasons", JsonStrings(package.reasons)).Close())
         .Value(u"notes", JsonStrings(report.notes))
         .String(u"result", plan && !package.reasons.empty() ? u"will not install"
                            : plan                           ? u"planned"

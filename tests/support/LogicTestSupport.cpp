@@ -131,6 +131,10 @@ void LogicTest::UseDevices(std::vector<DevSim::Device> devices) {
     DevSim::Machine machine;
     machine.devices = std::move(devices);
     machine.driverStore = StoreDir().string();
+    // Every simulated machine trusts the test PKI's root and its publisher (SigningTools.h makes
+    // them when a test signs a catalog), as a machine prepared for signed packages does.
+    machine.roots = {INSTALLER_TEST_PKI_DIR "/root.pem"};
+    machine.trustedPublishers = {INSTALLER_TEST_PKI_DIR "/publisher.pem"};
     // The store on disk stays, and with it the packages whose INFs it still holds.
     for (const DevSim::StagedPackage& package : DevSim::Current().packages) {
         if (fs::exists(StoreDir() / DevSim::ToUtf8(package.name))) {

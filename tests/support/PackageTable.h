@@ -3,7 +3,8 @@
 // USB\VID_1234&PID_5678, and the reasons plan gives for that device (ROOT\PRESENT\0000) on the
 // simulator's default platform, NTamd64. Each bad package breaks one thing of the complete one.
 // A package's pkg.cat is a real catalog (tests/signing/catalog.py, SHA-256 members) of the INF
-// and the other files shipped, written with them, unless the package says otherwise. The
+// and the other files shipped, written with them and signed by the test PKI's publisher, unless
+// the package says otherwise. The
 // simulator's update does not look at catalogs: it installs the packages whose catalog is bad.
 #pragma once
 
@@ -210,12 +211,13 @@ inline std::filesystem::path Write(const Package& package, const std::filesystem
         const auto known = written.find(package.name);
         if (known != written.end()) {
             std::ofstream(catalog, std::ios::binary) << known->second;
-        } else if (SigningTools::WriteCatalog(catalog.string(), catalogued)) {
+        } else if (SigningTools::WriteCatalog(catalog.string(), catalogued) &&
+                   SigningTools::SignCatalog(catalog.string())) {
             std::ifstream in(catalog, std::ios::binary);
             written[package.name].assign(std::istreambuf_iterator<char>(in),
                                          std::istreambuf_iterator<char>());
         } else {
-            std::fprintf(stderr, "PackageTable: catalog.py could not write %s\n",
+            std::fprintf(stderr, "PackageTable: catalog.py or osslsigncode could not make %s\n",
                          catalog.string().c_str());
         }
     }

@@ -70,6 +70,50 @@ inline std::string Tag(const std::string& file, const std::string& hash = "sha25
     return output.substr(0, output.find(' '));
 }
 
+// The test PKI of tests/signing/make-pki.sh (ECDSA keys, quick to make), made at test time, once
+// per build tree, in INSTALLER_TEST_PKI_DIR: the first test process to need it makes it while the
+// others wait on a lock. Its folder, with a separator; empty when it could not be made.
+inline std::string TestPki() {
+    static const std::string folder = [] {
+        const std::string dir = INSTALLER_TEST_PKI_DIR;
+        const std::string command =
+            "flock " + Quote(dir + ".lock") + " sh -c " +
+            Quote("test -f " + Quote(dir + "/thumbprints.txt") + " || bash " +
+                  Script("make-pki.sh") + " --ec " + Quote(dir) + " >/dev/null");
+        return std::system(command.c_str()) == 0 ? dir + "/" : std::string();
+    }();
+    return folder;
+}
+
+// Signs the catalog at `path` in place as the test PKI's `signer` (SHA-256, no timestamp), with
+// osslsigncode, as tests/signing/make-packages.sh signs.
+inline bool SignCatalog(const std::string& path, const std::string& signer = "publisher") {
+    const std::string pki = TestPki();
+    const std::string command = "osslsigncode sign -certs " + Quote(pki + signer + ".pem") +
+                                " -key " + Quote(pki + signer + ".key") +
+                                " -h sha256 -in " + Quote(path) + " -out " +
+                                Quote(path + ".signed") + " >/dev/null && mv " +
+                                Quote(path + ".signed") + " " + Quote(path);
+    return !pki.empty() && std::system(command.c_str()) == 0;
+}
+
+// A certificate's thumbprints as thumbprints.txt lists them: {SHA-1, SHA-256}, upper-case hex.
+inline std::vector<std::string> Thumbprints(const std::string& name) {
+    FILE* file = std::fopen((TestPki() + "thumbprints.txt").c_str(), "r");
+    char line[256];
+    std::vector<std::string> found;
+    while (file != nullptr && found.empty() && std::fgets(line, sizeof line, file) != nullptr) {
+        char who[64], sha1[64], sha256[80];
+        if (std::sscanf(line, "%63s %63s %79s", who, sha1, sha256) == 3 && name == who) {
+            found = {sha1, sha256};
+        }
+    }
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+    return found.empty() ? std::vector<std::string>{"", ""} : found;
+}
+
 // Writes the minimal x64 PE image of minimal-pe.py (1024 bytes, no certificate table).
 inline bool MinimalImage(const std::string& path) {
     return std::system((Python() + " " + Script("minimal-pe.py") + " " + Quote(path)).c_str()) == 0;
