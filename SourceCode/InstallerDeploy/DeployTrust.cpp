@@ -34,6 +34,19 @@ struct InfClose {
     void operator()(void* inf) const { DevSvc::CloseInf(inf); }
 };
 
+// Built by appending: GCC 12's -Wrestrict misreads "\"" + std::string&&.
+std::string Quoted(const std::u16string& text) {
+    std::string quoted(1, '"');
+    quoted += Utf8(text);
+    quoted += '"';
+    return quoted;
+}
+
+// The signer as the log names it: "<name>" (SHA-1 <thumbprint>).
+std::string SignerText(const Signature::SignatureFacts& facts) {
+    return Quoted(facts.signer) + " (SHA-1 " + Utf8(facts.sha1) + ")";
+}
+
 std::string Refusal(const std::string& why) {
     return "Deploy: /trustpublisher: " + why + "; no publisher was trusted, nothing was changed.";
 }
@@ -41,7 +54,7 @@ std::string Refusal(const std::string& why) {
 // Why the catalog's signer is not the publisher to trust; empty when it is.
 std::string WhyNot(const Signature::SignatureFacts& facts, const std::u16string& wanted,
                    const std::string& catalog) {
-    const std::string signer = "\"" + Utf8(facts.signer) + "\" (SHA-1 " + Utf8(facts.sha1) + ")";
+    const std::string signer = SignerText(facts);
     if (!facts.isSigned) {
         return "the catalog " + catalog + " has no signer (unsigned, or not a catalog)";
     }
@@ -64,8 +77,8 @@ bool TrustNamedPublisher(const std::u16string& inf, const std::u16string& thumbp
     const std::u16string wanted = Signature::NormalThumbprint(thumbprint);
     if (wanted.empty()) {
         record->Say("Deploy: /trustpublisher takes a certificate's SHA-1 thumbprint (40 hex "
-                    "digits) or SHA-256 thumbprint (64 hex digits), not \"" +
-                    Utf8(thumbprint) + "\"; nothing was changed.");
+                    "digits) or SHA-256 thumbprint (64 hex digits), not " +
+                    Quoted(thumbprint) + "; nothing was changed.");
         return false;
     }
     uint32_t errorLine = 0;
@@ -85,13 +98,12 @@ bool TrustNamedPublisher(const std::u16string& inf, const std::u16string& thumbp
     const size_t cut = inf.find_last_of(u"\\/");
     const std::u16string path =
         (cut == std::u16string::npos ? std::u16string() : inf.substr(0, cut + 1)) + package.catalog;
-    const std::string catalog = "\"" + Utf8(path) + "\"";
+    const std::string catalog = Quoted(path);
     std::string bytes;
     if (!SafeFile::ReadPlainFile(path, 0, kMostCatalogBytes + 1, &bytes) ||
         bytes.size() > kMostCatalogBytes) {
         record->Say(Refusal("the catalog " + catalog +
-                            " could not be read as a plain file of at "
-                            "most 64 MiB"));
+                            " could not be read as a plain file of at most 64 MiB"));
         return false;
     }
     const Signature::SignatureFacts facts = Signature::CheckSignature(
@@ -102,7 +114,7 @@ bool TrustNamedPublisher(const std::u16string& inf, const std::u16string& thumbp
         record->Say(Refusal(why));
         return false;
     }
-    const std::string signer = "\"" + Utf8(facts.signer) + "\" (SHA-1 " + Utf8(facts.sha1) + ")";
+    const std::string signer = SignerText(facts);
     if (facts.publisherTrusted) {
         record->Add("trusted publisher: " + signer + " is trusted already; nothing was added.");
         return true;

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -151,6 +150,8 @@ class DeployTest : public ::testing::Test {
         DeployPlatformHost::CaptureOutput(&out_, &err_);
     }
     void TearDown() override {
+        unsetenv("INSTALLER_MACHINE");
+        DevSim::UseMachine(DevSim::Machine{});
         DeployPlatformHost::CaptureOutput(nullptr, nullptr);
         DeployPlatformHost::SetNativeArchitecture(std::nullopt);
         fs::remove_all(home_);
@@ -592,7 +593,8 @@ TEST_F(DeployTest, ARecordThatCannotBeWrittenWholeLeavesNothingAndCostsOneLine) 
     EXPECT_EQ(Read(inf_), "[Version]\r\n");
 }
 
-// The signature cases' packages (tests/signing/make-packages.sh, ECDSA keys), made once.
+// The signature cases' packages (tests/signing/make-packages.sh), made once, signed by the
+// build tree's test PKI (SigningTools.h).
 class SigningCases {
   public:
     static const SigningCases& Get() {
@@ -601,26 +603,20 @@ class SigningCases {
     }
     ~SigningCases() { fs::remove_all(folder); }
     std::string Inf(const std::string& name) const { return folder + "/" + name + "/sample.inf"; }
-    std::string Cer(const std::string& name) const { return folder + "/pki/" + name + ".cer"; }
-    // "<name>": {SHA-1, SHA-256}, upper-case hex.
-    std::map<std::string, std::pair<std::string, std::string>> thumbprints;
+    std::string Cer(const std::string& name) const { return pki + name + ".cer"; }
     std::string folder;
+    std::string pki = SigningTools::TestPki();
+    bool made = false;
 
   private:
     SigningCases() {
         char pattern[] = "/tmp/deploy-signing-XXXXXX";
         folder = mkdtemp(pattern);
-        const std::string command = "bash " + SigningTools::Script("make-packages.sh") + " --ec " +
-                                    SigningTools::Quote(folder) + " >/dev/null";
-        made = std::system(command.c_str()) == 0;
-        std::istringstream lines(Read(folder + "/pki/thumbprints.txt"));
-        for (std::string name, sha1, sha256; lines >> name >> sha1 >> sha256;) {
-            thumbprints[name] = {sha1, sha256};
-        }
+        const std::string command = "bash " + SigningTools::Script("make-packages.sh") + " " +
+                                    SigningTools::Quote(folder) + " " + SigningTools::Quote(pki) +
+                                    " >/dev/null";
+        made = !pki.empty() && std::system(command.c_str()) == 0;
     }
-
-  public:
-    bool made = false;
 };
 
 // /trustpublisher before the pre-flight, against real signed packages, the real plan and the
@@ -637,7 +633,8 @@ TEST_F(DeployTest, TrustPublisherAddsOnlyTheNamedSignerOfAGoodChain) {
     const std::string machine = home_ + "/Machine.ini";
     const std::vector<std::string> trusted = {signing.Cer("publisher")};
     const std::string id = "USB\\VID_1234&PID_5678";
-    const auto [second1, second256] = signing.thumbprints.at("second-publisher");
+    const std::string second1 = SigningTools::Thumbprints("second-publisher")[0];
+    const std::string second256 = SigningTools::Thumbprints("second-publisher")[1];
     const std::string added = "trusted-publisher-" + second1 + ".cer";
     const std::string secondName = "\"Example Devices Second Publisher\" (SHA-1 " + second1 + ")";
     const std::string refused = "; no publisher was trusted, nothing was changed.\n";
@@ -654,16 +651,16 @@ TEST_F(DeployTest, TrustPublisherAddsOnlyTheNamedSignerOfAGoodChain) {
     const std::vector<Case> cases = {
         {"untrusted-publisher", "", 1603, "", trusted},
         // Another certificate's thumbprint: the one already trusted.
-        {"untrusted-publisher", signing.thumbprints.at("publisher").first, 1603,
+        {"untrusted-publisher", SigningTools::Thumbprints("publisher")[0], 1603,
          "Deploy: /trustpublisher: the catalog is signed by " + secondName +
-             ", not by the certificate " + signing.thumbprints.at("publisher").first + refused,
+             ", not by the certificate " + SigningTools::Thumbprints("publisher")[0] + refused,
          trusted},
-        {"untrusted-root", signing.thumbprints.at("untrusted-signer").first, 1603,
+        {"untrusted-root", SigningTools::Thumbprints("untrusted-signer")[0], 1603,
          "Deploy: /trustpublisher: the catalog's signer \"Example Untrusted Signer\" (SHA-1 " +
-             signing.thumbprints.at("untrusted-signer").first +
+             SigningTools::Thumbprints("untrusted-signer")[0] +
              ") does not chain to a trusted root" + refused,
          trusted},
-        {"catalog-content-changed", signing.thumbprints.at("publisher").first, 1603,
+        {"catalog-content-changed", SigningTools::Thumbprints("publisher")[0], 1603,
          "Deploy: /trustpublisher: the signature of the catalog " +
              catalog("catalog-content-changed") + " does not hold" + refused,
          trusted},
@@ -756,8 +753,6 @@ TEST_F(DeployTest, TrustPublisherAddsOnlyTheNamedSignerOfAGoodChain) {
     DevSim::Machine after;
     ASSERT_TRUE(DevSim::LoadMachineFile(machine, &after, nullptr));
     EXPECT_EQ(after.trustedPublishers, (std::vector<std::string>{trusted[0], added}));
-    unsetenv("INSTALLER_MACHINE");
-    DevSim::UseMachine(DevSim::Machine{});
 }
 
 } // namespace
