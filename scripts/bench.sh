@@ -4,7 +4,9 @@
 #      devices, trace off and on, with the growth from one size to the next;
 #   2. instructions per record dropped with the trace off, counted by callgrind;
 #   3. peak heap of a run against the number of devices;
-#   4. under Wine, when it is installed: wall time of build/win64/Installer.exe with the trace
+#   4. InstallerCheck plan over a signed 512 MiB package against sha256sum over its files, time
+#      and peak memory (scripts/bench-catalog.sh);
+#   5. under Wine, when it is installed: wall time of build/win64/Installer.exe with the trace
 #      off on a prefix with 2,000 extra registered devices, against a program that makes only
 #      the same platform calls (SourceCode/Installer/bench/PlatformCalls-win32.cpp).
 # Figures only: nothing is compared with a limit. Results of (1) are also kept in
@@ -82,14 +84,19 @@ echo
 echo "== 3. peak heap of one run against the number of devices (bytes)"
 "$bin/installer_heap"
 
+echo
+echo "== 4. plan's catalog check over a signed 512 MiB package, against sha256sum (host, warm cache)"
+cmake --build --preset bench --target InstallerCheck >/dev/null
+bash scripts/bench-catalog.sh build/bench/InstallerCheck build/bench/catalog
+
 if [[ ${BENCH_WINE:-1} == 0 ]] || ! command -v wine >/dev/null; then
     echo
-    echo "== 4. Wine timing skipped (BENCH_WINE=0 or no wine)"
+    echo "== 5. Wine timing skipped (BENCH_WINE=0 or no wine)"
     exit 0
 fi
 
 echo
-echo "== 4. Installer.exe and InstallerCheck.exe verify under Wine, trace off, 2,000 registered"
+echo "== 5. Installer.exe and InstallerCheck.exe verify under Wine, trace off, 2,000 registered"
 echo "      devices (seconds, wall)"
 wine_dir=$PWD/build/bench/wine
 mkdir -p "$wine_dir"

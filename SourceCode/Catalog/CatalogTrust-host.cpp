@@ -21,12 +21,10 @@ namespace CatalogTrust {
 
 namespace {
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
+template <typename T, void (*Free)(T*)> struct Deleter {
     void operator()(T* p) const { Free(p); }
 };
-template <typename T, void (*Free)(T*)>
-using Owned = std::unique_ptr<T, Deleter<T, Free>>;
+template <typename T, void (*Free)(T*)> using Owned = std::unique_ptr<T, Deleter<T, Free>>;
 
 using Pkcs7 = Owned<PKCS7, PKCS7_free>;
 using Certificate509 = Owned<X509, X509_free>;
@@ -178,9 +176,8 @@ SignerRead ReadSigner(const uint8_t* data, size_t size, Signer* signer) {
         signer->messageDigest = Bytes(ASN1_STRING_get0_data(digest),
                                       ASN1_STRING_get0_data(digest) + ASN1_STRING_length(digest));
     }
-    X509* certificate = X509_find_by_issuer_and_serial(message->d.sign->cert,
-                                                       info->issuer_and_serial->issuer,
-                                                       info->issuer_and_serial->serial);
+    X509* certificate = X509_find_by_issuer_and_serial(
+        message->d.sign->cert, info->issuer_and_serial->issuer, info->issuer_and_serial->serial);
     if (certificate == nullptr) {
         return SignerRead::Read;
     }

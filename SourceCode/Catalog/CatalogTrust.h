@@ -23,7 +23,7 @@ enum class SignerRead {
 };
 
 struct Signer {
-    std::string digestAlgorithm;       // the signer's digest algorithm, dotted OID
+    std::string digestAlgorithm;        // the signer's digest algorithm, dotted OID
     std::optional<Bytes> messageDigest; // its authenticated messageDigest attribute's value
     Bytes certificate; // the DER of the signer's certificate from the message; empty: not there
     // The signature over the authenticated attributes verifies with that certificate's key. The
@@ -54,9 +54,9 @@ enum ChainProblem : uint32_t {
 };
 
 struct Chain {
-    bool built = false;      // false: the platform built no chain at all
-    uint32_t problems = 0;   // ChainProblem bits of the whole chain
-    Bytes root;              // the DER of the chain's last certificate (empty when not built)
+    bool built = false;    // false: the platform built no chain at all
+    uint32_t problems = 0; // ChainProblem bits of the whole chain
+    Bytes root;            // the DER of the chain's last certificate (empty when not built)
     uint32_t authenticodeError = 0; // the Authenticode policy's verdict: 0, or its HRESULT
     bool microsoftRoot = false;     // the Microsoft-root policy passes
 };

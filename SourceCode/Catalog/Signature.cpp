@@ -78,36 +78,37 @@ bool DigestedOctets(const Bytes& content, bool octetString, const uint8_t** data
 // The problems of a chain, each as a reason of its own.
 void ChainReasons(const SignatureFacts& facts, const CatalogTrust::Chain& chain,
                   const std::u16string& named, std::vector<std::u16string>* reasons) {
-    const std::u16string whose = u"the chain of " + named + u"'s signer " + facts.signer;
+    const std::u16string whose = named + u"'s signer " + facts.signer;
+    const std::u16string chainTo = whose + u" has a chain to " + facts.root;
     struct Known {
         uint32_t bit;
-        const char16_t* text;
+        std::u16string text;
     };
-    static const Known known[] = {
+    const Known known[] = {
         {CatalogTrust::kUntrustedRoot,
-         u" ends at a root that is not in the machine's trusted roots (Root): "},
-        {CatalogTrust::kPartialChain, u" is incomplete: no issuer is found above "},
-        {CatalogTrust::kNotTimeValid, u" holds a certificate that is expired or not yet valid, "
-                                      u"up to "},
-        {CatalogTrust::kSignatureNotValid, u" holds a certificate whose signature does not "
-                                           u"verify, up to "},
-        {CatalogTrust::kNotValidForUsage, u" is not valid for code signing, up to "},
-        {CatalogTrust::kRevoked, u" holds a revoked certificate, up to "},
-        {CatalogTrust::kCyclic, u" is cyclic, up to "},
+         whose + u" chains to " + facts.root + u", which is not a trusted root (Root)"},
+        {CatalogTrust::kPartialChain,
+         whose + u" has an incomplete chain: no issuer is found above " + facts.root},
+        {CatalogTrust::kNotTimeValid,
+         chainTo + u" that holds a certificate that is expired or not yet valid"},
+        {CatalogTrust::kSignatureNotValid,
+         chainTo + u" that holds a certificate whose signature does not verify"},
+        {CatalogTrust::kNotValidForUsage, chainTo + u" that is not valid for code signing"},
+        {CatalogTrust::kRevoked, chainTo + u" that holds a revoked certificate"},
+        {CatalogTrust::kCyclic, chainTo + u" that is cyclic"},
     };
     uint32_t rest = chain.problems;
     for (const Known& k : known) {
         if (chain.problems & k.bit) {
-            reasons->push_back(whose + k.text + facts.root);
+            reasons->push_back(k.text);
             rest &= ~k.bit;
         }
     }
     if (rest != 0) {
-        reasons->push_back(whose + u" has the problems " + Hex32(rest) + u", up to " +
-                           facts.root);
+        reasons->push_back(chainTo + u" that has the problems " + Hex32(rest));
     }
     if (chain.problems == 0 && chain.authenticodeError != 0) {
-        reasons->push_back(whose + u" fails Windows' Authenticode policy (error " +
+        reasons->push_back(chainTo + u" that Windows' Authenticode policy refuses (error " +
                            Hex32(chain.authenticodeError) + u")");
     }
 }
@@ -156,10 +157,10 @@ SignatureFacts CheckSignature(const uint8_t* data, size_t size, const std::u16st
     size_t digestedSize = 0;
     Bytes contentHash;
     if (!sha1 && signer.digestAlgorithm != kSha256) {
-        facts.reasons.push_back(named + u"'s signer uses a digest algorithm (" +
-                                std::u16string(signer.digestAlgorithm.begin(),
-                                               signer.digestAlgorithm.end()) +
-                                u") other than SHA1 and SHA256");
+        facts.reasons.push_back(
+            named + u"'s signer uses a digest algorithm (" +
+            std::u16string(signer.digestAlgorithm.begin(), signer.digestAlgorithm.end()) +
+            u") other than SHA1 and SHA256");
     } else if (!signer.messageDigest) {
         facts.reasons.push_back(named + u"'s signer has no messageDigest to check its content by");
     } else if (CatalogCrypto::SignedContent(data, size, &contentType, &content, &octetString) !=
@@ -180,8 +181,8 @@ SignatureFacts CheckSignature(const uint8_t* data, size_t size, const std::u16st
 
     CatalogTrust::Chain chain;
     if (!CatalogTrust::BuildChain(data, size, signer.certificate, &chain) || !chain.built) {
-        facts.reasons.push_back(u"Windows built no certificate chain for " + named +
-                                u"'s signer " + facts.signer);
+        facts.reasons.push_back(u"Windows built no certificate chain for " + named + u"'s signer " +
+                                facts.signer);
         return facts;
     }
     CatalogTrust::Certificate root;

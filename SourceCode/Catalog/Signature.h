@@ -15,16 +15,16 @@
 namespace Signature {
 
 struct SignatureFacts {
-    bool isSigned = false;       // the catalog has a signer
-    bool signatureHolds = false; // its messageDigest and its signature both verify
-    bool chainTrusted = false;   // its chain ends at a trusted root, with no problem
+    bool isSigned = false;          // the catalog has a signer
+    bool signatureHolds = false;    // its messageDigest and its signature both verify
+    bool chainTrusted = false;      // its chain ends at a trusted root, with no problem
     bool publisherTrusted = false;  // trusted for an unattended install (either way below)
     bool microsoftHardware = false; // signed by Microsoft for hardware
     std::u16string signer;          // the signer's name; empty when not known
     std::u16string sha1;            // its thumbprints, upper-case hex
     std::u16string sha256;
-    std::u16string root; // the chain's root's name; empty when no chain was built
-    CatalogTrust::Bytes certificate; // the signer's certificate, DER
+    std::u16string root;                 // the chain's root's name; empty when no chain was built
+    CatalogTrust::Bytes certificate;     // the signer's certificate, DER
     std::vector<std::u16string> reasons; // each a reason an unattended install fails
 };
 

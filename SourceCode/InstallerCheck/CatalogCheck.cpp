@@ -85,13 +85,12 @@ MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& cat
         const std::optional<uint32_t> verdict =
             CatalogTrust::WindowsVerdict(folder + catalog, tag, folder + file);
         if (verdict && *verdict != 0) {
-            check.reasons.push_back(u"Windows refuses the file " + file + u" as a member of " +
-                                    named + u" (WinVerifyTrust: error 0x" +
-                                    HexText({static_cast<uint8_t>(*verdict >> 24),
-                                             static_cast<uint8_t>(*verdict >> 16),
-                                             static_cast<uint8_t>(*verdict >> 8),
-                                             static_cast<uint8_t>(*verdict)}) +
-                                    u")");
+            check.reasons.push_back(
+                u"Windows refuses the file " + file + u" as a member of " + named +
+                u" (WinVerifyTrust: error 0x" +
+                HexText({static_cast<uint8_t>(*verdict >> 24), static_cast<uint8_t>(*verdict >> 16),
+                         static_cast<uint8_t>(*verdict >> 8), static_cast<uint8_t>(*verdict)}) +
+                u")");
         }
     }
     check.reasons.insert(check.reasons.end(), check.signature->reasons.begin(),

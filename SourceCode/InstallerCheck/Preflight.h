@@ -43,7 +43,7 @@ struct Preflight {
     bool opened = false;
     std::u16string catalog; // empty: none
     std::u16string catalogKey;
-    std::u16string membersChecked;     // the members' algorithm ("SHA256"); empty: not checked
+    std::u16string membersChecked; // the members' algorithm ("SHA256"); empty: not checked
     // The catalog's signature, when the catalog was read as one.
     std::optional<Signature::SignatureFacts> signature;
     std::vector<DeviceDriver> drivers; // one per matching device, in the survey's order

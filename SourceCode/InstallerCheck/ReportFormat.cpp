@@ -231,8 +231,7 @@ std::u16string ReportJson(const Report& report) {
         .Bool(u"willInstall", package.reasons.empty())
         .StringOrNull(u"catalog", package.catalog)
         .String(u"members", MembersText(package));
-    packageJson.Value(u"signature",
-                      package.signature ? SignatureJson(package).Close() : u"null");
+    packageJson.Value(u"signature", package.signature ? SignatureJson(package).Close() : u"null");
     json.Value(u"package", packageJson.Value(u"reasons", JsonStrings(package.reasons)).Close())
         .Value(u"notes", JsonStrings(report.notes))
         .String(u"result", plan && !package.reasons.empty() ? u"will not install"

@@ -90,10 +90,9 @@ inline std::string TestPki() {
 inline bool SignCatalog(const std::string& path, const std::string& signer = "publisher") {
     const std::string pki = TestPki();
     const std::string command = "osslsigncode sign -certs " + Quote(pki + signer + ".pem") +
-                                " -key " + Quote(pki + signer + ".key") +
-                                " -h sha256 -in " + Quote(path) + " -out " +
-                                Quote(path + ".signed") + " >/dev/null && mv " +
-                                Quote(path + ".signed") + " " + Quote(path);
+                                " -key " + Quote(pki + signer + ".key") + " -h sha256 -in " +
+                                Quote(path) + " -out " + Quote(path + ".signed") +
+                                " >/dev/null && mv " + Quote(path + ".signed") + " " + Quote(path);
     return !pki.empty() && std::system(command.c_str()) == 0;
 }
 

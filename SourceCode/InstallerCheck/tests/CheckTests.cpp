@@ -25,6 +25,24 @@ namespace {
 
 using CheckTest = CompanionTest;
 
+// The catalog lines of plan for a package signed by the test PKI's publisher, which the simulated
+// machine trusts.
+std::string CatalogLines() {
+    return "  catalog: pkg.cat (CatalogFile), members: checked (SHA256)\n"
+           "  signature: signer \"Example Devices Test Publisher\" (SHA-1 " +
+           SigningTools::Thumbprints("publisher")[0] +
+           "), root \"Example Test Root\", publisher trusted\n";
+}
+
+std::string SignatureJson() {
+    const std::vector<std::string> thumbprints = SigningTools::Thumbprints("publisher");
+    return "\"signature\":{\"algorithm\":\"SHA256\",\"signed\":true,\"signer\":\"Example "
+           "Devices Test Publisher\",\"sha1\":\"" +
+           thumbprints[0] + "\",\"sha256\":\"" + thumbprints[1] +
+           "\",\"root\":\"Example Test Root\",\"signatureValid\":true,\"chainTrusted\":true,"
+           "\"publisherTrusted\":true,\"microsoftHardware\":false}";
+}
+
 // A present device, two absent ones (one marked already), an unrelated device, and one whose
 // only entry begins with the requested ID, which the prefix rule alone matches.
 std::vector<DevSim::Device> Mixed() {
@@ -43,9 +61,7 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
     const std::string driver =
         ": driver \"Example USB Sample Device\", install section PkgInstall, "
         "matched USB\\VID_1234&PID_5678";
-    const std::string package =
-        "package for NTamd64: will install here\n"
-        "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n";
+    const std::string package = "package for NTamd64: will install here\n" + CatalogLines();
     std::string expected = Header("plan") + package + "  ROOT\\PRESENT\\0000" + driver + "\n" +
                            "  ROOT\\GONE\\0000" + driver + "\n" + "  ROOT\\MARKED\\0000" + driver +
                            "\n";
@@ -76,8 +92,9 @@ TEST_F(CheckTest, PlanNamesTheActionAndTheDevicesByThisProgramsRule) {
                   "\",\"inf\":" + Narrow(JsonString(inf_)) +
                   ",\"devices\":[],\"action\":\"stage\",\"install\":[],\"mark\":[],\"package\":"
                   "{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg.cat\","
-                  "\"members\":\"checked (SHA256)\",\"signature\":\"not "
-                  "checked\",\"reasons\":[]},\"notes\":[],\"result\":"
+                  "\"members\":\"checked (SHA256)\"," +
+                  SignatureJson() +
+                  ",\"reasons\":[]},\"notes\":[],\"result\":"
                   "\"planned\"}\n");
 }
 
@@ -111,22 +128,16 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
     };
     const std::string steps = "1. install the driver on 1 present device:\n"
                               "     ROOT\\PRESENT\\0000\n2. nothing to mark\n";
-    EXPECT_EQ(
-        Narrow(Check({u"plan", kIdShort, infs[0]}).out),
-        head(infs[0]) +
-            "package for NTamd64: will install here\n"
-            "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n"
-            "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
-            "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
-            steps);
-    EXPECT_EQ(
-        Narrow(Check({u"plan", kIdShort, infs[1]}).out),
-        head(infs[1]) +
-            "package for NTamd64: will not install here\n"
-            "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n"
-            "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
-            "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
-            steps);
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[0]}).out),
+              head(infs[0]) + "package for NTamd64: will install here\n" + CatalogLines() +
+                  "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
+                  "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
+                  steps);
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[1]}).out),
+              head(infs[1]) + "package for NTamd64: will not install here\n" + CatalogLines() +
+                  "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
+                  "  reason: the INF offers no driver for ROOT\\PRESENT\\0000 on NTamd64\n" +
+                  steps);
     // The device's IDs cannot be read for the driver search: a reason, never a verdict of "will
     // install". The survey's reads of the device come first (calls 1 to 3).
     for (const bool wine : {false, true}) {
@@ -137,10 +148,7 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
         DevSim::Current().wine = false;
         EXPECT_EQ(failed.exitCode, 1);
         EXPECT_EQ(Narrow(failed.out),
-                  head(infs[0]) +
-                      "package for NTamd64: will not install here\n"
-                      "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: "
-                      "not checked\n"
+                  head(infs[0]) + "package for NTamd64: will not install here\n" + CatalogLines() +
                       "  ROOT\\PRESENT\\0000: no driver for this device on NTamd64\n"
                       "  reason: Windows' driver search for ROOT\\PRESENT\\0000 failed (error "
                       "0x1f)\n"
@@ -156,14 +164,11 @@ TEST_F(CheckTest, PlanTellsWhetherThePackageWillInstallHereAndWhyNot) {
                                                            }) -
                                               packages.begin());
     ASSERT_LT(compat, infs.size());
-    EXPECT_EQ(
-        Narrow(Check({u"plan", kIdShort, infs[compat]}).out),
-        head(infs[compat]) +
-            "package for NTamd64: will install here\n"
-            "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n"
-            "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
-            "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
-            steps);
+    EXPECT_EQ(Narrow(Check({u"plan", kIdShort, infs[compat]}).out),
+              head(infs[compat]) + "package for NTamd64: will install here\n" + CatalogLines() +
+                  "  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
+                  "PkgInstall, matched USB\\VID_1234&PID_5678\n" +
+                  steps);
     // The simulated Windows for x86 finds the x86 models.
     DevSim::Current().platform = InfRules::Platform::X86;
     EXPECT_EQ(Check({u"plan", kIdShort, infs[1]}).exitCode, 0);
@@ -406,7 +411,9 @@ TEST_F(CheckTest, DetectAndJsonForms) {
         "for reinstallation\",\"ok\":true,\"detail\":\"1 device\"}],"
         "\"restartRequired\":false,"
         "\"package\":{\"platform\":\"NTamd64\",\"willInstall\":true,\"catalog\":\"pkg."
-        "cat\",\"members\":\"checked (SHA256)\",\"signature\":\"not checked\",\"reasons\":[]},"
+        "cat\",\"members\":\"checked (SHA256)\"," +
+        SignatureJson() +
+        ",\"reasons\":[]},"
         "\"notes\":[],\"result\":\"verified\"}\n";
     EXPECT_EQ(Narrow(json.out), verifiedJson);
     // Escapes; a whole surrogate pair as it is; a lone surrogate, high or low, also at the very
@@ -496,7 +503,9 @@ TEST_F(CheckTest, DetectAndJsonForms) {
                   "}],\"action\":\"install\",\"install\":[\"ROOT\\\\PRESENT\\\\0000\"],"
                   "\"mark\":[\"ROOT\\\\A\\\\0000\"],\"package\":{\"platform\":\"NTamd64\","
                   "\"willInstall\":true,\"catalog\":\"pkg.cat\",\"members\":\"checked "
-                  "(SHA256)\",\"signature\":\"not checked\","
+                  "(SHA256)\"," +
+                  SignatureJson() +
+                  ","
                   "\"reasons\":[]},\"notes\":[],\"result\":\"planned\"}\n");
 }
 
@@ -637,9 +646,7 @@ TEST_F(CheckTest, AFailingReadIsReportedAsUnreadableState) {
 TEST_F(CheckTest, NotesWhatTheRunWillMeet) {
     UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true),
                 MakeDevice(u"ROOT\\A\\0000", {kIdShort}, false, std::nullopt)});
-    const std::string package =
-        "package for NTamd64: will install here\n"
-        "  catalog: pkg.cat (CatalogFile), members: checked (SHA256), signature: not checked\n";
+    const std::string package = "package for NTamd64: will install here\n" + CatalogLines();
     auto driver = [](const char* device) {
         return "  " + std::string(device) +
                ": driver \"Example USB Sample Device\", install section PkgInstall, matched "
@@ -702,9 +709,10 @@ TEST_F(CheckTest, TheCopyOfAnotherVersionWithTheSameInfIsNotThePackages) {
     std::filesystem::create_directories(v2 / "bin");
     std::filesystem::copy_file(Narrow(inf_), v2 / "sample.inf");
     std::ofstream(v2 / "bin" / "pkg.sys") << "driver of version 2\n";
-    ASSERT_TRUE(
-        SigningTools::WriteCatalog((v2 / "pkg.cat").string(), {(v2 / "sample.inf").string(),
-                                                               (v2 / "bin" / "pkg.sys").string()}));
+    ASSERT_TRUE(SigningTools::WriteCatalog(
+                    (v2 / "pkg.cat").string(),
+                    {(v2 / "sample.inf").string(), (v2 / "bin" / "pkg.sys").string()}) &&
+                SigningTools::SignCatalog((v2 / "pkg.cat").string()));
     const std::u16string inf2 = Text::Utf8ToUtf16((v2 / "sample.inf").string());
     DevSim::AddFault({Op::Update, 1, 5, 0});
     DevSim::AddFault({Op::Copy, 1, 5, 0});
@@ -768,6 +776,129 @@ TEST_F(CheckTest, AnInfUnderItsOwnNameCountsOnlyUnderWine) {
                 "result: " +
                 (wine ? "verified\n" : "not verified\n"));
     }
+}
+
+// The signature cases of tests/signing/make-packages.sh, on a machine that trusts the test root
+// and its publisher: plan's verdict and every reason, whole; then the same packages where the
+// test root passes the Microsoft-root policy, and where nothing is trusted.
+TEST_F(CheckTest, PlanTellsWhetherWindowsTrustsTheCatalogsSignature) {
+    using SigningTools::Quote;
+    const std::string pki = SigningTools::TestPki();
+    ASSERT_FALSE(pki.empty());
+    const std::string cases = (dir_ / "cases").string();
+    ASSERT_EQ(std::system(("bash " + SigningTools::Script("make-packages.sh") + " " + Quote(cases) +
+                           " " + Quote(pki) + " >/dev/null")
+                              .c_str()),
+              0);
+    UseDevices({MakeDevice(u"ROOT\\PRESENT\\0000", {kIdShort}, true, 0x0)});
+    const std::string named = "InstallerCheck: the catalog sample.cat (CatalogFile)";
+    const auto notPublisher = [&](const char* name, const std::string& cn) {
+        return named + "'s signer " + cn + " (" + SigningTools::Thumbprints(name)[0] +
+               ") is not a trusted publisher (TrustedPublisher): an unattended install fails\n";
+    };
+    const auto notMember = [&](const std::string& folder, const std::string& file,
+                               const std::string& path) {
+        return "InstallerCheck: the file " + file +
+               " is not in the catalog sample.cat (CatalogFile): its SHA256 hash " +
+               SigningTools::Tag(cases + "/" + folder + "/" + path) + " is no member's\n";
+    };
+    const auto plan = [&](const std::string& folder) {
+        return Check({u"plan", kIdShort, Text::Utf8ToUtf16(cases + "/" + folder + "/sample.inf")});
+    };
+    const std::string untrusted = "Example Untrusted Signer";
+    const std::string expired = "Example Devices Expired Signer";
+    const std::string fake = "Microsoft Windows Hardware Compatibility Publisher";
+    const struct {
+        const char* name;
+        std::string err;
+    } table[] = {
+        {"good-sha256", ""},
+        {"good-sha1", ""},
+        {"image-signed-after", ""},
+        {"image-changed", notMember("image-changed", "bin\\sample.sys", "bin/sample.sys")},
+        {"inf-changed", notMember("inf-changed", "sample.inf", "sample.inf")},
+        {"file-not-in-catalog", notMember("file-not-in-catalog", "sample.dat", "sample.dat")},
+        {"untrusted-root", named + "'s signer " + untrusted +
+                               " chains to Example Untrusted Root, which is not a trusted root "
+                               "(Root)\n" +
+                               notPublisher("untrusted-signer", untrusted)},
+        {"catalog-content-changed", named + " was changed after it was signed: its content's "
+                                            "hash is not the one its signer signed\n"},
+        {"unsigned-catalog", named + " is not signed\n"},
+        {"expired-signer", named + "'s signer " + expired +
+                               " has a chain to Example Test Root that holds a certificate that "
+                               "is expired or not yet valid\n" +
+                               notPublisher("expired-signer", expired)},
+        {"untrusted-publisher",
+         notPublisher("second-publisher", "Example Devices Second Publisher")},
+        {"fake-microsoft", notPublisher("hardware-publisher", fake)},
+        {"not-a-catalog", named + " is not a catalog: it is not a PKCS#7 message\n"},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.name);
+        const CheckResult result = plan(c.name);
+        EXPECT_EQ(result.exitCode, c.err.empty() ? 0 : 1);
+        EXPECT_EQ(Narrow(result.err), c.err);
+    }
+    // Whole reports: the signature line says who signed and whether Windows trusts them.
+    const auto report = [&](const char* folder, const std::string& catalog, bool will) {
+        inf_ = Text::Utf8ToUtf16(cases + "/" + folder + "/sample.inf");
+        return Header("plan") + "package for NTamd64: will " + (will ? "" : "not ") +
+               "install here\n  catalog: sample.cat (CatalogFile), members: " + catalog +
+               "\n  ROOT\\PRESENT\\0000: driver \"Example USB Sample Device\", install section "
+               "SampleInstall, matched USB\\VID_1234&PID_5678\n";
+    };
+    const std::string steps = "1. install the driver on 1 present device:\n"
+                              "     ROOT\\PRESENT\\0000\n2. nothing to mark\n";
+    const auto reasons = [](const std::string& err) {
+        std::string out;
+        for (size_t at = 0; at < err.size();) {
+            const size_t end = err.find('\n', at);
+            out += "  reason: " + err.substr(at + 16, end - at - 16) + "\n";
+            at = end + 1;
+        }
+        return out;
+    };
+    EXPECT_EQ(Narrow(plan("untrusted-root").out),
+              report("untrusted-root",
+                     "checked (SHA256)\n  signature: signer \"" + untrusted + "\" (SHA-1 " +
+                         SigningTools::Thumbprints("untrusted-signer")[0] +
+                         "), root \"Example Untrusted Root\", publisher not trusted",
+                     false) +
+                  reasons(table[6].err) + steps);
+    EXPECT_EQ(Narrow(plan("unsigned-catalog").out),
+              report("unsigned-catalog", "checked (SHA256)\n  signature: none", false) +
+                  reasons(table[8].err) + steps);
+    EXPECT_EQ(Narrow(plan("not-a-catalog").out),
+              report("not-a-catalog", "not checked\n  signature: not read", false) +
+                  reasons(table[12].err) + steps);
+
+    // Where the test root is Microsoft's, a signer with the hardware-driver usage needs no
+    // trusted publisher; one with code signing alone still does.
+    DevSim::Current().microsoftRoots = {pki + "root.pem"};
+    DevSim::Current().trustedPublishers.clear();
+    CheckResult result = plan("fake-microsoft");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Narrow(result.out),
+              report("fake-microsoft",
+                     "checked (SHA256)\n  signature: signer \"" + fake + "\" (SHA-1 " +
+                         SigningTools::Thumbprints("hardware-publisher")[0] +
+                         "), root \"Example Test Root\", signed by Microsoft for hardware",
+                     true) +
+                  steps);
+    result = plan("good-sha256");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Narrow(result.err), notPublisher("publisher", "Example Devices Test Publisher"));
+
+    // A machine that trusts nothing.
+    DevSim::Current().microsoftRoots.clear();
+    DevSim::Current().roots.clear();
+    result = plan("good-sha256");
+    EXPECT_EQ(Narrow(result.err),
+              named +
+                  "'s signer Example Devices Test Publisher has an incomplete chain: no issuer "
+                  "is found above Example Devices Test Publisher\n" +
+                  notPublisher("publisher", "Example Devices Test Publisher"));
 }
 
 } // namespace
