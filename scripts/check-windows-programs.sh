@@ -6,7 +6,9 @@
 # - imports: only the KnownDLLs KERNEL32, ADVAPI32, msvcrt and SETUPAPI (a DLL outside them
 #   would be looked for beside the program first, and a planted one would run elevated), and no
 #   libstdc++/libgcc/winpthread runtime DLL;
-# - InstallerCheck.exe holds none of the calls that change device state;
+# - InstallerCheck.exe holds none of the calls that change device state or a certificate store,
+#   and of all the programs only InstallerDeploy.exe holds the call that adds to a store
+#   (/trustpublisher);
 # - DllCharacteristics: ASLR (DYNAMIC_BASE), DEP (NX_COMPAT), and HIGH_ENTROPY_VA on 64-bit;
 # - the stack protector is linked in (some function of the program checks its canary). zig's
 #   linker (winarm64) leaves no symbol table in the program: there the check is that the
@@ -75,14 +77,21 @@ done
 check=build/$preset/InstallerCheck.exe
 if [[ -f $check ]]; then
     for call in SetupDiSetDeviceRegistryPropertyW SetupCopyOEMInfW UpdateDriverForPlugAndPlayDevicesW \
-        DiUninstallDriverW SetupUninstallOEMInfW; do
+        DiUninstallDriverW SetupUninstallOEMInfW CertAddEncodedCertificateToStore; do
         if grep -q "$call" "$check"; then
-            problems+=("$check contains $call, a call that changes device state")
+            problems+=("$check contains $call, a call that changes the machine")
         fi
     done
     grep -q 'asInvoker' <<<"$(manifest_of "$check")" ||
         problems+=("$check does not run as invoker")
 fi
+# Adding a certificate to a store is the deploy program's alone.
+for program in Installer InstallerRemove TraceLogDecode; do
+    if [[ -f build/$preset/$program.exe ]] &&
+        grep -q CertAddEncodedCertificateToStore "build/$preset/$program.exe"; then
+        problems+=("build/$preset/$program.exe contains CertAddEncodedCertificateToStore, which only InstallerDeploy.exe may hold")
+    fi
+done
 for installer in build/$preset/Installer.exe build/$preset/InstallerRemove.exe; do
     if [[ -f $installer ]]; then
         grep -q 'requireAdministrator' <<<"$(manifest_of "$installer")" ||

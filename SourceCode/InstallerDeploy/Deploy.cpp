@@ -7,6 +7,7 @@
 #include "DeployPlatform.h"
 #include "DeployRecord.h"
 #include "DeployResult.h"
+#include "DeployTrust.h"
 #include "LocalClock.h"
 #include "SafeFile.h"
 
@@ -16,7 +17,7 @@ using DeployPlatform::PathKind;
 
 const char kUsage[] =
     "Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] "
-    "<hardware ID> <INF path>";
+    "[/trustpublisher <thumbprint>] <hardware ID> <INF path>";
 const char kUsageExample[] = "Quote each argument, for example: Deploy.cmd "
                              "\"USB\\VID_1234&PID_5678\" \"C:\\Drivers\\device.inf\"";
 
@@ -170,6 +171,12 @@ int Deployment::Install() {
                     ", which Deploy empties and makes anew; give the INF from another folder. "
                     "Nothing was run.");
         return kDeployWrongCommandLine;
+    }
+    // The publisher named is trusted first, so that the pre-flight judges the package as the
+    // install will find the machine; a publisher that cannot be trusted stops the run here.
+    if (!request_.trustPublisher.empty() &&
+        !TrustNamedPublisher(inf_, request_.trustPublisher, &record_)) {
+        return kDeployNotDone;
     }
     const std::u16string checker = Join(programs_, u"InstallerCheck.exe");
     // The pre-flight changes nothing; a package that will not install here stops the run

@@ -87,19 +87,23 @@ DeployRequest ParseDeployArguments(const std::vector<std::u16string>& arguments)
             request.force = true;
         } else if (IsSwitch(word, u"/nocheck")) {
             request.noCheck = true;
-        } else if (IsSwitch(word, u"/keep") || IsSwitch(word, u"/log")) {
-            // An empty value (an unset variable in the deployment tool's command) is no folder
-            // or file: dropping the switch would deploy without what it asks for.
+        } else if (IsSwitch(word, u"/keep") || IsSwitch(word, u"/log") ||
+                   IsSwitch(word, u"/trustpublisher")) {
+            // An empty value (an unset variable in the deployment tool's command) is no folder,
+            // file or thumbprint: dropping the switch would deploy without what it asks for.
             if (at + 1 >= arguments.size() || arguments[at + 1].empty()) {
                 return request;
             }
-            (IsSwitch(word, u"/keep") ? request.keep : request.log) = arguments[++at];
+            (IsSwitch(word, u"/keep")  ? request.keep
+             : IsSwitch(word, u"/log") ? request.log
+                                       : request.trustPublisher) = arguments[++at];
         } else {
             break;
         }
     }
     if (arguments.size() - at != 2 || arguments[at].empty() || arguments[at + 1].empty() ||
-        (request.force && !request.uninstall)) {
+        (request.force && !request.uninstall) ||
+        (!request.trustPublisher.empty() && request.uninstall)) {
         return request;
     }
     request.id = arguments[at];

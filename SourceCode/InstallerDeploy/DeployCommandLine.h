@@ -1,7 +1,7 @@
 // The deploy program's command line, as Deploy.cmd passes it on (%*):
 //
 //   Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck]
-//              <hardware ID> <INF path>
+//              [/trustpublisher <thumbprint>] <hardware ID> <INF path>
 //
 // and the quoting of the command lines it starts and records.
 #pragma once
@@ -29,12 +29,13 @@ struct DeployRequest {
     bool uninstall = false;
     bool force = false;
     bool noCheck = false;
-    std::u16string keep; // as given
-    std::u16string log;  // as given
+    std::u16string keep;           // as given
+    std::u16string log;            // as given
+    std::u16string trustPublisher; // the thumbprint as given; empty: no /trustpublisher
     std::u16string id;
     std::u16string inf; // as given
 };
 // The switches (in any case and order, before the two arguments), then exactly a hardware ID and
-// an INF path, neither empty; /force only with /uninstall; /keep and /log each with a value that
-// is not empty.
+// an INF path, neither empty; /force only with /uninstall, /trustpublisher only without it;
+// /keep, /log and /trustpublisher each with a value that is not empty.
 DeployRequest ParseDeployArguments(const std::vector<std::u16string>& arguments);

@@ -1,6 +1,7 @@
 // Linux stand-ins for the deploy platform: the same terms over POSIX calls. Paths come in as the
 // core writes them ('\\' separators) and are used with '/'. The Windows folder is $SystemRoot
-// (empty when unset), and a secured folder is a folder of mode 0755.
+// (empty when unset), and a secured folder is a folder of mode 0755. The TrustedPublisher store is
+// the simulated machine's (DeviceSimulator.h).
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -15,8 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CatalogCrypto.h"
 #include "DeployPlatform.h"
 #include "DeployPlatformHost.h"
+#include "DeviceSimulator.h"
 #include "Utf8.h"
 
 extern char** environ;
@@ -313,6 +316,23 @@ bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool follo
         done = close(out) == 0 && done;
     }
     return done;
+}
+
+// The certificate goes beside the machine file as trusted-publisher-<its SHA-1>.cer.
+uint32_t AddTrustedPublisher(const std::vector<uint8_t>& der) {
+    CatalogCrypto::Digest sha1(CatalogCrypto::HashAlgorithm::Sha1);
+    CatalogCrypto::Bytes digest;
+    sha1.Update(der.data(), der.size());
+    if (der.empty() || !sha1.Finish(&digest)) {
+        return 87; // ERROR_INVALID_PARAMETER
+    }
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string name = "trusted-publisher-";
+    for (const uint8_t byte : digest) {
+        name += kDigits[byte >> 4];
+        name += kDigits[byte & 0xF];
+    }
+    return DevSim::AddTrustedPublisher(der, name + ".cer");
 }
 
 } // namespace DeployPlatform

@@ -8,6 +8,9 @@
 #include "Win32.h"
 // After Win32.h, which includes windows.h:
 #include <sddl.h>
+#include <wincrypt.h>
+
+#include <memory>
 
 using Win32::FromWide;
 using Win32::OwnHandle;
@@ -392,4 +395,35 @@ bool DeployPlatform::CopyFileTo(const std::u16string& from, const std::u16string
             return false;
         }
     }
+}
+
+// crypt32 is not a KnownDLL: its calls are bound from the system folder.
+uint32_t DeployPlatform::AddTrustedPublisher(const std::vector<uint8_t>& der) {
+    static const auto open =
+        Win32::BindSystemFunction<decltype(&::CertOpenStore)>(L"crypt32.dll", "CertOpenStore");
+    static const auto add =
+        Win32::BindSystemFunction<decltype(&::CertAddEncodedCertificateToStore)>(
+            L"crypt32.dll", "CertAddEncodedCertificateToStore");
+    static const auto close =
+        Win32::BindSystemFunction<decltype(&::CertCloseStore)>(L"crypt32.dll", "CertCloseStore");
+    for (const DWORD error : {open.error, add.error, close.error}) {
+        if (error != 0) {
+            return error;
+        }
+    }
+    if (der.empty() || der.size() > MAXDWORD) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const auto closeStore = [](HCERTSTORE store) { close.call(store, 0); };
+    const std::unique_ptr<void, decltype(closeStore)> store(
+        open.call(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                  L"TrustedPublisher"),
+        closeStore);
+    if (store == nullptr) {
+        return GetLastError();
+    }
+    return add.call(store.get(), X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                    CERT_STORE_ADD_USE_EXISTING, nullptr)
+               ? 0
+               : GetLastError();
 }

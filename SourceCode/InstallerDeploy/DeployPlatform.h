@@ -1,7 +1,7 @@
 // What the deploy program needs from the system besides the files and the clock (SafeFile.h,
 // LocalClock.h): running a program with its output captured, the console, who and where the run
-// is, the machine's native architecture, and the folders it reads and makes (the package, the log
-// folder, /keep).
+// is, the machine's native architecture, the folders it reads and makes (the package, the log
+// folder, /keep), and the machine's TrustedPublisher store (/trustpublisher).
 // DeployPlatform-win32.cpp calls the Windows functions; DeployPlatform-host.cpp stands in on
 // Linux (DeployPlatformHost.h holds its controls for tests).
 #pragma once
@@ -102,5 +102,11 @@ Made MakeSecuredFolder(const std::u16string& path);
 // `from` unless `followFrom` (a file the administrator named): then only a plain file with one
 // name is read.
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool followFrom);
+
+// Adds the certificate `der` to the LocalMachine TrustedPublisher store (CertOpenStore, then
+// CertAddEncodedCertificateToStore keeping a copy already there); crypt32 is bound at run time
+// from the system folder. The simulator stands in on the host: the certificate is written beside
+// the machine file and listed in its [trust] section. 0 or the system's error.
+uint32_t AddTrustedPublisher(const std::vector<uint8_t>& der);
 
 } // namespace DeployPlatform

@@ -1,11 +1,12 @@
 @echo off
-rem Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] <hardware ID> <INF path>
+rem Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] [/trustpublisher <thumbprint>] <hardware ID> <INF path>
 rem
 rem Starts the deploy program of this package that this shell can run (x86\, x64\ or arm64\
 rem InstallerDeploy.exe, by PROCESSOR_ARCHITECTURE), passes every argument on as it was given,
 rem and exits with its code. The deploy program does the work: it finds the machine's native
 rem architecture itself (an x86 shell on 64-bit Windows gets the x64 programs), checks the
-rem package before it installs (/nocheck skips that), runs Installer.exe and InstallerCheck.exe
+rem package before it installs (/nocheck skips that; /trustpublisher first trusts the catalog's
+rem signer when its thumbprint is the one given and its signature and chain hold), runs Installer.exe and InstallerCheck.exe
 rem verify, or InstallerRemove.exe with /uninstall, keeps the /keep folder and writes the
 rem deployment log. Its exit codes:
 rem    0     done and verified

@@ -10,15 +10,19 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Deploy.h"
 #include "DeployCommandLine.h"
 #include "DeployKeep.h"
+#include "DeployPlatform.h"
 #include "DeployPlatformHost.h"
 #include "DeployRecord.h"
 #include "DeployResult.h"
+#include "DeviceSimulator.h"
+#include "SigningTools.h"
 #include "Utf8.h"
 
 namespace fs = std::filesystem;
@@ -31,7 +35,8 @@ using Text::Utf8ToUtf16;
 const std::string kScrambledRecord = "             \x93\xA1\xAD\xB0\xAC\xA5\x68\x70\x70\x70\x77"
                                      "\x69\x20\x7A\x20\xB5\x92\xA5\xB4\x20\x7D\x20\xA4\r\n";
 const std::string kUsage = "Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log "
-                           "<file>] [/nocheck] <hardware ID> <INF path>\n"
+                           "<file>] [/nocheck] [/trustpublisher <thumbprint>] <hardware ID> <INF "
+                           "path>\n"
                            "Quote each argument, for example: Deploy.cmd "
                            "\"USB\\VID_1234&PID_5678\" \"C:\\Drivers\\device.inf\"\n";
 
@@ -84,16 +89,23 @@ TEST(DeployCommandLine, SwitchesComeFirstThenExactlyTheTwoArguments) {
     EXPECT_TRUE(full.complete && full.uninstall && full.force && full.noCheck);
     EXPECT_EQ(full.keep + u"|" + full.log + u"|" + full.id + u"|" + full.inf,
               u"C:\\k|C:\\l.log|ID|x.inf");
-    for (const std::vector<std::u16string>& wrong : {std::vector<std::u16string>{u"ID"},
-                                                     {u"ID", u"x.inf", u"extra"},
-                                                     {u"/keep", u"C:\\k", u"ID"},
-                                                     {u"/force", u"ID", u"x.inf"},
-                                                     {u"", u"x.inf"},
-                                                     {u"ID", u"x.inf", u"/keep"},
-                                                     {u"/keep", u"", u"ID", u"x.inf"},
-                                                     {u"/log", u"", u"ID", u"x.inf"},
-                                                     {u"/nocheck"},
-                                                     {u"/log"}}) {
+    const DeployRequest trusting =
+        ParseDeployArguments({u"/nocheck", u"/TrustPublisher", u"ab 12", u"ID", u"x.inf"});
+    EXPECT_TRUE(trusting.complete && trusting.noCheck && !trusting.uninstall);
+    EXPECT_EQ(trusting.trustPublisher, u"ab 12");
+    for (const std::vector<std::u16string>& wrong :
+         {std::vector<std::u16string>{u"ID"},
+          {u"ID", u"x.inf", u"extra"},
+          {u"/keep", u"C:\\k", u"ID"},
+          {u"/force", u"ID", u"x.inf"},
+          {u"", u"x.inf"},
+          {u"ID", u"x.inf", u"/keep"},
+          {u"/keep", u"", u"ID", u"x.inf"},
+          {u"/log", u"", u"ID", u"x.inf"},
+          {u"/nocheck"},
+          {u"/log"},
+          {u"/trustpublisher", u"", u"ID", u"x.inf"},
+          {u"/uninstall", u"/trustpublisher", u"AB", u"ID", u"x.inf"}}) {
         EXPECT_FALSE(ParseDeployArguments(wrong).complete) << wrong.size();
     }
 }
@@ -138,6 +150,8 @@ class DeployTest : public ::testing::Test {
         DeployPlatformHost::CaptureOutput(&out_, &err_);
     }
     void TearDown() override {
+        unsetenv("INSTALLER_MACHINE");
+        DevSim::UseMachine(DevSim::Machine{});
         DeployPlatformHost::CaptureOutput(nullptr, nullptr);
         DeployPlatformHost::SetNativeArchitecture(std::nullopt);
         fs::remove_all(home_);
@@ -577,6 +591,168 @@ TEST_F(DeployTest, ARecordThatCannotBeWrittenWholeLeavesNothingAndCostsOneLine) 
                         " (it is missing a folder, held open, or not a plain file); this "
                         "deployment's record is not in it.\n");
     EXPECT_EQ(Read(inf_), "[Version]\r\n");
+}
+
+// The signature cases' packages (tests/signing/make-packages.sh), made once, signed by the
+// build tree's test PKI (SigningTools.h).
+class SigningCases {
+  public:
+    static const SigningCases& Get() {
+        static const SigningCases cases;
+        return cases;
+    }
+    ~SigningCases() { fs::remove_all(folder); }
+    std::string Inf(const std::string& name) const { return folder + "/" + name + "/sample.inf"; }
+    std::string Cer(const std::string& name) const { return pki + name + ".cer"; }
+    std::string folder;
+    std::string pki = SigningTools::TestPki();
+    bool made = false;
+
+  private:
+    SigningCases() {
+        char pattern[] = "/tmp/deploy-signing-XXXXXX";
+        folder = mkdtemp(pattern);
+        const std::string command = "bash " + SigningTools::Script("make-packages.sh") + " " +
+                                    SigningTools::Quote(folder) + " " + SigningTools::Quote(pki) +
+                                    " >/dev/null";
+        made = !pki.empty() && std::system(command.c_str()) == 0;
+    }
+};
+
+// /trustpublisher before the pre-flight, against real signed packages, the real plan and the
+// simulated machine's stores (root and publisher trusted): the signer is added only when the
+// catalog's signature holds, its chain is trusted and the thumbprint given is the signer's; any
+// other case is 1603 with the store as it was. Without the switch, plan's signature reasons
+// stop the run with 1603, on stderr and in the log.
+TEST_F(DeployTest, TrustPublisherAddsOnlyTheNamedSignerOfAGoodChain) {
+    const SigningCases& signing = SigningCases::Get();
+    ASSERT_TRUE(signing.made) << signing.folder;
+    // plan is the real one; Installer.exe and verify are the fixture's scripts.
+    Program("InstallerCheck.exe",
+            "[ \"$1\" = plan ] && exec '" INSTALLER_CHECK_PROGRAM "' \"$@\"\necho \"$1 for $2\"\n");
+    const std::string machine = home_ + "/Machine.ini";
+    const std::vector<std::string> trusted = {signing.Cer("publisher")};
+    const std::string id = "USB\\VID_1234&PID_5678";
+    const std::string second1 = SigningTools::Thumbprints("second-publisher")[0];
+    const std::string second256 = SigningTools::Thumbprints("second-publisher")[1];
+    const std::string added = "trusted-publisher-" + second1 + ".cer";
+    const std::string secondName = "\"Example Devices Second Publisher\" (SHA-1 " + second1 + ")";
+    const std::string refused = "; no publisher was trusted, nothing was changed.\n";
+    const auto catalog = [&](const std::string& name) {
+        return "\"" + signing.folder + "/" + name + "/sample.cat\"";
+    };
+    struct Case {
+        std::string package;
+        std::string thumbprint; // empty: no /trustpublisher
+        int code;
+        std::string err; // what Deploy says; empty: plan's reasons, then Deploy's
+        std::vector<std::string> publishers; // [trust]'s trusted publishers afterwards
+    };
+    const std::vector<Case> cases = {
+        {"untrusted-publisher", "", 1603, "", trusted},
+        // Another certificate's thumbprint: the one already trusted.
+        {"untrusted-publisher", SigningTools::Thumbprints("publisher")[0], 1603,
+         "Deploy: /trustpublisher: the catalog is signed by " + secondName +
+             ", not by the certificate " + SigningTools::Thumbprints("publisher")[0] + refused,
+         trusted},
+        {"untrusted-root", SigningTools::Thumbprints("untrusted-signer")[0], 1603,
+         "Deploy: /trustpublisher: the catalog's signer \"Example Untrusted Signer\" (SHA-1 " +
+             SigningTools::Thumbprints("untrusted-signer")[0] +
+             ") does not chain to a trusted root" + refused,
+         trusted},
+        {"catalog-content-changed", SigningTools::Thumbprints("publisher")[0], 1603,
+         "Deploy: /trustpublisher: the signature of the catalog " +
+             catalog("catalog-content-changed") + " does not hold" + refused,
+         trusted},
+        {"not-a-catalog", second1, 1603,
+         "Deploy: /trustpublisher: the catalog " + catalog("not-a-catalog") +
+             " has no signer (unsigned, or not a catalog)" + refused,
+         trusted},
+        {"untrusted-publisher", second1.substr(1), 1603,
+         "Deploy: /trustpublisher takes a certificate's SHA-1 thumbprint (40 hex digits) or "
+         "SHA-256 thumbprint (64 hex digits), not \"" +
+             second1.substr(1) + "\"; nothing was changed.\n",
+         trusted},
+        // The signer's own thumbprint, SHA-1 or SHA-256, as a user may type it.
+        {"untrusted-publisher", second1, 0, "", {trusted[0], added}},
+        {"untrusted-publisher",
+         [&] {
+             std::string spaced;
+             for (size_t i = 0; i < second256.size(); i += 2) {
+                 spaced += (i == 0 ? "" : " ") + second256.substr(i, 2);
+             }
+             std::transform(spaced.begin(), spaced.end(), spaced.begin(), ::tolower);
+             return spaced;
+         }(),
+         0,
+         "",
+         {trusted[0], added}},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(machine, std::ios::trunc) << "[trust]\nroot = " << signing.Cer("root")
+                                                << "\ntrusted-publisher = " << trusted[0] << "\n";
+        fs::remove(home_ + "/" + added);
+        fs::remove(log_);
+        fs::remove(programs_ + "/ran");
+        setenv("INSTALLER_MACHINE", machine.c_str(), 1);
+        ASSERT_TRUE(DevSim::LoadDefaultMachine());
+        std::vector<std::string> arguments = {id, signing.Inf(c.package)};
+        if (!c.thumbprint.empty()) {
+            arguments.insert(arguments.begin(), {"/trustpublisher", c.thumbprint});
+        }
+        const std::string name = c.package + " " + c.thumbprint;
+        EXPECT_EQ(Deploy(arguments), c.code) << name;
+        DevSim::Machine after;
+        std::string error;
+        ASSERT_TRUE(DevSim::LoadMachineFile(machine, &after, &error)) << error;
+        EXPECT_EQ(after.roots, std::vector<std::string>{signing.Cer("root")}) << name;
+        EXPECT_EQ(after.trustedPublishers, c.publishers) << name;
+        EXPECT_EQ(fs::exists(home_ + "/" + added), c.code == 0) << name;
+        const std::string records = Records();
+        if (c.code == 0) {
+            EXPECT_EQ(err_, "") << name;
+            EXPECT_EQ(Read(home_ + "/" + added), Read(signing.Cer("second-publisher")));
+            EXPECT_NE(records.find("\ntrusted publisher: added " + secondName +
+                                   " to LocalMachine TrustedPublisher\n-- "),
+                      std::string::npos)
+                << records;
+            EXPECT_EQ(Read(programs_ + "/ran"), id + " " + signing.Inf(c.package) + "\n");
+        } else if (c.err.empty()) {
+            // plan's reasons, each on stderr and in the log, as plan itself gives them.
+            const DeployPlatform::Finished plan = DeployPlatform::RunProgram(
+                Utf8ToUtf16(INSTALLER_CHECK_PROGRAM),
+                {u"plan", Utf8ToUtf16(id), Utf8ToUtf16(signing.Inf(c.package))});
+            EXPECT_EQ(plan.code, 1u);
+            EXPECT_NE(plan.err.find("publisher"), std::string::npos) << plan.err;
+            const std::string stop = "Deploy: the pre-flight found that the package will not "
+                                     "install here; nothing was changed.\n";
+            EXPECT_EQ(err_, plan.err + stop);
+            std::string logged;
+            std::istringstream lines(plan.err);
+            for (std::string line; std::getline(lines, line);) {
+                logged += "stderr: " + line + "\n";
+            }
+            EXPECT_EQ(records, Header("install", id + " " + signing.Inf(c.package)) + "-- " +
+                                   home_ + "\\x64\\InstallerCheck.exe plan " + id + " " +
+                                   signing.Inf(c.package) + "\n" + plan.out + logged +
+                                   "exit code: 1\n" + stop + "result: 1603 (not done)\n");
+        } else {
+            EXPECT_EQ(err_, c.err) << name;
+            EXPECT_EQ(records, Header("install", "/trustpublisher " + c.thumbprint + " " + id +
+                                                     " " + signing.Inf(c.package)) +
+                                   c.err + "result: 1603 (not done)\n")
+                << name;
+        }
+        EXPECT_EQ(fs::exists(programs_ + "/ran"), c.code == 0) << name;
+    }
+    // Trusting it again adds nothing: the publisher is trusted already.
+    ASSERT_EQ(Deploy({"/trustpublisher", second1, id, signing.Inf("untrusted-publisher")}), 0);
+    EXPECT_NE(Records().find("trusted publisher: " + secondName +
+                             " is trusted already; nothing was added.\n"),
+              std::string::npos);
+    DevSim::Machine after;
+    ASSERT_TRUE(DevSim::LoadMachineFile(machine, &after, nullptr));
+    EXPECT_EQ(after.trustedPublishers, (std::vector<std::string>{trusted[0], added}));
 }
 
 } // namespace

@@ -191,7 +191,7 @@ scenario_deploy_command_line() {
     local name
     for name in one three keep-short; do
         deploy_exit_is "$name" 2
-        deploy_stderr_has "$name" 'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] <hardware ID> <INF path>'
+        deploy_stderr_has "$name" 'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] [/trustpublisher <thumbprint>] <hardware ID> <INF path>'
     done
     for name in missing folder wildcard; do
         deploy_exit_is "$name" 2

@@ -60,7 +60,7 @@ scenario_deploy_uninstall() {
 
     deploy 64 force-install /force "$NO_SUCH_ID" "$win"
     deploy_exit_is force-install 2
-    deploy_stderr_has force-install 'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] <hardware ID> <INF path>'
+    deploy_stderr_has force-install 'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] [/trustpublisher <thumbprint>] <hardware ID> <INF path>'
 }
 
 # 20. A present device whose node reports that it needs a restart (the test cfgmgr32.dll, for
@@ -113,7 +113,7 @@ scenario_deploy_log() {
     for line in "command line: $NO_SUCH_ID $win" 'architecture: x64' 'result: verified' \
         'exit code: 0' "          Entry.cpp(0023) : csHwID =$NO_SUCH_ID" \
         'result: 0 (done and verified)' "command line: $NO_SUCH_ID" \
-        'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] <hardware ID> <INF path>' \
+        'Usage: Deploy.cmd [/uninstall [/force]] [/keep <folder>] [/log <file>] [/nocheck] [/trustpublisher <thumbprint>] <hardware ID> <INF path>' \
         'result: 2 (wrong command line)'; do
         grep -Fxq -- "$line" <<<"$text" || failure "Intune log lacks \"$line\""
     done
