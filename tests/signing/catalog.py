@@ -2,7 +2,7 @@
 """Writes, hashes and lists the catalogs of the signature cases, with asn1crypto.
 
     catalog.py write [--hash sha1|sha256] [--time YYYYMMDDHHMMSSZ] [--os-attr TEXT]
-                     [--attr NAME=VALUE]... [--fault FAULT] -o CATALOG FILE...
+                     [--attr NAME=VALUE]... [--fault FAULT | --list-only] -o CATALOG FILE...
     catalog.py hash [--hash sha1|sha256] FILE...
     catalog.py list CATALOG
     catalog.py tamper CATALOG
@@ -25,7 +25,8 @@ list identifier are fixed by default, so that the same files give the same bytes
 signs the result.
 
 --fault writes a catalog with one thing wrong, or an optional part present or absent, for the
-readers' tests (FAULTS below lists them; the first member is the one changed).
+readers' tests (FAULTS below lists them; the first member is the one changed). --list-only writes
+the certificate trust list alone, for a CMS signer (openssl cms -sign -econtent_type) to wrap.
 
 hash prints "<tag> <pe|flat> <file>" per FILE; list prints a catalog's member algorithm, whether it
 is signed, and one "<tag> <pe|flat> <file name>" line per member. tamper flips one bit of a
@@ -420,10 +421,12 @@ def write_catalog(files, algorithm, when, os_attr, attributes, fault=None):
         ctl['extensions'] = [
             {'type': '1.3.6.1.4.1.311.12.2.1', 'value': name_value(name, value).dump()}
             for name, value in attributes]
-    kind, change = FAULTS[fault] if fault else (None, None)
+    kind, change = FAULTS[fault] if fault in FAULTS else (None, None)
     if kind == 'fields':
         change(ctl)
     content = CertificateTrustList(ctl).dump()
+    if fault == 'list-only':
+        return content
     if kind == 'parts':
         content = sequence(change(elements(content)))
     if kind == 'message':
@@ -512,6 +515,7 @@ def main(argv):
     write.add_argument('--os-attr', default='2:10.0')
     write.add_argument('--attr', action='append', default=[])
     write.add_argument('--fault', choices=sorted(FAULTS))
+    write.add_argument('--list-only', action='store_const', const='list-only', dest='fault')
     write.add_argument('-o', '--output', required=True)
     write.add_argument('files', nargs='+')
     hashes = commands.add_parser('hash')

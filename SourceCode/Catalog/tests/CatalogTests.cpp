@@ -8,7 +8,9 @@
 #include <iterator>
 
 #include "Catalog.h"
+#include "DeviceSimulator.h"
 #include "ImageHash.h"
+#include "Signature.h"
 #include "SigningTools.h"
 #include "Utf8.h"
 
@@ -277,4 +279,123 @@ TEST_F(CatalogTest, CatalogsBrokenOnePartAtATime) {
                                                 bytes.size())),
                   "not a catalog: it is not a PKCS#7 message");
     }
+}
+
+// The signature's verdict over crafted messages, whole, on a machine that trusts the test root and
+// its publisher: signers with other digests, without a messageDigest, a certificate or a
+// signature that verifies; a content held in an OCTET STRING and a trust list short enough for a
+// one-byte length; a signer neither for code signing nor named by a common name; then machines
+// whose trusted publishers or roots name a file that is not there.
+TEST_F(CatalogTest, SignatureVerdictsOverCraftedMessages) {
+    const std::string pki = SigningTools::TestPki();
+    ASSERT_FALSE(pki.empty());
+    DevSim::Machine machine;
+    machine.roots = {pki + "root.pem"};
+    machine.trustedPublishers = {pki + "publisher.pem"};
+    DevSim::UseMachine(machine);
+    Put(Path("one.dat"), "one");
+    using SigningTools::Quote;
+    const std::string server = Path("server");
+    ASSERT_EQ(
+        std::system(("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out " +
+                     Quote(server + ".key") + " && openssl req -x509 -new -key " +
+                     Quote(server + ".key") + " -subj '/O=Example Server Maker' -CA " +
+                     Quote(pki + "root.pem") + " -CAkey " + Quote(pki + "root.key") +
+                     " -addext extendedKeyUsage=serverAuth -days 30 -out " +
+                     Quote(server + ".pem") + " && openssl x509 -noout -fingerprint -sha1 -in " +
+                     Quote(server + ".pem") + " >" + Quote(server + ".sha1"))
+                        .c_str()),
+        0);
+    std::string serverSha1 = Read(server + ".sha1");
+    serverSha1 = serverSha1.substr(serverSha1.find('=') + 1);
+    serverSha1.erase(std::remove(serverSha1.begin(), serverSha1.end(), ':'), serverSha1.end());
+    serverSha1.erase(serverSha1.find('\n'));
+
+    const auto check = [&] {
+        const std::string bytes = Read(Path("pkg.cat"));
+        const Signature::SignatureFacts facts = Signature::CheckSignature(
+            reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), u"pkg.cat");
+        std::string text = std::string(facts.isSigned ? "signed" : "not signed") +
+                           (facts.signatureHolds ? ", holds" : "") +
+                           (facts.chainTrusted ? ", chain trusted" : "") +
+                           (facts.publisherTrusted ? ", publisher trusted" : "") + ": " +
+                           Text::Utf16ToUtf8(facts.signer) + " / " + Text::Utf16ToUtf8(facts.root);
+        for (const std::u16string& reason : facts.reasons) {
+            text += "\n" + Text::Utf16ToUtf8(reason);
+        }
+        return text;
+    };
+    const std::string good = "signed, holds, chain trusted, publisher trusted: Example Devices "
+                             "Test Publisher / Example Test Root";
+    const std::string trusted = "signed, chain trusted, publisher trusted: Example Devices Test "
+                                "Publisher / Example Test Root\npkg.cat";
+    const struct {
+        const char* fault;  // catalog.py write --fault; "" none
+        const char* signer; // "" leaves it unsigned; "cms": the trust list alone, signed by
+                            // openssl cms as the publisher, which holds it in an OCTET STRING
+        const char* hash;
+        const char* change; // catalog.py signer; "" none
+        std::string expected;
+    } table[] = {
+        {"", "publisher", "sha256", "", good},
+        {"", "publisher", "sha1", "", good},
+        {"", "publisher", "sha512", "",
+         trusted + "'s signer uses a digest algorithm (2.16.840.1.101.3.4.2.3) other than SHA1 and "
+                   "SHA256"},
+        {"", "publisher", "sha256", "drop-digest",
+         trusted + "'s signer has no messageDigest to check its content by"},
+        {"", "publisher", "sha256", "drop-certificates",
+         "signed:  / \npkg.cat does not hold its signer's certificate"},
+        {"", "publisher", "sha256", "flip-signature",
+         trusted + "'s signature does not verify with its signer's certificate"},
+        {"", "cms", "sha256", "", good},
+        {"optional-none", "publisher", "sha256", "", good},
+        {"", server.c_str(), "sha256", "",
+         "signed, holds: Example Server Maker / Example Test Root\npkg.cat's signer Example Server "
+         "Maker has a chain to Example Test Root that is not valid for code signing\npkg.cat's "
+         "signer Example Server Maker (" +
+             serverSha1 +
+             ") is not a trusted publisher (TrustedPublisher): an unattended install "
+             "fails"},
+        {"message-not-signed", "", "", "",
+         "not signed:  / \npkg.cat is not signed data that Windows can read"},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(std::string(c.fault) + " " + c.signer + " " + c.hash + " " + c.change);
+        std::vector<std::string> write = {"write", "-o", Path("pkg.cat"), Path("one.dat")};
+        if (*c.fault != '\0') {
+            write.insert(write.begin() + 1, {"--fault", c.fault});
+        }
+        if (std::string(c.signer) == "cms") {
+            ASSERT_TRUE(SigningTools::CatalogPy(
+                {"write", "--list-only", "-o", Path("pkg.der"), Path("one.dat")}));
+            ASSERT_EQ(std::system(("openssl cms -sign -binary -nodetach -nosmimecap -econtent_type "
+                                   "1.3.6.1.4.1.311.10.1 -md sha256 -signer " +
+                                   Quote(pki + "publisher.pem") + " -inkey " +
+                                   Quote(pki + "publisher.key") + " -in " + Quote(Path("pkg.der")) +
+                                   " -outform DER -out " + Quote(Path("pkg.cat")))
+                                      .c_str()),
+                      0);
+        } else {
+            ASSERT_TRUE(SigningTools::CatalogPy(write));
+        }
+        if (*c.signer != '\0' && std::string(c.signer) != "cms") {
+            ASSERT_TRUE(SigningTools::SignCatalog(Path("pkg.cat"), c.signer, c.hash));
+        }
+        if (*c.change != '\0') {
+            ASSERT_TRUE(SigningTools::CatalogPy({"signer", Path("pkg.cat"), c.change}));
+        }
+        EXPECT_EQ(check(), c.expected);
+    }
+
+    ASSERT_TRUE(SigningTools::CatalogPy({"write", "-o", Path("pkg.cat"), Path("one.dat")}));
+    ASSERT_TRUE(SigningTools::SignCatalog(Path("pkg.cat")));
+    DevSim::Current().trustedPublishers.push_back(Path("gone.pem"));
+    EXPECT_EQ(check(),
+              "signed, holds, chain trusted: Example Devices Test Publisher / Example "
+              "Test Root\nthe machine's trusted publishers (TrustedPublisher) could not be "
+              "read to look for pkg.cat's signer Example Devices Test Publisher");
+    DevSim::Current().roots.push_back(Path("gone.pem"));
+    EXPECT_EQ(check(), "signed, holds: Example Devices Test Publisher / \nWindows built no "
+                       "certificate chain for pkg.cat's signer Example Devices Test Publisher");
 }
