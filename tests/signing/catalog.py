@@ -6,7 +6,7 @@
     catalog.py hash [--hash sha1|sha256] FILE...
     catalog.py list CATALOG
     catalog.py tamper CATALOG
-    catalog.py signer CATALOG (drop-digest|drop-certificates|flip-signature)
+    catalog.py signer CATALOG (drop-digest|drop-certificates|flip-signature|attribute-first)
 
 write makes an unsigned catalog: PKCS#7 signed data with no signer, whose content (type
 1.3.6.1.4.1.311.10.1) is a certificate trust list of usage szOID_CATALOG_LIST. Each FILE is a
@@ -33,7 +33,8 @@ is signed, and one "<tag> <pe|flat> <file name>" line per member. tamper flips o
 catalog's list identifier in place: its content changes, its length and its signature do not.
 signer changes a signed catalog's first signer in place: drop-digest leaves out its messageDigest
 attribute, drop-certificates the message's certificates, flip-signature flips a bit of its
-signature.
+signature, attribute-first adds an unauthenticated attribute of another type that sorts before
+the others (before a timestamp).
 Exit 1 on a file that is not a catalog (list, tamper), 2 on a wrong command line.
 
 The Authenticode image hash of a PE image covers the whole file except the checksum field of the
@@ -454,6 +455,9 @@ def change_signer(data, change):
                                 if attribute['type'].native != 'message_digest']
     elif change == 'drop-certificates':
         del signed['certificates']
+    elif change == 'attribute-first':
+        other = {'type': '1.3.6.1.4.1.311.10.3.99', 'values': [core.Null()]}
+        info['unsigned_attrs'] = [other] + list(info['unsigned_attrs'])
     else:
         signature = bytearray(info['signature'].native)
         signature[len(signature) // 2] ^= 0x01
@@ -527,7 +531,8 @@ def main(argv):
     tamper.add_argument('catalog')
     signer = commands.add_parser('signer')
     signer.add_argument('catalog')
-    signer.add_argument('change', choices=['drop-digest', 'drop-certificates', 'flip-signature'])
+    signer.add_argument('change', choices=['drop-digest', 'drop-certificates', 'flip-signature',
+                                           'attribute-first'])
     args = parser.parse_args(argv)
 
     if args.command == 'write':

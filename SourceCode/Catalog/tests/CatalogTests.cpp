@@ -295,21 +295,33 @@ TEST_F(CatalogTest, SignatureVerdictsOverCraftedMessages) {
     DevSim::UseMachine(machine);
     Put(Path("one.dat"), "one");
     using SigningTools::Quote;
+    // A certificate the test PKI's `issuer` issues, with its key, and its SHA-1 thumbprint.
+    const auto issue = [&](const std::string& name, const std::string& subject,
+                           const std::string& issuer, const std::string& usage) {
+        const std::string stem = Path(name);
+        EXPECT_EQ(
+            std::system(("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 "
+                         "-out " +
+                         Quote(stem + ".key") + " && openssl req -x509 -new -key " +
+                         Quote(stem + ".key") + " -subj " + Quote(subject) + " -CA " +
+                         Quote(pki + issuer + ".pem") + " -CAkey " + Quote(pki + issuer + ".key") +
+                         " -addext extendedKeyUsage=" + usage + " -days 30 -out " +
+                         Quote(stem + ".pem") + " && openssl x509 -noout -fingerprint -sha1 -in " +
+                         Quote(stem + ".pem") + " >" + Quote(stem + ".sha1"))
+                            .c_str()),
+            0);
+        std::string sha1 = Read(stem + ".sha1");
+        sha1 = sha1.substr(sha1.find('=') + 1);
+        sha1.erase(std::remove(sha1.begin(), sha1.end(), ':'), sha1.end());
+        return sha1.substr(0, sha1.find('\n'));
+    };
     const std::string server = Path("server");
-    ASSERT_EQ(
-        std::system(("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out " +
-                     Quote(server + ".key") + " && openssl req -x509 -new -key " +
-                     Quote(server + ".key") + " -subj '/O=Example Server Maker' -CA " +
-                     Quote(pki + "root.pem") + " -CAkey " + Quote(pki + "root.key") +
-                     " -addext extendedKeyUsage=serverAuth -days 30 -out " +
-                     Quote(server + ".pem") + " && openssl x509 -noout -fingerprint -sha1 -in " +
-                     Quote(server + ".pem") + " >" + Quote(server + ".sha1"))
-                        .c_str()),
-        0);
-    std::string serverSha1 = Read(server + ".sha1");
-    serverSha1 = serverSha1.substr(serverSha1.find('=') + 1);
-    serverSha1.erase(std::remove(serverSha1.begin(), serverSha1.end(), ':'), serverSha1.end());
-    serverSha1.erase(serverSha1.find('\n'));
+    const std::string serverSha1 = issue("server", "/O=Example Server Maker", "root", "serverAuth");
+    // Issued by the publisher, which is no CA: a problem Windows names by no reason of its own.
+    const std::string sub = Path("sub");
+    const std::string subSha1 = issue("sub", "/CN=Example Sub Signer", "publisher", "codeSigning");
+    const std::string timestamped = "-TSA-certs " + Quote(pki + "timestamper.pem") + " -TSA-key " +
+                                    Quote(pki + "timestamper.key") + " -TSA-time 1590969600";
 
     const auto check = [&] {
         const std::string bytes = Read(Path("pkg.cat"));
@@ -319,7 +331,9 @@ TEST_F(CatalogTest, SignatureVerdictsOverCraftedMessages) {
                            (facts.signatureHolds ? ", holds" : "") +
                            (facts.chainTrusted ? ", chain trusted" : "") +
                            (facts.publisherTrusted ? ", publisher trusted" : "") + ": " +
-                           Text::Utf16ToUtf8(facts.signer) + " / " + Text::Utf16ToUtf8(facts.root);
+                           Text::Utf16ToUtf8(facts.signer) + " / " + Text::Utf16ToUtf8(facts.root) +
+                           (facts.timestamp.empty() ? "" : " at ") +
+                           Text::Utf16ToUtf8(facts.timestamp);
         for (const std::u16string& reason : facts.reasons) {
             text += "\n" + Text::Utf16ToUtf8(reason);
         }
@@ -336,6 +350,7 @@ TEST_F(CatalogTest, SignatureVerdictsOverCraftedMessages) {
         const char* hash;
         const char* change; // catalog.py signer; "" none
         std::string expected;
+        std::string more = ""; // osslsigncode's
     } table[] = {
         {"", "publisher", "sha256", "", good},
         {"", "publisher", "sha1", "", good},
@@ -357,11 +372,27 @@ TEST_F(CatalogTest, SignatureVerdictsOverCraftedMessages) {
              serverSha1 +
              ") is not a trusted publisher (TrustedPublisher): an unattended install "
              "fails"},
+        {"", sub.c_str(), "sha256", "",
+         "signed, holds: Example Sub Signer / Example Test Root\npkg.cat's signer Example Sub "
+         "Signer has a chain to Example Test Root that has the problems 0x00000400\npkg.cat's "
+         "signer Example Sub Signer (" +
+             subSha1 +
+             ") is not a trusted publisher (TrustedPublisher): an unattended install fails",
+         "-ac " + Quote(pki + "publisher.pem")},
+        // An unauthenticated attribute of another type before the timestamp: the timestamp is
+        // still found, and the expired signer's chain judged at its time.
+        {"", "expired-signer", "sha256", "attribute-first",
+         "signed, holds, chain trusted: Example Devices Expired Signer / Example Test Root at "
+         "2020-06-01 00:00:00 UTC\npkg.cat's signer Example Devices Expired Signer (" +
+             SigningTools::Thumbprints("expired-signer")[0] +
+             ") is not a trusted publisher (TrustedPublisher): an unattended install fails",
+         timestamped},
         {"message-not-signed", "", "", "",
          "not signed:  / \npkg.cat is not signed data that Windows can read"},
     };
     for (const auto& c : table) {
-        SCOPED_TRACE(std::string(c.fault) + " " + c.signer + " " + c.hash + " " + c.change);
+        SCOPED_TRACE(std::string(c.fault) + " " + c.signer + " " + c.hash + " " + c.change + " " +
+                     c.more);
         std::vector<std::string> write = {"write", "-o", Path("pkg.cat"), Path("one.dat")};
         if (*c.fault != '\0') {
             write.insert(write.begin() + 1, {"--fault", c.fault});
@@ -380,7 +411,7 @@ TEST_F(CatalogTest, SignatureVerdictsOverCraftedMessages) {
             ASSERT_TRUE(SigningTools::CatalogPy(write));
         }
         if (*c.signer != '\0' && std::string(c.signer) != "cms") {
-            ASSERT_TRUE(SigningTools::SignCatalog(Path("pkg.cat"), c.signer, c.hash));
+            ASSERT_TRUE(SigningTools::SignCatalog(Path("pkg.cat"), c.signer, c.hash, c.more));
         }
         if (*c.change != '\0') {
             ASSERT_TRUE(SigningTools::CatalogPy({"signer", Path("pkg.cat"), c.change}));
