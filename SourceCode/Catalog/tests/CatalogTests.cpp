@@ -2,6 +2,7 @@
 // tests/signing/catalog.py (asn1crypto and Python's hashlib) writes the catalogs and gives the
 // hashes it puts in them.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -24,12 +25,11 @@ namespace {
 
 class CatalogTest : public ::testing::Test {
   protected:
+    // A folder of its own: two suites run at once (two build trees) must not share one.
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("catalog-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        std::string pattern = (fs::temp_directory_path() / "catalog-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
     }
     void TearDown() override { fs::remove_all(dir_); }
 
