@@ -6,8 +6,8 @@
 #
 #   bash tests/wine/probe-trust.sh <build folder of a Windows preset> <packages folder>
 #
-# Runs in the Wine prefix of $WINEPREFIX, which must trust <packages>/pki/root.cer in Root and
-# pki/publisher.cer in TrustedPublisher (WineTrustHelper add). The answers hold no key-dependent
+# Runs in the Wine prefix of $WINEPREFIX, which must trust the root.cer of the packages' PKI in Root
+# and its publisher.cer in TrustedPublisher (WineTrustHelper add). The answers hold no key-dependent
 # bytes, so that two runs with two PKIs print the same.
 set -euo pipefail
 if (($# != 2)); then

@@ -74,7 +74,7 @@ export WINEDLLOVERRIDES=$base_overrides
 
 started=$SECONDS
 
-for tool in wine wineboot wineserver python3 timeout openssl; do
+for tool in wine wineboot wineserver python3 timeout openssl osslsigncode flock; do
     command -v "$tool" >/dev/null || { echo "wine suite: $tool not found" >&2; exit 1; }
 done
 for arch in "${archs[@]}"; do
@@ -89,7 +89,7 @@ done
 
 # A prefix left by an interrupted run may still have its server.
 [[ -d $WINEPREFIX ]] && wineserver -k >/dev/null 2>&1
-rm -rf "${work:?}"/{prefix,win32,win64,winarm64,wineboot.log,signing,settle.cer}
+rm -rf "${work:?}"/{prefix,win32,win64,winarm64,wineboot.log,signing,settle,settle.cer,test-pki.log}
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 # One persistent wineserver for the whole suite: the Wine services start once, not per run.
@@ -112,28 +112,61 @@ if [[ ${archs[*]} == winarm64 ]] &&
     echo "wine suite: setting PROCESSOR_ARCHITECTURE=ARM64 in the prefix failed" >&2
     exit 1
 fi
+# One test PKI for the whole suite: the host tests' (tests/signing/test-pki.sh, RSA keys, as Wine's
+# crypt32 verifies no ECDSA signature), which signs the host package table's catalogs too. The
+# suite signs every catalog it writes as its publisher.
+pki=$build/host/test-pki
+if ! bash "$repo/tests/signing/test-pki.sh" "$pki" >"$work/test-pki.log" 2>&1; then
+    echo "wine suite: the test PKI could not be made (see $work/test-pki.log)" >&2
+    exit 1
+fi
+# shellcheck source=wine-lib.sh
+source "$here/wine-lib.sh"
 # Wine's crypt32 makes the certificate stores' keys, and copies the host's trusted roots into
 # LocalMachine Root, the first time a chain is built in a prefix (Windows has them from its
 # setup); WinVerifyTrust's chain, built by the current user's engine, makes that user's Root. A
 # chain built here with both engines, by each build, so that no scenario's run is the first to
-# ask. A throwaway self-signed certificate is enough.
-settle=$work/settle.cer
-if ! openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=settle \
-    -days 2 -outform der -keyout /dev/null -out "$settle" >/dev/null 2>&1; then
-    echo "wine suite: openssl could not make a certificate" >&2
+# ask. Then the prefix trusts the PKI's root in LocalMachine Root and its publisher in
+# LocalMachine TrustedPublisher, as a machine that installs the publisher's packages unattended
+# does (each build adds them, whether or not Wine's WOW64 shares the stores). Last, the signature
+# layer is asked about a catalog of that publisher's: Wine's wintrust writes the current user's
+# Wintrust\Trust Providers\Software Publishing State at its first WinVerifyTrust in a prefix, and
+# its desktop, started then, writes Control\Video (every Windows profile and machine has both),
+# so that plan's first run does not look as if it had changed the registry.
+settle=$work/settle
+mkdir -p "$settle"
+printf 'settle\r\n' >"$settle/settle.txt"
+python=python3
+"$python" -c 'import asn1crypto' 2>/dev/null || python=/usr/bin/python3
+if ! write_catalog "$settle/settle.cat" "$settle/settle.txt" >"$settle/catalog.log" 2>&1 ||
+    ! tag=$("$python" "$repo/tests/signing/catalog.py" hash "$settle/settle.txt" | cut -d' ' -f1); then
+    echo "wine suite: the settling catalog could not be written (see $settle/catalog.log)" >&2
     exit 1
 fi
+printf 'settle\t%s\t%s\t%s\n' "$(windows_path "$settle/settle.cat")" "$tag" \
+    "$(windows_path "$settle/settle.txt")" >"$settle/list.txt"
 for arch in "${archs[@]}"; do
-    if ! timeout -k 5 120 wine "$build/$arch/wine-tests/WineTrustHelper.exe" chain \
-        "Z:${settle//\//\\}" >/dev/null 2>&1; then
+    if ! trust_helper chain "$(windows_path "$pki/root.cer")" >/dev/null 2>&1; then
         echo "wine suite: WineTrustHelper chain failed for $arch" >&2
+        exit 1
+    fi
+    for store in Root:root TrustedPublisher:publisher; do
+        if ! trust_helper add "${store%%:*}" "$(windows_path "$pki/${store#*:}.cer")" \
+            >/dev/null 2>&1; then
+            echo "wine suite: WineTrustHelper add ${store%%:*} failed for $arch" >&2
+            exit 1
+        fi
+    done
+    trust_helper probe "$(windows_path "$settle/list.txt")" >"$settle/$arch.txt" 2>&1
+    if [[ $(grep -cxE 'signature: verifies|chain: problems=0x0 authenticode=0x0 .*|trustedPublisher: present|WinVerifyTrust settle.txt: 0x0' \
+        <(tr -d '\r' <"$settle/$arch.txt")) != 4 ]]; then
+        echo "wine suite: the signature layer did not trust the settling catalog for $arch:" \
+            "$(tr -d '\r' <"$settle/$arch.txt" | paste -sd'|')" >&2
         exit 1
     fi
 done
 echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
 
-# shellcheck source=wine-lib.sh
-source "$here/wine-lib.sh"
 for group in "$here"/scenarios/*.sh; do
     # shellcheck source=/dev/null
     source "$group"
