@@ -21,7 +21,8 @@ python=python3
 "$python" -c 'import asn1crypto' 2>/dev/null || python=/usr/bin/python3
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 
-list=$(mktemp)
+# In the packages folder, which the ARM64 Wine sees at its own path (its /tmp is its own).
+list=$(mktemp -p "$packages" probe-list.XXXXXX)
 trap 'rm -f "$list"' EXIT
 while read -r case _; do
     folder=$packages/$case

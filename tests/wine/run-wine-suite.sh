@@ -13,7 +13,7 @@
 # <build>/wine-suite-winarm64/prefix. Only ARM64 code runs there: the programs and the suite's
 # helpers of the winarm64 build. By default it runs the device scenarios: no device, present,
 # absent, the check's plan and verify, the planted DLLs, a removal, Deploy.cmd from the
-# deployment zip (25), and plan over the signature cases (49).
+# deployment zip (25), and the signature layer and plan over the signature cases (48, 49).
 #
 # Needs the win32 and win64 builds (Installer.exe and wine-tests/ with WineDeviceHelper.exe and
 # the test cfgmgr32.dll) and build/host/TraceLogDecode. Devices are registered in the prefix by
@@ -45,7 +45,7 @@ if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
         exit 2
     fi
     work=$build/wine-suite-winarm64
-    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30 49}
+    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30 48 49}
     root_log=$(mktemp)
     # One root for every checkout and build folder (INSTALLER_ARM64_ROOT names another).
     arm64_root=${INSTALLER_ARM64_ROOT:-/var/cache/installer-arm64-wine/root}
