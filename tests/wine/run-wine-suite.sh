@@ -16,7 +16,8 @@
 # deployment zip (25), and the signature layer and plan over the signature cases (48, 49).
 #
 # Needs the win32 and win64 builds (Installer.exe and wine-tests/ with WineDeviceHelper.exe and
-# the test cfgmgr32.dll) and build/host/TraceLogDecode. Devices are registered in the prefix by
+# the test cfgmgr32.dll) and build/host/TraceLogDecode; it makes the test PKI in build/host/test-pki
+# when the host tests have not (tests/signing/test-pki.sh). Devices are registered in the prefix by
 # WineDeviceHelper.exe; the test cfgmgr32.dll makes chosen devices absent, which Wine's own
 # CM_Get_DevNode_Status never reports. It is installed in the prefix's system folders (system32
 # for 64-bit programs, syswow64 for 32-bit ones), the only place the programs load cfgmgr32.dll
@@ -130,9 +131,9 @@ source "$here/wine-lib.sh"
 # LocalMachine TrustedPublisher, as a machine that installs the publisher's packages unattended
 # does (each build adds them, whether or not Wine's WOW64 shares the stores). Last, the signature
 # layer is asked about a catalog of that publisher's: Wine's wintrust writes the current user's
-# Wintrust\Trust Providers\Software Publishing State at its first WinVerifyTrust in a prefix, and
-# its desktop, started then, writes Control\Video (every Windows profile and machine has both),
-# so that plan's first run does not look as if it had changed the registry.
+# Wintrust\Trust Providers\Software Publishing State at its first WinVerifyTrust in a prefix
+# (every Windows profile has it), so that plan's first run does not look as if it had changed
+# the registry.
 settle=$work/settle
 mkdir -p "$settle"
 printf 'settle\r\n' >"$settle/settle.txt"
