@@ -4,10 +4,13 @@
 # the same files, warm page cache, one run of each side by side; and each one's peak memory
 # (maximum resident set, from /usr/bin/time). Figures only: nothing is compared with a limit.
 #
-#   bash scripts/bench-catalog.sh <InstallerCheck> <work folder>
+#   bash scripts/bench-catalog.sh <InstallerCheck> <work folder> [<Windows build folder>]
 #
 # Called by scripts/bench.sh with the bench preset's host program. The package, its PKI
-# (tests/signing/make-pki.sh, made once) and the machine file go in the work folder.
+# (tests/signing/make-pki.sh, made once, RSA) and the machine file go in the work folder. With a
+# Windows build folder (build/win64, built with the Wine suite's helpers) and wine installed, the
+# same under Wine: that build's InstallerCheck.exe plan in a prefix of its own that trusts the
+# PKI (wine-tests/WineTrustHelper.exe), against sha256sum again.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 check=$1
@@ -17,7 +20,7 @@ work=$(cd "$work" && pwd)
 python=python3
 "$python" -c 'import asn1crypto' 2>/dev/null || python=/usr/bin/python3
 
-[[ -f $work/pki/thumbprints.txt ]] || bash "$here/tests/signing/make-pki.sh" --ec "$work/pki" >/dev/null
+[[ -f $work/pki/thumbprints.txt ]] || bash "$here/tests/signing/make-pki.sh" "$work/pki" >/dev/null
 package=$work/package
 if [[ ! -f $package/sample.cat ]]; then
     rm -rf "$package"
@@ -64,11 +67,42 @@ read -r plan_ms plan_kib < <(measure "$check" plan 'USB\VID_1234&PID_5678' "$pac
 "$check" plan 'USB\VID_1234&PID_5678' "$package/sample.inf" >"$work/plan.txt" 2>&1 ||
     { echo "bench-catalog: plan did not pass:" >&2; cat "$work/plan.txt" >&2; exit 1; }
 size=$(cat "${files[@]}" | wc -c)
-python3 - "$size" "$sum_ms" "$sum_kib" "$plan_ms" "$plan_kib" <<'PY'
+report() {
+    python3 - "$@" <<'PY'
 import sys
-size, sum_ms, sum_kib, plan_ms, plan_kib = map(int, sys.argv[1:])
+name = sys.argv[1]
+size, sum_ms, sum_kib, plan_ms, plan_kib = map(int, sys.argv[2:])
 print(f"package: {size / 2**20:.0f} MiB in 3 files")
 print(f"sha256sum        {sum_ms / 1000:7.3f} s  peak {sum_kib / 1024:6.1f} MiB")
-print(f"InstallerCheck   {plan_ms / 1000:7.3f} s  peak {plan_kib / 1024:6.1f} MiB  "
+print(f"{name:<16} {plan_ms / 1000:7.3f} s  peak {plan_kib / 1024:6.1f} MiB  "
       f"({plan_ms / max(sum_ms, 1):.2f}x sha256sum's time)")
 PY
+}
+report InstallerCheck "$size" "$sum_ms" "$sum_kib" "$plan_ms" "$plan_kib"
+
+windows=${3:-}
+if [[ -z $windows ]] || ! command -v wine >/dev/null; then
+    exit 0
+fi
+windows=$(cd "$windows" && pwd)
+export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset INSTALLER_MACHINE
+if [[ ! -f $WINEPREFIX/.trusted ]]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wine "$windows/wine-tests/WineTrustHelper.exe" add Root "$(winepath -w "$work/pki/root.cer")"
+    wine "$windows/wine-tests/WineTrustHelper.exe" add TrustedPublisher \
+        "$(winepath -w "$work/pki/publisher.cer")"
+    touch "$WINEPREFIX/.trusted"
+fi
+wineserver -p || true
+inf=$(winepath -w "$package/sample.inf")
+wine "$windows/InstallerCheck.exe" plan 'USB\VID_1234&PID_5678' "$inf" >"$work/wine-plan.txt" 2>&1 ||
+    { echo "bench-catalog: plan did not pass under Wine:" >&2; cat "$work/wine-plan.txt" >&2; exit 1; }
+cat "${files[@]}" "$package/sample.cat" >/dev/null
+read -r sum_ms sum_kib < <(measure sha256sum "${files[@]}")
+read -r plan_ms plan_kib < <(measure wine "$windows/InstallerCheck.exe" plan 'USB\VID_1234&PID_5678' "$inf")
+wineserver -k || true
+echo "under Wine ($(basename "$windows")/InstallerCheck.exe; its peak is the wine loader's, the"
+echo "wineserver apart):"
+report "InstallerCheck.exe" "$size" "$sum_ms" "$sum_kib" "$plan_ms" "$plan_kib"

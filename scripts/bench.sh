@@ -87,7 +87,13 @@ echo "== 3. peak heap of one run against the number of devices (bytes)"
 echo
 echo "== 4. plan's catalog check over a signed 512 MiB package, against sha256sum (host, warm cache)"
 cmake --build --preset bench --target InstallerCheck >/dev/null
-bash scripts/bench-catalog.sh build/bench/InstallerCheck build/bench/catalog
+windows=()
+if [[ ${BENCH_WINE:-1} != 0 ]] && command -v wine >/dev/null; then
+    cmake --preset win64 >/dev/null
+    cmake --build --preset win64 --target InstallerCheck WineTrustHelper >/dev/null
+    windows=(build/win64)
+fi
+bash scripts/bench-catalog.sh build/bench/InstallerCheck build/bench/catalog "${windows[@]}"
 
 if [[ ${BENCH_WINE:-1} == 0 ]] || ! command -v wine >/dev/null; then
     echo

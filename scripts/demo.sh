@@ -104,3 +104,28 @@ show build/host/InstallerCheck verify --detect "$hardware_id" "$inf"
 echo
 echo "== Driver store after the removal"
 ls -l "$demo/DriverStore"
+echo
+echo "== The deploy program and a publisher the machine does not trust yet: the package signed by"
+echo "== the test PKI's second publisher is refused before any change, then installed once"
+echo "== /trustpublisher names that publisher's thumbprint (Linux keeps 8 bits of an exit code:"
+echo "== 1603 shows as 67; the log has it whole)"
+cmake --build --preset host --target InstallerDeploy >/dev/null
+deploy=$demo/deploy
+mkdir -p "$deploy/x64" "$demo/second"
+# The zip's layout: each architecture's programs in a folder of their own, the deploy program
+# among them.
+for program in Installer InstallerCheck InstallerRemove TraceLogDecode InstallerDeploy; do
+    cp "build/host/$program" "$deploy/x64/$program.exe"
+done
+cp "$demo/package/sample.inf" "$demo/second/sample.inf"
+osslsigncode sign -certs "$demo/pki/second-publisher.pem" -key "$demo/pki/second-publisher.key" \
+    -h sha256 -in examples/sample.cat -out "$demo/second/sample.cat" >/dev/null
+thumbprint=$(awk '$1 == "second-publisher" { print $2 }' "$demo/pki/thumbprints.txt")
+show "$deploy/x64/InstallerDeploy.exe" /log "$PWD/$demo/deploy.log" "$hardware_id" \
+    "$PWD/$demo/second/sample.inf"
+show "$deploy/x64/InstallerDeploy.exe" /log "$PWD/$demo/deploy.log" /trustpublisher "$thumbprint" \
+    "$hardware_id" "$PWD/$demo/second/sample.inf"
+echo
+echo "== The machine's [trust] section now, and the deployment log"
+sed -n '/^\[trust\]/,$p' "$demo/Machine.ini"
+cat "$demo/deploy.log"

@@ -13,6 +13,10 @@
 
 namespace Catalog {
 
+// A catalog's size, at most: the largest known ones hold some tens of thousands of members in a
+// few MiB. A larger file is not read as one.
+inline constexpr uint64_t kMostCatalogBytes = 64ull << 20;
+
 struct Member {
     CatalogCrypto::HashAlgorithm algorithm;
     CatalogCrypto::Bytes digest;

@@ -80,7 +80,8 @@ Presence InTrustedPublishers(const Bytes& certificate);
 
 // Windows' own verdict on a catalog member, where the system has WinVerifyTrust
 // (DRIVER_ACTION_VERIFY, the catalog choice): 0 when it trusts it, else its error. nullopt where
-// it cannot be asked (the host, Wine, a system without the call).
+// it cannot be asked (the host, a system without the call). Wine's answers 0 for nearly anything
+// signed: only a refusal is ever taken into account.
 std::optional<uint32_t> WindowsVerdict(const std::u16string& catalogPath,
                                        const std::u16string& memberTag,
                                        const std::u16string& memberPath);

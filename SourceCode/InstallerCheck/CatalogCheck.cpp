@@ -6,10 +6,6 @@
 
 namespace {
 
-// A catalog's size, at most: the largest known ones hold some tens of thousands of members in
-// a few MiB.
-constexpr uint64_t kMaxCatalog = 64ull << 20;
-
 std::u16string HexText(const CatalogCrypto::Bytes& bytes) {
     static const char16_t* digits = u"0123456789ABCDEF";
     std::u16string text;
@@ -28,11 +24,11 @@ MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& cat
     const std::u16string named = u"the catalog " + catalog + u" (" + key + u")";
     std::string bytes;
     const std::optional<uint64_t> size = SafeFile::PlainFileSize(folder + catalog);
-    if (size && *size > kMaxCatalog) {
+    if (size && *size > Catalog::kMostCatalogBytes) {
         check.reasons.push_back(named + u" is not a catalog: it is over 64 MiB");
         return check;
     }
-    if (!size || !SafeFile::ReadPlainFile(folder + catalog, 0, kMaxCatalog, &bytes)) {
+    if (!size || !SafeFile::ReadPlainFile(folder + catalog, 0, Catalog::kMostCatalogBytes, &bytes)) {
         check.reasons.push_back(named + u" could not be read");
         return check;
     }

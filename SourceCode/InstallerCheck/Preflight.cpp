@@ -4,6 +4,7 @@
 
 #include "AsciiCase.h"
 #include "CatalogCheck.h"
+#include "SystemInf.h"
 #include "Numbers.h"
 
 using namespace DevSvc;
@@ -11,39 +12,6 @@ using Text::Decimal;
 using Text::Hex;
 
 namespace {
-
-// The opened INF as the package rules read it: through the system's INF parser. A section
-// that is there but cannot be read is kept as a reason.
-class SystemInf : public InfRules::InfSource {
-  public:
-    explicit SystemInf(InfHandle inf) : m_inf(inf) {}
-    bool Section(const std::u16string& name, std::vector<InfRules::InfLine>* lines) const override {
-        if (ReadInfSection(m_inf, name.c_str(), lines)) {
-            return true;
-        }
-        const uint32_t error = LastError();
-        lines->clear();
-        if (error != ERROR_LINE_NOT_FOUND_CODE) {
-            const std::u16string reason = u"the INF's section [" + name +
-                                          u"] could not be read (error 0x" + Hex(error) + u")";
-            if (std::find(m_failures.begin(), m_failures.end(), reason) == m_failures.end()) {
-                m_failures.push_back(reason);
-            }
-        }
-        return false;
-    }
-    const std::vector<std::u16string>& Failures() const { return m_failures; }
-
-  private:
-    InfHandle m_inf;
-    mutable std::vector<std::u16string> m_failures;
-};
-
-// The INF's folder with its separator, as the INF's own path writes it.
-std::u16string FolderOf(const std::u16string& inf) {
-    const size_t cut = inf.find_last_of(u"\\/");
-    return cut == std::u16string::npos ? std::u16string() : inf.substr(0, cut + 1);
-}
 
 } // namespace
 
@@ -133,7 +101,7 @@ Preflight PreflightRun::Finish(const std::u16string& hardwareId,
             sections.push_back(model->installSection);
         }
     }
-    const std::u16string folder = FolderOf(m_inf);
+    const std::u16string folder = FolderWithSeparator(m_inf);
     // The INF and the copied files that are there (the probe is asked for the catalog too):
     // what the catalog must hold.
     std::vector<std::u16string> members = {m_inf.substr(folder.size())};

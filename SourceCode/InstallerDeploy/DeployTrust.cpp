@@ -4,35 +4,13 @@
 
 #include "DeployPlatform.h"
 #include "InfServices.h"
+#include "Catalog.h"
 #include "Numbers.h"
 #include "SafeFile.h"
 #include "Signature.h"
+#include "SystemInf.h"
 
 namespace {
-
-// At most this much of a catalog is read: InstallerCheck reads no larger one either.
-constexpr uint64_t kMostCatalogBytes = 64 * 1024 * 1024;
-
-// The INF as the package rules read it: through the system's INF parser. A section that cannot
-// be read counts as missing here; the pre-flight names it.
-class SystemInf : public InfRules::InfSource {
-  public:
-    explicit SystemInf(DevSvc::InfHandle inf) : m_inf(inf) {}
-    bool Section(const std::u16string& name, std::vector<InfRules::InfLine>* lines) const override {
-        if (DevSvc::ReadInfSection(m_inf, name.c_str(), lines)) {
-            return true;
-        }
-        lines->clear();
-        return false;
-    }
-
-  private:
-    DevSvc::InfHandle m_inf;
-};
-
-struct InfClose {
-    void operator()(void* inf) const { DevSvc::CloseInf(inf); }
-};
 
 // Built by appending: GCC 12's -Wrestrict misreads "\"" + std::string&&.
 std::string Quoted(const std::u16string& text) {
@@ -81,34 +59,29 @@ bool TrustNamedPublisher(const std::u16string& inf, const std::u16string& thumbp
                     Quoted(thumbprint) + "; nothing was changed.");
         return false;
     }
-    uint32_t errorLine = 0;
-    const std::unique_ptr<void, InfClose> handle(DevSvc::OpenInf(inf.c_str(), &errorLine));
-    if (handle == nullptr) {
+    const NamedCatalog named = CatalogNamed(inf);
+    if (!named.opened) {
         record->Say(Refusal("the INF does not open as a Windows NT INF (error 0x" +
-                            Utf8(Text::Hex(DevSvc::LastError())) + ")"));
+                            Utf8(Text::Hex(named.openError)) + ")"));
         return false;
     }
-    const InfRules::PackageFacts package = InfRules::ReadPackageFacts(
-        SystemInf(handle.get()), DevSvc::NativePlatform(), DevSvc::RunningOsVersion());
-    if (package.catalog.empty()) {
+    if (named.name.empty()) {
         record->Say(Refusal("the INF names no catalog for " +
-                            Utf8(InfRules::PlatformDecoration(package.platform))));
+                            Utf8(InfRules::PlatformDecoration(named.platform))));
         return false;
     }
-    const size_t cut = inf.find_last_of(u"\\/");
-    const std::u16string path =
-        (cut == std::u16string::npos ? std::u16string() : inf.substr(0, cut + 1)) + package.catalog;
+    const std::u16string& path = named.path;
     const std::string catalog = Quoted(path);
     std::string bytes;
-    if (!SafeFile::ReadPlainFile(path, 0, kMostCatalogBytes + 1, &bytes) ||
-        bytes.size() > kMostCatalogBytes) {
+    if (!SafeFile::ReadPlainFile(path, 0, Catalog::kMostCatalogBytes + 1, &bytes) ||
+        bytes.size() > Catalog::kMostCatalogBytes) {
         record->Say(Refusal("the catalog " + catalog +
                             " could not be read as a plain file of at most 64 MiB"));
         return false;
     }
     const Signature::SignatureFacts facts = Signature::CheckSignature(
         reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-        u"the catalog " + package.catalog + u" (" + package.catalogKey + u")");
+        u"the catalog " + named.name + u" (" + named.key + u")");
     const std::string why = WhyNot(facts, wanted, catalog);
     if (!why.empty()) {
         record->Say(Refusal(why));

@@ -4,6 +4,7 @@
 #include "DeviceServices.h"
 #include "InfServices.h"
 #include "Numbers.h"
+#include "SystemInf.h"
 
 #include <optional>
 
@@ -16,36 +17,9 @@ std::u16string WithError(const std::u16string& text, uint32_t error) {
     return text + u" (error 0x" + Hex(error) + u")";
 }
 
-// The opened INF as the package rules read it: through the system's INF parser.
-class SystemInf : public InfRules::InfSource {
-  public:
-    explicit SystemInf(InfHandle inf) : m_inf(inf) {}
-    bool Section(const std::u16string& name, std::vector<InfRules::InfLine>* lines) const override {
-        return ReadInfSection(m_inf, name.c_str(), lines);
-    }
-
-  private:
-    InfHandle m_inf;
-};
-
 std::u16string FolderOf(const std::u16string& path) {
     const size_t cut = path.find_last_of(u"\\/");
     return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
-}
-
-// The catalog file the INF names for the machine's platform; empty when it names none or does
-// not open.
-std::u16string CatalogNamed(const std::u16string& infPath) {
-    uint32_t line = 0;
-    const InfHandle inf = OpenInf(infPath.c_str(), &line);
-    if (inf == nullptr) {
-        return {};
-    }
-    const SystemInf source(inf);
-    const InfRules::PackageFacts facts =
-        InfRules::ReadPackageFacts(source, NativePlatform(), RunningOsVersion());
-    CloseInf(inf);
-    return facts.catalog;
 }
 
 // The catalog `name` that the system keeps with the package published as `copy`: in the
@@ -79,7 +53,7 @@ struct PackageCatalog {
 
 PackageCatalog ReadPackageCatalog(const std::u16string& infPath, bool insideInfFolder) {
     PackageCatalog catalog;
-    catalog.name = CatalogNamed(infPath);
+    catalog.name = CatalogNamed(infPath).name;
     if (catalog.name.empty()) {
         catalog.missing = u"the INF names no catalog for this platform";
         return catalog;

@@ -2,10 +2,11 @@
 """Writes, hashes and lists the catalogs of the signature cases, with asn1crypto.
 
     catalog.py write [--hash sha1|sha256] [--time YYYYMMDDHHMMSSZ] [--os-attr TEXT]
-                     [--attr NAME=VALUE]... -o CATALOG FILE...
+                     [--attr NAME=VALUE]... [--fault FAULT | --list-only] -o CATALOG FILE...
     catalog.py hash [--hash sha1|sha256] FILE...
     catalog.py list CATALOG
     catalog.py tamper CATALOG
+    catalog.py signer CATALOG (drop-digest|drop-certificates|flip-signature|attribute-first)
 
 write makes an unsigned catalog: PKCS#7 signed data with no signer, whose content (type
 1.3.6.1.4.1.311.10.1) is a certificate trust list of usage szOID_CATALOG_LIST. Each FILE is a
@@ -23,9 +24,17 @@ the members SHA-1 ones (list member 1.3.6.1.4.1.311.12.1.2), sha256 (the default
 list identifier are fixed by default, so that the same files give the same bytes. osslsigncode
 signs the result.
 
+--fault writes a catalog with one thing wrong, or an optional part present or absent, for the
+readers' tests (FAULTS below lists them; the first member is the one changed). --list-only writes
+the certificate trust list alone, for a CMS signer (openssl cms -sign -econtent_type) to wrap.
+
 hash prints "<tag> <pe|flat> <file>" per FILE; list prints a catalog's member algorithm, whether it
 is signed, and one "<tag> <pe|flat> <file name>" line per member. tamper flips one bit of a
 catalog's list identifier in place: its content changes, its length and its signature do not.
+signer changes a signed catalog's first signer in place: drop-digest leaves out its messageDigest
+attribute, drop-certificates the message's certificates, flip-signature flips a bit of its
+signature, attribute-first adds an unauthenticated attribute of another type that sorts before
+the others (before a timestamp).
 Exit 1 on a file that is not a catalog (list, tamper), 2 on a wrong command line.
 
 The Authenticode image hash of a PE image covers the whole file except the checksum field of the
@@ -44,6 +53,7 @@ import sys
 from asn1crypto import algos, cms, core, x509
 
 CTL_CONTENT = '1.3.6.1.4.1.311.10.1'
+INDIRECT_DATA = '1.3.6.1.4.1.311.2.1.4'
 CATALOG_LIST = '1.3.6.1.4.1.311.12.1.1'
 LIST_MEMBER = {'sha1': '1.3.6.1.4.1.311.12.1.2', 'sha256': '1.3.6.1.4.1.311.12.1.3'}
 SUBJECT_PE = '{C689AAB8-8E78-11D0-8C47-00C04FC295EE}'
@@ -199,6 +209,112 @@ cms.ContentType._map[CTL_CONTENT] = 'certificate_trust_list'
 cms.ContentInfo._oid_specs['certificate_trust_list'] = CertificateTrustList
 
 
+# Elements of any type, for the faults: a sequence or set of them, and a message whose content is
+# any element (its [0] EXPLICIT written as an implicitly tagged sequence of that one element).
+class AnySequence(core.SequenceOf):
+    _child_spec = core.Any
+
+
+class AnySet(core.SetOf):
+    _child_spec = core.Any
+
+
+class AnyContentInfo(core.Sequence):
+    _fields = [('content_type', cms.ContentType), ('content', AnySequence, {'implicit': 0})]
+
+
+class AnySignedData(core.Sequence):
+    _fields = [
+        ('version', cms.CMSVersion), ('digest_algorithms', cms.DigestAlgorithms),
+        ('encap_content_info', AnyContentInfo), ('signer_infos', cms.SignerInfos),
+    ]
+
+
+def elements(der):
+    """The DER of each element of a SEQUENCE or SET."""
+    return [element.dump() for element in (AnySet if der[0] == 0x31 else AnySequence).load(der)]
+
+
+def sequence(parts):
+    return AnySequence([core.Any.load(part) for part in parts]).dump()
+
+
+def set_of(parts):
+    return AnySet([core.Any.load(part) for part in parts]).dump()
+
+
+def changed_member(ctl_parts, change):
+    """The trust list's parts with its first member's (identifier, attributes) parts changed."""
+    subjects = elements(ctl_parts[-1])
+    subjects[0] = sequence(change(elements(subjects[0])))
+    return ctl_parts[:-1] + [sequence(subjects)]
+
+
+def changed_attributes(ctl_parts, change):
+    """The first member's attributes, each as its (type, values) parts, changed."""
+    return changed_member(ctl_parts, lambda parts: [parts[0], set_of(
+        [sequence(attribute) for attribute in change([elements(a) for a in elements(parts[1])])])])
+
+
+def changed_indirect(ctl_parts, change):
+    """The first member's indirect data, the DER of each value, changed."""
+    def values(attributes):
+        for attribute in attributes:
+            if attribute[0] == core.ObjectIdentifier(INDIRECT_DATA).dump():
+                attribute[1] = set_of(change(elements(attribute[1])))
+        return attributes
+    return changed_attributes(ctl_parts, values)
+
+
+def indirect_with_digest(algorithm, size):
+    return lambda values: [SpcIndirectDataContent({
+        'data': {'type': 'cab_data', 'value': SpcLink(name='url', value='x')},
+        'message_digest': {'digest_algorithm': {'algorithm': algorithm}, 'digest': b'\x11' * size},
+    }).dump()]
+
+
+OTHER_USAGE = '1.3.6.1.4.1.311.10.3.1'
+# Each fault: a change to the trust list's fields (a dict), to its parts (the DER of each field, in
+# order: the default writer gives subject usage, list identifier, this update, subject algorithm
+# and trusted subjects), or to the message's content.
+FAULTS = {
+    'message-not-signed': ('message', lambda ctl: cms.ContentInfo(
+        {'content_type': 'data', 'content': ctl}).dump()),
+    'content-not-trust-list': ('content', lambda ctl: ('data', [core.OctetString(ctl)])),
+    'content-in-octet-string': ('content', lambda ctl: (CTL_CONTENT, [core.OctetString(ctl)])),
+    'list-not-sequence': ('content', lambda ctl: (CTL_CONTENT, [core.Integer(1)])),
+    'bytes-after-list': ('content', lambda ctl: (CTL_CONTENT, [core.Any.load(ctl), core.Null()])),
+    'usage-not-catalog': ('fields', lambda ctl: ctl.update(subject_usage=[OTHER_USAGE])),
+    'usage-catalog-second': ('fields', lambda ctl: ctl.update(
+        subject_usage=[OTHER_USAGE, CATALOG_LIST])),
+    'usage-not-oid': ('parts', lambda parts: [sequence([core.Integer(1).dump()])] + parts[1:]),
+    'algorithm-other': ('fields', lambda ctl: ctl['subject_algorithm'].update(
+        algorithm='2.16.840.1.101.3.4.2.1')),
+    'no-this-update': ('parts', lambda parts: parts[:2] + parts[3:]),
+    'optional-all': ('fields', lambda ctl: ctl.update(
+        version=1, sequence_number=7, next_update=ctl['this_update'],
+        extensions=[{'type': '1.3.6.1.4.1.311.12.2.1',
+                     'value': name_value('OS', 'XPX86').dump()}])),
+    'optional-none': ('fields', lambda ctl: [ctl.pop('list_identifier'),
+                                             ctl.pop('trusted_subjects')]),
+    'member-extra-element': ('parts', lambda parts: changed_member(
+        parts, lambda member: member + [core.Integer(1).dump()])),
+    'member-identifier-only': ('parts', lambda parts: changed_member(parts, lambda m: m[:1])),
+    'attributes-not-set': ('parts', lambda parts: changed_member(
+        parts, lambda member: [member[0], sequence(elements(member[1]))])),
+    'values-not-set': ('parts', lambda parts: changed_attributes(
+        parts, lambda attributes: [[a[0], sequence(elements(a[1]))] for a in attributes])),
+    'attribute-extra-element': ('parts', lambda parts: changed_attributes(
+        parts, lambda attributes: [a + [core.Integer(1).dump()] for a in attributes])),
+    # A value that is no indirect data before the good one: the member is still read.
+    'indirect-bad-value-first': ('parts', lambda parts: changed_indirect(
+        parts, lambda values: [sequence([sequence([]), core.Integer(1).dump()])] + values)),
+    'indirect-sha1-of-32-bytes': ('parts', lambda parts: changed_indirect(
+        parts, indirect_with_digest('sha1', 32))),
+    'indirect-md5': ('parts', lambda parts: changed_indirect(parts, indirect_with_digest('md5', 16))),
+}
+
+
 # --- Hashes -----------------------------------------------------------------------------------
 
 def pe_excluded_ranges(data):
@@ -289,7 +405,7 @@ def member(path, algorithm, os_attr):
     })
 
 
-def write_catalog(files, algorithm, when, os_attr, attributes):
+def write_catalog(files, algorithm, when, os_attr, attributes, fault=None):
     members = {}
     for path in files:
         tag, entry = member(path, algorithm, os_attr)
@@ -306,19 +422,47 @@ def write_catalog(files, algorithm, when, os_attr, attributes):
         ctl['extensions'] = [
             {'type': '1.3.6.1.4.1.311.12.2.1', 'value': name_value(name, value).dump()}
             for name, value in attributes]
-    message = cms.ContentInfo({
+    kind, change = FAULTS[fault] if fault in FAULTS else (None, None)
+    if kind == 'fields':
+        change(ctl)
+    content = CertificateTrustList(ctl).dump()
+    if fault == 'list-only':
+        return content
+    if kind == 'parts':
+        content = sequence(change(elements(content)))
+    if kind == 'message':
+        return change(content)
+    content_type, content = change(content) if kind == 'content' else (
+        CTL_CONTENT, [core.Any.load(content)])
+    return AnyContentInfo({
         'content_type': 'signed_data',
-        'content': cms.SignedData({
+        'content': [AnySignedData({
             'version': 'v1',
             'digest_algorithms': [],
-            'encap_content_info': {
-                'content_type': 'certificate_trust_list',
-                'content': CertificateTrustList(ctl),
-            },
+            'encap_content_info': {'content_type': content_type, 'content': content},
             'signer_infos': [],
-        }),
-    })
-    return message.dump()
+        })],
+    }).dump()
+
+
+def change_signer(data, change):
+    """A signed catalog with its first signer changed: `change` as signer()'s CHANGE says."""
+    message = cms.ContentInfo.load(data)
+    signed = message['content']
+    info = signed['signer_infos'][0]
+    if change == 'drop-digest':
+        info['signed_attrs'] = [attribute for attribute in info['signed_attrs']
+                                if attribute['type'].native != 'message_digest']
+    elif change == 'drop-certificates':
+        del signed['certificates']
+    elif change == 'attribute-first':
+        other = {'type': '1.3.6.1.4.1.311.10.3.99', 'values': [core.Null()]}
+        info['unsigned_attrs'] = [other] + list(info['unsigned_attrs'])
+    else:
+        signature = bytearray(info['signature'].native)
+        signature[len(signature) // 2] ^= 0x01
+        info['signature'] = bytes(signature)
+    return message.dump(force=False)
 
 
 # --- Reading ----------------------------------------------------------------------------------
@@ -374,6 +518,8 @@ def main(argv):
     write.add_argument('--time', default=DEFAULT_TIME)
     write.add_argument('--os-attr', default='2:10.0')
     write.add_argument('--attr', action='append', default=[])
+    write.add_argument('--fault', choices=sorted(FAULTS))
+    write.add_argument('--list-only', action='store_const', const='list-only', dest='fault')
     write.add_argument('-o', '--output', required=True)
     write.add_argument('files', nargs='+')
     hashes = commands.add_parser('hash')
@@ -383,6 +529,10 @@ def main(argv):
     listing.add_argument('catalog')
     tamper = commands.add_parser('tamper')
     tamper.add_argument('catalog')
+    signer = commands.add_parser('signer')
+    signer.add_argument('catalog')
+    signer.add_argument('change', choices=['drop-digest', 'drop-certificates', 'flip-signature',
+                                           'attribute-first'])
     args = parser.parse_args(argv)
 
     if args.command == 'write':
@@ -397,13 +547,18 @@ def main(argv):
             if not equals or not name:
                 parser.error(f'--attr {text}: not NAME=VALUE')
             attributes.append((name, value))
-        data = write_catalog(args.files, args.hash, when, args.os_attr, attributes)
+        data = write_catalog(args.files, args.hash, when, args.os_attr, attributes, args.fault)
         with open(args.output, 'wb') as stream:
             stream.write(data)
     elif args.command == 'hash':
         for path in args.files:
             digest, kind = file_hash(path, args.hash)
             print(f'{tag_of(digest)} {kind} {path}')
+    elif args.command == 'signer':
+        with open(args.catalog, 'rb') as stream:
+            data = change_signer(stream.read(), args.change)
+        with open(args.catalog, 'wb') as stream:
+            stream.write(data)
     elif args.command == 'tamper':
         with open(args.catalog, 'rb') as stream:
             data = bytearray(stream.read())

@@ -54,7 +54,7 @@ fail() {
 verifies() {
     local expected=$1 what=$2 result=fail log=$work/check/verify.log
     shift 2
-    if osslsigncode verify -CAfile "$pki/root.pem" "$@" >"$log" 2>&1; then
+    if osslsigncode verify -CAfile "$pki/root.pem" -TSA-CAfile "$pki/root.pem" "$@" >"$log" 2>&1; then
         result=pass
     fi
     if [[ $expected == pass ]]; then

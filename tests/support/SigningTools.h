@@ -84,12 +84,15 @@ inline std::string TestPki() {
     return folder;
 }
 
-// Signs the catalog at `path` in place as the test PKI's `signer` (SHA-256, no timestamp), with
-// osslsigncode, as tests/signing/make-packages.sh signs.
-inline bool SignCatalog(const std::string& path, const std::string& signer = "publisher") {
+// Signs the catalog at `path` in place as the test PKI's `signer` (or, when it names a folder, the
+// certificate and key at `signer`.pem and .key), with `hash` and no timestamp, with osslsigncode,
+// as tests/signing/make-packages.sh signs; `more` is more of osslsigncode's arguments, quoted.
+inline bool SignCatalog(const std::string& path, const std::string& signer = "publisher",
+                        const std::string& hash = "sha256", const std::string& more = "") {
     const std::string pki = TestPki();
-    const std::string command = "osslsigncode sign -certs " + Quote(pki + signer + ".pem") +
-                                " -key " + Quote(pki + signer + ".key") + " -h sha256 -in " +
+    const std::string stem = signer.find('/') == std::string::npos ? pki + signer : signer;
+    const std::string command = "osslsigncode sign -certs " + Quote(stem + ".pem") + " -key " +
+                                Quote(stem + ".key") + " -h " + hash + " " + more + " -in " +
                                 Quote(path) + " -out " + Quote(path + ".signed") +
                                 " >/dev/null && mv " + Quote(path + ".signed") + " " + Quote(path);
     return !pki.empty() && std::system(command.c_str()) == 0;

@@ -8,7 +8,9 @@
 #include <iterator>
 
 #include "Catalog.h"
+#include "DeviceSimulator.h"
 #include "ImageHash.h"
+#include "Signature.h"
 #include "SigningTools.h"
 #include "Utf8.h"
 
@@ -215,21 +217,216 @@ TEST_F(CatalogTest, CatalogsReadBackWithTheirMembers) {
     }
 }
 
-// What is not a catalog says why, and nothing is a member: text, a truncated catalog and
-// nothing at all.
-TEST_F(CatalogTest, WhatIsNotACatalogSaysWhy) {
-    Put(Path("pkg.inf"), "[Version]\n");
-    ASSERT_TRUE(SigningTools::WriteCatalog(Path("pkg.cat"), {Path("pkg.inf")}));
-    const std::string catalog = Read(Path("pkg.cat"));
-    const auto read = [](const std::string& bytes) {
-        return Catalog::ReadCatalog(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+// Catalogs broken one part at a time, and optional parts present or absent, each read whole: what
+// is not a catalog says why and has no member; a member whose attributes do not give a SHA-1 or
+// SHA-256 digest of its size is left out, the others still read.
+TEST_F(CatalogTest, CatalogsBrokenOnePartAtATime) {
+    Put(Path("one.dat"), "one");
+    Put(Path("two.dat"), "two");
+    std::vector<std::string> tags = {SigningTools::Tag(Path("one.dat")),
+                                     SigningTools::Tag(Path("two.dat"))};
+    std::sort(tags.begin(), tags.end()); // a fault changes the first member by tag
+    const auto describe = [](const Catalog::CatalogContents& contents) {
+        std::string text = contents.isCatalog
+                               ? Text::Utf16ToUtf8(Catalog::AlgorithmName(contents.listAlgorithm))
+                               : "not a catalog: " + Text::Utf16ToUtf8(contents.whyNot);
+        for (const Catalog::Member& member : contents.members) {
+            text += " " + Text::Utf16ToUtf8(Catalog::AlgorithmName(member.algorithm)) + " " +
+                    Hex(member.digest);
+        }
+        return text;
     };
+    const std::string all = "SHA256 SHA256 " + tags[0] + " SHA256 " + tags[1];
+    const std::string second = "SHA256 SHA256 " + tags[1];
+    const std::string undecoded = "not a catalog: its certificate trust list does not decode";
+    const struct {
+        const char* fault;
+        std::string expected;
+    } table[] = {
+        {"message-not-signed", "not a catalog: it is not PKCS#7 signed data"},
+        {"content-not-trust-list", "not a catalog: its content is not a certificate trust list"},
+        {"content-in-octet-string", all},
+        {"list-not-sequence", undecoded},
+        {"bytes-after-list", "not a catalog: it is not a PKCS#7 message"},
+        {"usage-not-catalog", "not a catalog: its certificate trust list is not a catalog list"},
+        {"usage-catalog-second", all},
+        {"usage-not-oid", undecoded},
+        {"algorithm-other", "not a catalog: its members' algorithm is neither SHA1 nor SHA256"},
+        {"no-this-update", undecoded},
+        {"optional-all", all},
+        {"optional-none", "SHA256"},
+        {"member-extra-element", undecoded},
+        {"member-identifier-only", second},
+        {"attributes-not-set", undecoded},
+        {"values-not-set", undecoded},
+        {"attribute-extra-element", undecoded},
+        {"indirect-bad-value-first", all},
+        {"indirect-sha1-of-32-bytes", second},
+        {"indirect-md5", second},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.fault);
+        ASSERT_TRUE(SigningTools::CatalogPy({"write", "--fault", c.fault, "-o", Path("pkg.cat"),
+                                             Path("one.dat"), Path("two.dat")}));
+        EXPECT_EQ(describe(ReadCatalogFile(Path("pkg.cat"))), c.expected);
+    }
+    // Text, a truncated catalog and nothing at all.
+    ASSERT_TRUE(SigningTools::WriteCatalog(Path("pkg.cat"), {Path("one.dat")}));
+    const std::string catalog = Read(Path("pkg.cat"));
     for (const std::string& bytes : {std::string("stand-in for pkg.cat\n"),
                                      catalog.substr(0, catalog.size() - 1), std::string()}) {
-        const Catalog::CatalogContents contents = read(bytes);
-        EXPECT_FALSE(contents.isCatalog);
-        EXPECT_EQ(contents.whyNot, u"it is not a PKCS#7 message");
-        EXPECT_TRUE(contents.members.empty());
+        EXPECT_EQ(describe(Catalog::ReadCatalog(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                                bytes.size())),
+                  "not a catalog: it is not a PKCS#7 message");
     }
-    EXPECT_TRUE(read(catalog).isCatalog);
+}
+
+// The signature's verdict over crafted messages, whole, on a machine that trusts the test root and
+// its publisher: signers with other digests, without a messageDigest, a certificate or a
+// signature that verifies; a content held in an OCTET STRING and a trust list short enough for a
+// one-byte length; a signer neither for code signing nor named by a common name; then machines
+// whose trusted publishers or roots name a file that is not there.
+TEST_F(CatalogTest, SignatureVerdictsOverCraftedMessages) {
+    const std::string pki = SigningTools::TestPki();
+    ASSERT_FALSE(pki.empty());
+    DevSim::Machine machine;
+    machine.roots = {pki + "root.pem"};
+    machine.trustedPublishers = {pki + "publisher.pem"};
+    DevSim::UseMachine(machine);
+    Put(Path("one.dat"), "one");
+    using SigningTools::Quote;
+    // A certificate the test PKI's `issuer` issues, with its key, and its SHA-1 thumbprint.
+    const auto issue = [&](const std::string& name, const std::string& subject,
+                           const std::string& issuer, const std::string& usage) {
+        const std::string stem = Path(name);
+        EXPECT_EQ(
+            std::system(("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 "
+                         "-out " +
+                         Quote(stem + ".key") + " && openssl req -x509 -new -key " +
+                         Quote(stem + ".key") + " -subj " + Quote(subject) + " -CA " +
+                         Quote(pki + issuer + ".pem") + " -CAkey " + Quote(pki + issuer + ".key") +
+                         " -addext extendedKeyUsage=" + usage + " -days 30 -out " +
+                         Quote(stem + ".pem") + " && openssl x509 -noout -fingerprint -sha1 -in " +
+                         Quote(stem + ".pem") + " >" + Quote(stem + ".sha1"))
+                            .c_str()),
+            0);
+        std::string sha1 = Read(stem + ".sha1");
+        sha1 = sha1.substr(sha1.find('=') + 1);
+        sha1.erase(std::remove(sha1.begin(), sha1.end(), ':'), sha1.end());
+        return sha1.substr(0, sha1.find('\n'));
+    };
+    const std::string server = Path("server");
+    const std::string serverSha1 = issue("server", "/O=Example Server Maker", "root", "serverAuth");
+    // Issued by the publisher, which is no CA: a problem Windows names by no reason of its own.
+    const std::string sub = Path("sub");
+    const std::string subSha1 = issue("sub", "/CN=Example Sub Signer", "publisher", "codeSigning");
+    const std::string timestamped = "-TSA-certs " + Quote(pki + "timestamper.pem") + " -TSA-key " +
+                                    Quote(pki + "timestamper.key") + " -TSA-time 1590969600";
+
+    const auto check = [&] {
+        const std::string bytes = Read(Path("pkg.cat"));
+        const Signature::SignatureFacts facts = Signature::CheckSignature(
+            reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), u"pkg.cat");
+        std::string text = std::string(facts.isSigned ? "signed" : "not signed") +
+                           (facts.signatureHolds ? ", holds" : "") +
+                           (facts.chainTrusted ? ", chain trusted" : "") +
+                           (facts.publisherTrusted ? ", publisher trusted" : "") + ": " +
+                           Text::Utf16ToUtf8(facts.signer) + " / " + Text::Utf16ToUtf8(facts.root) +
+                           (facts.timestamp.empty() ? "" : " at ") +
+                           Text::Utf16ToUtf8(facts.timestamp);
+        for (const std::u16string& reason : facts.reasons) {
+            text += "\n" + Text::Utf16ToUtf8(reason);
+        }
+        return text;
+    };
+    const std::string good = "signed, holds, chain trusted, publisher trusted: Example Devices "
+                             "Test Publisher / Example Test Root";
+    const std::string trusted = "signed, chain trusted, publisher trusted: Example Devices Test "
+                                "Publisher / Example Test Root\npkg.cat";
+    const struct {
+        const char* fault;  // catalog.py write --fault; "" none
+        const char* signer; // "" leaves it unsigned; "cms": the trust list alone, signed by
+                            // openssl cms as the publisher, which holds it in an OCTET STRING
+        const char* hash;
+        const char* change; // catalog.py signer; "" none
+        std::string expected;
+        std::string more = ""; // osslsigncode's
+    } table[] = {
+        {"", "publisher", "sha256", "", good},
+        {"", "publisher", "sha1", "", good},
+        {"", "publisher", "sha512", "",
+         trusted + "'s signer uses a digest algorithm (2.16.840.1.101.3.4.2.3) other than SHA1 and "
+                   "SHA256"},
+        {"", "publisher", "sha256", "drop-digest",
+         trusted + "'s signer has no messageDigest to check its content by"},
+        {"", "publisher", "sha256", "drop-certificates",
+         "signed:  / \npkg.cat does not hold its signer's certificate"},
+        {"", "publisher", "sha256", "flip-signature",
+         trusted + "'s signature does not verify with its signer's certificate"},
+        {"", "cms", "sha256", "", good},
+        {"optional-none", "publisher", "sha256", "", good},
+        {"", server.c_str(), "sha256", "",
+         "signed, holds: Example Server Maker / Example Test Root\npkg.cat's signer Example Server "
+         "Maker has a chain to Example Test Root that is not valid for code signing\npkg.cat's "
+         "signer Example Server Maker (" +
+             serverSha1 +
+             ") is not a trusted publisher (TrustedPublisher): an unattended install "
+             "fails"},
+        {"", sub.c_str(), "sha256", "",
+         "signed, holds: Example Sub Signer / Example Test Root\npkg.cat's signer Example Sub "
+         "Signer has a chain to Example Test Root that has the problems 0x00000400\npkg.cat's "
+         "signer Example Sub Signer (" +
+             subSha1 +
+             ") is not a trusted publisher (TrustedPublisher): an unattended install fails",
+         "-ac " + Quote(pki + "publisher.pem")},
+        // An unauthenticated attribute of another type before the timestamp: the timestamp is
+        // still found, and the expired signer's chain judged at its time.
+        {"", "expired-signer", "sha256", "attribute-first",
+         "signed, holds, chain trusted: Example Devices Expired Signer / Example Test Root at "
+         "2020-06-01 00:00:00 UTC\npkg.cat's signer Example Devices Expired Signer (" +
+             SigningTools::Thumbprints("expired-signer")[0] +
+             ") is not a trusted publisher (TrustedPublisher): an unattended install fails",
+         timestamped},
+        {"message-not-signed", "", "", "",
+         "not signed:  / \npkg.cat is not signed data that Windows can read"},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(std::string(c.fault) + " " + c.signer + " " + c.hash + " " + c.change + " " +
+                     c.more);
+        std::vector<std::string> write = {"write", "-o", Path("pkg.cat"), Path("one.dat")};
+        if (*c.fault != '\0') {
+            write.insert(write.begin() + 1, {"--fault", c.fault});
+        }
+        if (std::string(c.signer) == "cms") {
+            ASSERT_TRUE(SigningTools::CatalogPy(
+                {"write", "--list-only", "-o", Path("pkg.der"), Path("one.dat")}));
+            ASSERT_EQ(std::system(("openssl cms -sign -binary -nodetach -nosmimecap -econtent_type "
+                                   "1.3.6.1.4.1.311.10.1 -md sha256 -signer " +
+                                   Quote(pki + "publisher.pem") + " -inkey " +
+                                   Quote(pki + "publisher.key") + " -in " + Quote(Path("pkg.der")) +
+                                   " -outform DER -out " + Quote(Path("pkg.cat")))
+                                      .c_str()),
+                      0);
+        } else {
+            ASSERT_TRUE(SigningTools::CatalogPy(write));
+        }
+        if (*c.signer != '\0' && std::string(c.signer) != "cms") {
+            ASSERT_TRUE(SigningTools::SignCatalog(Path("pkg.cat"), c.signer, c.hash, c.more));
+        }
+        if (*c.change != '\0') {
+            ASSERT_TRUE(SigningTools::CatalogPy({"signer", Path("pkg.cat"), c.change}));
+        }
+        EXPECT_EQ(check(), c.expected);
+    }
+
+    ASSERT_TRUE(SigningTools::CatalogPy({"write", "-o", Path("pkg.cat"), Path("one.dat")}));
+    ASSERT_TRUE(SigningTools::SignCatalog(Path("pkg.cat")));
+    DevSim::Current().trustedPublishers.push_back(Path("gone.pem"));
+    EXPECT_EQ(check(),
+              "signed, holds, chain trusted: Example Devices Test Publisher / Example "
+              "Test Root\nthe machine's trusted publishers (TrustedPublisher) could not be "
+              "read to look for pkg.cat's signer Example Devices Test Publisher");
+    DevSim::Current().roots.push_back(Path("gone.pem"));
+    EXPECT_EQ(check(), "signed, holds: Example Devices Test Publisher / \nWindows built no "
+                       "certificate chain for pkg.cat's signer Example Devices Test Publisher");
 }
