@@ -70,21 +70,15 @@ inline std::string Tag(const std::string& file, const std::string& hash = "sha25
     return output.substr(0, output.find(' '));
 }
 
-// The test PKI of tests/signing/make-pki.sh, made at test time, once per build tree (and again
-// when the script changes), in INSTALLER_TEST_PKI_DIR: the first test process to need it makes it
-// while the others wait on a lock. RSA keys, as Wine's crypt32 verifies no ECDSA signature and the
-// Wine suite signs with the same PKI. Its folder, with a separator; empty when it could not be
-// made.
+// The test PKI of tests/signing/make-pki.sh, made at test time by tests/signing/test-pki.sh, once
+// per build tree (and again when make-pki.sh changes), in INSTALLER_TEST_PKI_DIR: the first test
+// process to need it makes it while the others wait on a lock. RSA keys, as Wine's crypt32
+// verifies no ECDSA signature and the Wine suite signs with, and trusts, the same PKI. Its
+// folder, with a separator; empty when it could not be made.
 inline std::string TestPki() {
     static const std::string folder = [] {
         const std::string dir = INSTALLER_TEST_PKI_DIR;
-        const std::string made = Quote(dir + "/made-by");
-        const std::string script = Script("make-pki.sh");
-        const std::string command =
-            "flock " + Quote(dir + ".lock") + " sh -c " +
-            Quote("sum=$(sha256sum < " + script + "); [ \"$(cat " + made +
-                  " 2>/dev/null)\" = \"$sum\" ] || { rm -rf " + Quote(dir) + " && bash " + script +
-                  " " + Quote(dir) + " >/dev/null && echo \"$sum\" > " + made + "; }");
+        const std::string command = "bash " + Script("test-pki.sh") + " " + Quote(dir);
         return std::system(command.c_str()) == 0 ? dir + "/" : std::string();
     }();
     return folder;

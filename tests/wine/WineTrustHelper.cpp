@@ -6,19 +6,24 @@
 //                                           system store STORE (Root, TrustedPublisher)
 //   WineTrustHelper add-user STORE CERT     the same in a CurrentUser store (which the layer
 //                                           must not take for the machine's)
+//   WineTrustHelper remove STORE CERT       deletes exactly that certificate from the LocalMachine
+//                                           system store STORE, if it is there
 //   WineTrustHelper has STORE CERT          prints "present" or "absent": whether exactly that
 //                                           certificate (by its bytes) is in the store
 //   WineTrustHelper probe LIST              for each line of LIST (a name, a catalog and pairs of
 //                                           a member's tag and its file, separated by tabs):
 //                                           "== name", one line per answer of the layer for the
-//                                           catalog, then WinVerifyTrust's for each member
+//                                           catalog (its timestamp's path included), then
+//                                           WinVerifyTrust's for each member
 //   WineTrustHelper chain CERT              builds the chain of a certificate file with the
 //                                           local machine's and the current user's engines;
 //                                           prints the problems of each
 //
 // Output is UTF-8 with LF line ends; failures go to stderr with exit code 1 (2: bad usage).
 // Never installed or packaged.
+#include "CatalogCrypto.h"
 #include "CatalogTrust.h"
+#include "SignedContent.h"
 
 #include "Win32.h"
 
@@ -90,6 +95,39 @@ int Add(const wchar_t* store, const wchar_t* path, DWORD location) {
     return 0;
 }
 
+// Deletes exactly that certificate (found by the SHA-1 hash of its bytes) from a LocalMachine
+// system store; absent already is no failure.
+int Remove(const wchar_t* store, const wchar_t* path) {
+    Bytes der;
+    if (!ReadAll(path, &der)) {
+        fprintf(stderr, "WineTrustHelper: %s cannot be read\n", Utf8(Text(path)).c_str());
+        return 1;
+    }
+    BYTE hash[20] = {};
+    DWORD hashSize = sizeof hash;
+    CRYPT_DATA_BLOB blob = {static_cast<DWORD>(der.size()), der.data()};
+    // The system store's registry part itself: Wine 8's CertDeleteCertificateFromStore on a
+    // system store (CERT_STORE_PROV_SYSTEM_W, a collection) returns TRUE and deletes nothing.
+    const std::unique_ptr<void, StoreClose> opened(CertOpenStore(
+        CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, store));
+    if (!opened ||
+        !CryptHashCertificate(0, CALG_SHA1, 0, blob.pbData, blob.cbData, hash, &hashSize)) {
+        fprintf(stderr, "WineTrustHelper: %s cannot be opened, error 0x%lx\n",
+                Utf8(Text(store)).c_str(), GetLastError());
+        return 1;
+    }
+    CRYPT_HASH_BLOB find = {hashSize, hash};
+    const PCCERT_CONTEXT found = CertFindCertificateInStore(opened.get(), X509_ASN_ENCODING, 0,
+                                                            CERT_FIND_SHA1_HASH, &find, nullptr);
+    // CertDeleteCertificateFromStore frees the context it is given, whether or not it deletes.
+    if (found != nullptr && !CertDeleteCertificateFromStore(found)) {
+        fprintf(stderr, "WineTrustHelper: deleting from %s failed, error 0x%lx\n",
+                Utf8(Text(store)).c_str(), GetLastError());
+        return 1;
+    }
+    return 0;
+}
+
 int Has(const wchar_t* store, const wchar_t* path) {
     Bytes der;
     if (!ReadAll(path, &der)) {
@@ -141,6 +179,94 @@ std::string Describe(const Bytes& der) {
     return out;
 }
 
+std::string ChainText(const CatalogTrust::Chain& chain) {
+    char text[96];
+    std::snprintf(text, sizeof text, "problems=0x%lx authenticode=0x%lx",
+                  static_cast<unsigned long>(chain.problems),
+                  static_cast<unsigned long>(chain.authenticodeError));
+    return text;
+}
+
+// The timestamp path of the signer's first RFC 3161 timestamp, call by call, as the signature
+// check takes it: the token's signer and its signature, its content (a TSTInfo whose hash is the
+// signer's messageDigest), the TSTInfo's imprint (of the catalog signer's signature) and time, the
+// time stamping authority's chain for time stamping at that time (and, to show that the time and
+// the usage are heeded, before its certificate was valid and for code signing), and the catalog
+// signer's chain at that time.
+void ProbeTimestamp(const Bytes& catalog, const CatalogTrust::Signer& signer) {
+    printf("timestamps: %zu\n", signer.timestamps.size());
+    if (signer.timestamps.empty()) {
+        return;
+    }
+    const Bytes& token = signer.timestamps.front();
+    CatalogTrust::Signer stamper;
+    const auto read = CatalogTrust::ReadSigner(token.data(), token.size(), &stamper);
+    printf("timestamp signer: %s\n", read == CatalogTrust::SignerRead::Read       ? "read"
+                                     : read == CatalogTrust::SignerRead::NoSigner ? "none"
+                                                                                  : "unreadable");
+    if (read != CatalogTrust::SignerRead::Read) {
+        return;
+    }
+    printf("timestamp digest: %s\n", stamper.digestAlgorithm.c_str());
+    printf("timestamp signature: %s\n", stamper.signatureVerifies ? "verifies" : "does not verify");
+    printf("timestamp certificate: %s\n", stamper.certificate.empty()
+                                              ? "not in the message"
+                                              : Describe(stamper.certificate).c_str());
+    CatalogCrypto::Bytes content;
+    const auto check = Signature::CheckContent(token.data(), token.size(), stamper, true,
+                                               "1.2.840.113549.1.9.16.1.4", &content);
+    printf("timestamp content: %s\n",
+           check == Signature::ContentCheck::Matches            ? "TSTInfo, messageDigest matches"
+           : check == Signature::ContentCheck::UnknownAlgorithm ? "unknown digest algorithm"
+           : check == Signature::ContentCheck::NoMessageDigest  ? "no messageDigest"
+           : check == Signature::ContentCheck::Unhashable       ? "not a TSTInfo, or unhashable"
+                                                                : "messageDigest differs");
+    std::string algorithm;
+    CatalogCrypto::Bytes imprint;
+    int64_t time = 0;
+    if (!CatalogCrypto::DecodeTimestampInfo(content.data(), content.size(), &algorithm, &imprint,
+                                            &time)) {
+        printf("timestamp info: undecodable\n");
+        return;
+    }
+    CatalogCrypto::HashAlgorithm hash;
+    CatalogCrypto::Bytes signature;
+    const bool covers = Signature::HashAlgorithmOf(algorithm, &hash) &&
+                        Signature::Hash(hash, signer.encryptedDigest.data(),
+                                        signer.encryptedDigest.size(), &signature) &&
+                        signature == imprint;
+    printf("timestamp info: imprint %s %s the catalog's signature, time %s\n", algorithm.c_str(),
+           covers ? "covers" : "does not cover", Utf8(Signature::TimeText(time)).c_str());
+    if (!stamper.certificate.empty()) {
+        const struct {
+            const char* what;
+            CatalogTrust::Usage usage;
+            int64_t at;
+        } asks[] = {
+            {"for time stamping at its time", CatalogTrust::Usage::TimeStamping, time},
+            {"for time stamping at 2019-06-01", CatalogTrust::Usage::TimeStamping, 1559347200},
+            {"for code signing at its time", CatalogTrust::Usage::CodeSigning, time}};
+        for (const auto& ask : asks) {
+            CatalogTrust::Chain chain;
+            if (CatalogTrust::BuildChain(token.data(), token.size(), stamper.certificate, ask.usage,
+                                         ask.at, &chain)) {
+                printf("timestamp chain %s: %s root=%s\n", ask.what, ChainText(chain).c_str(),
+                       Describe(chain.root).c_str());
+            } else {
+                printf("timestamp chain %s: not built\n", ask.what);
+            }
+        }
+    }
+    CatalogTrust::Chain chain;
+    if (!signer.certificate.empty() &&
+        CatalogTrust::BuildChain(catalog.data(), catalog.size(), signer.certificate,
+                                 CatalogTrust::Usage::CodeSigning, time, &chain)) {
+        printf("chain at the timestamp's time: %s\n", ChainText(chain).c_str());
+    } else {
+        printf("chain at the timestamp's time: not built\n");
+    }
+}
+
 // Prints the layer's answers for one catalog, then WinVerifyTrust's for each member.
 void Probe(const std::u16string& path, const std::vector<std::u16string>& members) {
     Bytes catalog;
@@ -182,6 +308,9 @@ void Probe(const std::u16string& path, const std::vector<std::u16string>& member
                                          : presence == CatalogTrust::Presence::Absent
                                              ? "absent"
                                              : "unreadable");
+    }
+    if (read == CatalogTrust::SignerRead::Read) {
+        ProbeTimestamp(catalog, signer);
     }
     for (size_t i = 0; i + 1 < members.size(); i += 2) {
         const auto verdict = CatalogTrust::WindowsVerdict(path, members[i], members[i + 1]);
@@ -267,6 +396,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wcscmp(argv[1], L"add-user") == 0) {
         return Add(argv[2], argv[3], CERT_SYSTEM_STORE_CURRENT_USER);
     }
+    if (argc == 4 && std::wcscmp(argv[1], L"remove") == 0) {
+        return Remove(argv[2], argv[3]);
+    }
     if (argc == 4 && std::wcscmp(argv[1], L"has") == 0) {
         return Has(argv[2], argv[3]);
     }
@@ -276,7 +408,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"chain") == 0) {
         return ChainOf(argv[2]);
     }
-    fprintf(stderr,
-            "usage: WineTrustHelper add|add-user|has STORE CERT | probe LIST | chain CERT\n");
+    fprintf(
+        stderr,
+        "usage: WineTrustHelper add|add-user|remove|has STORE CERT | probe LIST | chain CERT\n");
     return 2;
 }

@@ -6,8 +6,8 @@
 #
 #   bash tests/wine/probe-trust.sh <build folder of a Windows preset> <packages folder>
 #
-# Runs in the Wine prefix of $WINEPREFIX, which must trust <packages>/pki/root.cer in Root and
-# pki/publisher.cer in TrustedPublisher (WineTrustHelper add). The answers hold no key-dependent
+# Runs in the Wine prefix of $WINEPREFIX, which must trust the root.cer of the packages' PKI in Root
+# and its publisher.cer in TrustedPublisher (WineTrustHelper add). The answers hold no key-dependent
 # bytes, so that two runs with two PKIs print the same.
 set -euo pipefail
 if (($# != 2)); then
@@ -21,7 +21,8 @@ python=python3
 "$python" -c 'import asn1crypto' 2>/dev/null || python=/usr/bin/python3
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 
-list=$(mktemp)
+# In the packages folder, which the ARM64 Wine sees at its own path (its /tmp is its own).
+list=$(mktemp -p "$packages" probe-list.XXXXXX)
 trap 'rm -f "$list"' EXIT
 while read -r case _; do
     folder=$packages/$case

@@ -12,11 +12,12 @@
 # (arm64-wine-run.sh), with the build and the sources at their own paths; its prefix is
 # <build>/wine-suite-winarm64/prefix. Only ARM64 code runs there: the programs and the suite's
 # helpers of the winarm64 build. By default it runs the device scenarios: no device, present,
-# absent, the check's plan and verify, the planted DLLs, a removal, and Deploy.cmd from the
-# deployment zip (25).
+# absent, the check's plan and verify, the planted DLLs, a removal, Deploy.cmd from the
+# deployment zip (25), and the signature layer and plan over the signature cases (48, 49).
 #
 # Needs the win32 and win64 builds (Installer.exe and wine-tests/ with WineDeviceHelper.exe and
-# the test cfgmgr32.dll) and build/host/TraceLogDecode. Devices are registered in the prefix by
+# the test cfgmgr32.dll) and build/host/TraceLogDecode; it makes the test PKI in build/host/test-pki
+# when the host tests have not (tests/signing/test-pki.sh). Devices are registered in the prefix by
 # WineDeviceHelper.exe; the test cfgmgr32.dll makes chosen devices absent, which Wine's own
 # CM_Get_DevNode_Status never reports. It is installed in the prefix's system folders (system32
 # for 64-bit programs, syswow64 for 32-bit ones), the only place the programs load cfgmgr32.dll
@@ -45,7 +46,7 @@ if [[ " ${archs[*]} " == *" winarm64 "* ]]; then
         exit 2
     fi
     work=$build/wine-suite-winarm64
-    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30}
+    INSTALLER_WINE_SCENARIOS=${INSTALLER_WINE_SCENARIOS:-5 6 7 9 10 11 18 25 30 48 49}
     root_log=$(mktemp)
     # One root for every checkout and build folder (INSTALLER_ARM64_ROOT names another).
     arm64_root=${INSTALLER_ARM64_ROOT:-/var/cache/installer-arm64-wine/root}
@@ -74,7 +75,7 @@ export WINEDLLOVERRIDES=$base_overrides
 
 started=$SECONDS
 
-for tool in wine wineboot wineserver python3 timeout openssl; do
+for tool in wine wineboot wineserver python3 timeout openssl osslsigncode flock; do
     command -v "$tool" >/dev/null || { echo "wine suite: $tool not found" >&2; exit 1; }
 done
 for arch in "${archs[@]}"; do
@@ -89,7 +90,7 @@ done
 
 # A prefix left by an interrupted run may still have its server.
 [[ -d $WINEPREFIX ]] && wineserver -k >/dev/null 2>&1
-rm -rf "${work:?}"/{prefix,win32,win64,winarm64,wineboot.log,signing,settle.cer}
+rm -rf "${work:?}"/{prefix,win32,win64,winarm64,wineboot.log,signing,settle,settle.cer,test-pki.log}
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 # One persistent wineserver for the whole suite: the Wine services start once, not per run.
@@ -112,28 +113,61 @@ if [[ ${archs[*]} == winarm64 ]] &&
     echo "wine suite: setting PROCESSOR_ARCHITECTURE=ARM64 in the prefix failed" >&2
     exit 1
 fi
+# One test PKI for the whole suite: the host tests' (tests/signing/test-pki.sh, RSA keys, as Wine's
+# crypt32 verifies no ECDSA signature), which signs the host package table's catalogs too. The
+# suite signs every catalog it writes as its publisher.
+pki=$build/host/test-pki
+if ! bash "$repo/tests/signing/test-pki.sh" "$pki" >"$work/test-pki.log" 2>&1; then
+    echo "wine suite: the test PKI could not be made (see $work/test-pki.log)" >&2
+    exit 1
+fi
+# shellcheck source=wine-lib.sh
+source "$here/wine-lib.sh"
 # Wine's crypt32 makes the certificate stores' keys, and copies the host's trusted roots into
 # LocalMachine Root, the first time a chain is built in a prefix (Windows has them from its
 # setup); WinVerifyTrust's chain, built by the current user's engine, makes that user's Root. A
 # chain built here with both engines, by each build, so that no scenario's run is the first to
-# ask. A throwaway self-signed certificate is enough.
-settle=$work/settle.cer
-if ! openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=settle \
-    -days 2 -outform der -keyout /dev/null -out "$settle" >/dev/null 2>&1; then
-    echo "wine suite: openssl could not make a certificate" >&2
+# ask. Then the prefix trusts the PKI's root in LocalMachine Root and its publisher in
+# LocalMachine TrustedPublisher, as a machine that installs the publisher's packages unattended
+# does (each build adds them, whether or not Wine's WOW64 shares the stores). Last, the signature
+# layer is asked about a catalog of that publisher's: Wine's wintrust writes the current user's
+# Wintrust\Trust Providers\Software Publishing State at its first WinVerifyTrust in a prefix
+# (every Windows profile has it), so that plan's first run does not look as if it had changed
+# the registry.
+settle=$work/settle
+mkdir -p "$settle"
+printf 'settle\r\n' >"$settle/settle.txt"
+python=python3
+"$python" -c 'import asn1crypto' 2>/dev/null || python=/usr/bin/python3
+if ! write_catalog "$settle/settle.cat" "$settle/settle.txt" >"$settle/catalog.log" 2>&1 ||
+    ! tag=$("$python" "$repo/tests/signing/catalog.py" hash "$settle/settle.txt" | cut -d' ' -f1); then
+    echo "wine suite: the settling catalog could not be written (see $settle/catalog.log)" >&2
     exit 1
 fi
+printf 'settle\t%s\t%s\t%s\n' "$(windows_path "$settle/settle.cat")" "$tag" \
+    "$(windows_path "$settle/settle.txt")" >"$settle/list.txt"
 for arch in "${archs[@]}"; do
-    if ! timeout -k 5 120 wine "$build/$arch/wine-tests/WineTrustHelper.exe" chain \
-        "Z:${settle//\//\\}" >/dev/null 2>&1; then
+    if ! trust_helper chain "$(windows_path "$pki/root.cer")" >/dev/null 2>&1; then
         echo "wine suite: WineTrustHelper chain failed for $arch" >&2
+        exit 1
+    fi
+    for store in Root:root TrustedPublisher:publisher; do
+        if ! trust_helper add "${store%%:*}" "$(windows_path "$pki/${store#*:}.cer")" \
+            >/dev/null 2>&1; then
+            echo "wine suite: WineTrustHelper add ${store%%:*} failed for $arch" >&2
+            exit 1
+        fi
+    done
+    trust_helper probe "$(windows_path "$settle/list.txt")" >"$settle/$arch.txt" 2>&1
+    if [[ $(grep -cxE 'signature: verifies|chain: problems=0x0 authenticode=0x0 .*|trustedPublisher: present|WinVerifyTrust settle.txt: 0x0' \
+        <(tr -d '\r' <"$settle/$arch.txt")) != 4 ]]; then
+        echo "wine suite: the signature layer did not trust the settling catalog for $arch:" \
+            "$(tr -d '\r' <"$settle/$arch.txt" | paste -sd'|')" >&2
         exit 1
     fi
 done
 echo "Wine prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
 
-# shellcheck source=wine-lib.sh
-source "$here/wine-lib.sh"
 for group in "$here"/scenarios/*.sh; do
     # shellcheck source=/dev/null
     source "$group"

@@ -1,6 +1,7 @@
 # Shared helpers of the end-to-end suite, sourced by run-wine-suite.sh after it has set $here,
-# $build, $work, $decoder and WINEPREFIX. Scenario files (scenarios/NN-name.sh) use these and
-# register their scenarios with `scenario NUMBER TITLE FUNCTION [PROGRAM]`.
+# $build, $work, $decoder, $pki (the test PKI the prefix trusts) and WINEPREFIX. Scenario files
+# (scenarios/NN-name.sh) use these and register their scenarios with
+# `scenario NUMBER TITLE FUNCTION [PROGRAM]`.
 
 channel() { python3 "$here/wine-channel.py" "$@"; }
 
@@ -98,13 +99,19 @@ windows_path() {
     printf 'Z:%s' "${path//\//\\}"
 }
 
-# An unsigned catalog (tests/signing/catalog.py, SHA-256 members) of files: write_catalog
-# CATALOG [--attr NAME=VALUE] FILE...
+# A catalog (tests/signing/catalog.py, SHA-256 members) of files, signed by the suite's PKI's
+# publisher (osslsigncode, SHA-256), whom the prefix trusts: write_catalog CATALOG
+# [--attr NAME=VALUE] FILE...
 write_catalog() {
     local python=python3 catalog=$1
     shift
     "$python" -c 'import asn1crypto' 2>/dev/null || python=/usr/bin/python3
-    "$python" "$here/../signing/catalog.py" write -o "$catalog" "$@"
+    # osslsigncode writes no file that is there already.
+    rm -f "$catalog"
+    "$python" "$here/../signing/catalog.py" write -o "$catalog.unsigned" "$@" &&
+        osslsigncode sign -certs "$pki/publisher.pem" -key "$pki/publisher.key" -h sha256 \
+            -in "$catalog.unsigned" -out "$catalog" >/dev/null &&
+        rm "$catalog.unsigned"
 }
 
 # A copy of the suite's INF whose bytes no earlier run staged, so that Wine stages it anew, and
@@ -119,27 +126,31 @@ fresh_inf() {
     printf '%s' "$inf"
 }
 
-# The packages of the signature cases (tests/signing/make-packages.sh, RSA keys: Wine's crypt32
-# verifies no ECDSA signature), made once per suite run in $work/signing, and the prefix trusting
-# its root in LocalMachine Root and its first publisher in LocalMachine TrustedPublisher, as a
-# machine that runs the cases does. Sets $signing to the packages' folder; cases.txt there lists
-# each case with plan's and Deploy's expected results. Returns 1 (with a failure) when either
-# cannot be done.
+# The packages of the signature cases (tests/signing/make-packages.sh with the suite's PKI, whose
+# root and publisher the prefix trusts), made once per suite run in $work/signing. Sets $signing
+# to the packages' folder; cases.txt there lists each case with plan's and Deploy's expected
+# results. Returns 1 (with a failure) when they cannot be made.
 signing=$work/signing
 signing_cases() {
     if [[ ! -f $signing/cases.txt ]] &&
-        ! bash "$here/../signing/make-packages.sh" "$signing" >"$work/signing.log" 2>&1; then
+        ! bash "$here/../signing/make-packages.sh" "$signing" "$pki" >"$work/signing.log" 2>&1; then
         rm -f "$signing/cases.txt"
         failure "make-packages.sh failed (see $work/signing.log)"
         return 1
     fi
-    local store certificate
-    for store in Root:root TrustedPublisher:publisher; do
-        certificate=$(windows_path "$signing/pki/${store#*:}.cer")
-        [[ $(trust_helper has "${store%%:*}" "$certificate" | tr -d '\r') == present ]] && continue
-        trust_helper add "${store%%:*}" "$certificate" ||
-            { failure "WineTrustHelper add ${store%%:*} failed"; return 1; }
-    done
+}
+
+# A thumbprint (upper-case hex) of a certificate of the suite's PKI: thumbprint NAME [sha256]
+# (SHA-1 unless sha256 is given).
+thumbprint() {
+    awk -v name="$1" -v column=$([[ ${2:-} == sha256 ]] && echo 3 || echo 2) \
+        '$1 == name { print $column }' "$pki/thumbprints.txt"
+}
+
+# The signature line of plan's report for a catalog signed by the suite's publisher.
+publisher_line() {
+    printf '  signature: signer "Example Devices Test Publisher" (SHA-1 %s), root "Example Test Root", publisher trusted' \
+        "$(thumbprint publisher)"
 }
 
 trust_helper() { wine_quiet "$build/$arch/wine-tests/WineTrustHelper.exe" "$@"; }

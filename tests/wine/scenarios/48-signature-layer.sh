@@ -1,15 +1,17 @@
 # Scenario group, sourced by run-wine-suite.sh (helpers in wine-lib.sh): the signature check's
 # Windows layer (CatalogTrust-win32.cpp) asked by WineTrustHelper about the packages of the
-# signature cases, in a prefix that trusts the test root and publisher (signing_cases).
+# signature cases, in a prefix that trusts the suite's test root and publisher.
 
-# 48. What Wine's crypt32 and wintrust answer for each case, compared whole with
+# 48. What Wine's crypt32 and wintrust answer for each of the 14 cases, compared whole with
 #     signature-layer-answers.txt: the signer, its digest, whether the signature verifies (also
 #     for the catalog whose content changed: only its messageDigest no longer matches), the
 #     certificate's name and usages, the chain's problems (untrusted root 0x20, expired 0x1),
 #     the Authenticode and Microsoft-root policies (the look-alike Microsoft signer fails the
-#     latter), TrustedPublisher, and WinVerifyTrust per member (which passes what Windows
-#     refuses). The machine's certificate stores are the same before and after. A certificate
-#     with the trusted publisher's issuer and serial number but another key is not taken for it.
+#     latter), TrustedPublisher, the RFC 3161 timestamp's path (its signer, content, imprint,
+#     time and the time stamping authority's chain at that time), and WinVerifyTrust per member
+#     (which passes what Windows refuses). The machine's certificate stores are the same before
+#     and after. A certificate with the trusted publisher's issuer and serial number but another
+#     key is not taken for it.
 scenario_signature_layer() {
     signing_cases || return
     local keys=('HKLM\Software\Microsoft\SystemCertificates'
@@ -31,7 +33,7 @@ scenario_signature_layer() {
     done
 
     # Another key under the trusted publisher's issuer name and serial number.
-    local pki=$signing/pki look=$dir/look-alike
+    local look=$dir/look-alike
     mkdir -p "$look"
     if openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
         -subj '/O=Example Devices/CN=Example Test Root' -keyout "$look/root.key" \
@@ -55,12 +57,15 @@ scenario_signature_layer() {
 
 scenario 48 "the signature layer's answers for the signature cases" scenario_signature_layer
 
-# 49. plan over the 13 signature cases for a present device: each case's exit code as cases.txt
+# 49. plan over the 14 signature cases for a present device: each case's exit code as cases.txt
 #     gives it and its standard error compared whole with signature-plan-reasons.txt, thumbprints
-#     and hashes written <hex> (the keys are new on every run): the file changed or missing named,
-#     the untrusted root, the expired signer, the changed catalog, the unsigned catalog, the
-#     untrusted publisher and the look-alike Microsoft signer each with its reason. The good
-#     package's report names its signer, its root and a trusted publisher.
+#     and hashes written <hex> (the keys are the build tree's): the file changed or missing
+#     named, the untrusted root, the expired signer, the changed catalog, the unsigned catalog,
+#     the untrusted publisher and the look-alike Microsoft signer each with its reason; the
+#     expired signer whose timestamp vouches for its signature only with the publisher's. The
+#     good package's report names its signer, its root and a trusted publisher, the timestamped
+#     one's its timestamp. With the expired signer also in TrustedPublisher, the timestamped
+#     package plans (0) and the one without a timestamp still does not.
 scenario_signature_plan() {
     cp "$build/$arch/InstallerCheck.exe" "$prog/"
     signing_cases || return
@@ -75,8 +80,29 @@ scenario_signature_plan() {
     done <"$signing/cases.txt" >"$dir/reasons.txt"
     diff "$here/signature-plan-reasons.txt" "$dir/reasons.txt" >"$dir/reasons.diff" ||
         failure "plan's reasons differ: $(head -8 "$dir/reasons.diff" | paste -sd'|')"
-    grep -Eq '^  signature: signer "Example Devices Test Publisher" \(SHA-1 [0-9A-F]{40}\), root "Example Test Root", publisher trusted$' \
-        "$dir/good-sha256.out" || failure "good-sha256: no signature line naming the signer"
+    says good-sha256 "$(publisher_line)"
+    local expired stamped
+    expired=$(thumbprint expired-signer)
+    stamped="  signature: signer \"Example Devices Expired Signer\" (SHA-1 $expired), root \"Example Test Root\", timestamped 2020-06-01 00:00:00 UTC"
+    says expired-signer-timestamped "$stamped, publisher not trusted"
+
+    local certificate
+    certificate=$(windows_path "$pki/expired-signer.cer")
+    trust_helper add TrustedPublisher "$certificate" ||
+        { failure "WineTrustHelper add TrustedPublisher failed"; return; }
+    check trusted-stamped plan "$ID" "$(windows_path "$signing/expired-signer-timestamped/sample.inf")"
+    check trusted-expired plan "$ID" "$(windows_path "$signing/expired-signer/sample.inf")"
+    trust_helper remove TrustedPublisher "$certificate" ||
+        failure "WineTrustHelper remove TrustedPublisher failed"
+    [[ $(trust_helper has TrustedPublisher "$certificate" | tr -d '\r') == absent ]] ||
+        failure "expired-signer stayed in TrustedPublisher"
+    expect_code trusted-stamped 0
+    [[ ! -s $dir/trusted-stamped.err ]] ||
+        failure "trusted-stamped: wrote to stderr: $(cat "$dir/trusted-stamped.err")"
+    says trusted-stamped "$stamped, publisher trusted"
+    expect_code trusted-expired 1
+    [[ $(cat "$dir/trusted-expired.err") == "InstallerCheck: the catalog sample.cat (CatalogFile)'s signer Example Devices Expired Signer has a chain to Example Test Root that holds a certificate that is expired or not yet valid" ]] ||
+        failure "trusted-expired: stderr $(cat "$dir/trusted-expired.err")"
 }
 
 scenario 49 "plan over the signature cases" scenario_signature_plan
