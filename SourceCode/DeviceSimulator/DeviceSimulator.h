@@ -100,10 +100,11 @@ struct Machine {
     // [trust]: the certificates the machine's stores hold, each a certificate file (DER or PEM)
     // as the state file names it, relative ones taken from the state file's folder. A machine
     // without the section trusts nothing.
-    std::vector<std::string> roots;             // "root": LocalMachine Root
-    std::vector<std::string> trustedPublishers; // "trusted-publisher": LocalMachine TrustedPublisher
-    std::vector<std::string> microsoftRoots;    // "microsoft-root": roots the Microsoft-root
-                                                // policy passes (they are in Root too)
+    std::vector<std::string> roots; // "root": LocalMachine Root
+    std::vector<std::string>
+        trustedPublishers;                   // "trusted-publisher": LocalMachine TrustedPublisher
+    std::vector<std::string> microsoftRoots; // "microsoft-root": roots the Microsoft-root
+                                             // policy passes (they are in Root too)
 };
 
 // Builders for tests.

@@ -28,7 +28,8 @@ MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& cat
         check.reasons.push_back(named + u" is not a catalog: it is over 64 MiB");
         return check;
     }
-    if (!size || !SafeFile::ReadPlainFile(folder + catalog, 0, Catalog::kMostCatalogBytes, &bytes)) {
+    if (!size ||
+        !SafeFile::ReadPlainFile(folder + catalog, 0, Catalog::kMostCatalogBytes, &bytes)) {
         check.reasons.push_back(named + u" could not be read");
         return check;
     }

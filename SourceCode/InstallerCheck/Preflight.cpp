@@ -4,16 +4,14 @@
 
 #include "AsciiCase.h"
 #include "CatalogCheck.h"
-#include "SystemInf.h"
 #include "Numbers.h"
+#include "SystemInf.h"
 
 using namespace DevSvc;
 using Text::Decimal;
 using Text::Hex;
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 PreflightRun::PreflightRun(const std::u16string& infPath)
     : m_inf(infPath), m_platform(NativePlatform()), m_underWine(RunningUnderWine()) {

@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "Catalog.h"
 #include "DeployPlatform.h"
 #include "InfServices.h"
-#include "Catalog.h"
 #include "Numbers.h"
 #include "SafeFile.h"
 #include "Signature.h"
@@ -79,9 +79,9 @@ bool TrustNamedPublisher(const std::u16string& inf, const std::u16string& thumbp
                             " could not be read as a plain file of at most 64 MiB"));
         return false;
     }
-    const Signature::SignatureFacts facts = Signature::CheckSignature(
-        reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-        u"the catalog " + named.name + u" (" + named.key + u")");
+    const Signature::SignatureFacts facts =
+        Signature::CheckSignature(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                  u"the catalog " + named.name + u" (" + named.key + u")");
     const std::string why = WhyNot(facts, wanted, catalog);
     if (!why.empty()) {
         record->Say(Refusal(why));
