@@ -4,72 +4,17 @@
 // (CryptCATOpen, CryptCATAdmin*) are not used: the message is decoded as any PKCS#7 message is.
 #include "CatalogCrypto.h"
 
-#include "Win32.h"
+#include "CryptCalls-win32.h"
 
 #include <bcrypt.h>
-#include <wincrypt.h>
 
 #include <cstring>
 
 namespace CatalogCrypto {
 
-namespace {
-
-using Win32::BindSystemFunction;
-
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
-#define BIND(dll, function)                                                                        \
-    static const auto function##Bound = BindSystemFunction<decltype(&::function)>(L##dll, #function)
-
-// What CryptDecodeObjectEx allocates, given back with LocalFree.
-struct LocalDelete {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-
-template <typename T>
-std::unique_ptr<T, LocalDelete> Decode(LPCSTR type, const uint8_t* data, size_t size) {
-    BIND("crypt32.dll", CryptDecodeObjectEx);
-    void* decoded = nullptr;
-    DWORD decodedSize = 0;
-    if (CryptDecodeObjectExBound.call == nullptr || size == 0 || size > MAXDWORD ||
-        !CryptDecodeObjectExBound.call(kEncoding, type, data, static_cast<DWORD>(size),
-                                       CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded, &decodedSize)) {
-        return nullptr;
-    }
-    return std::unique_ptr<T, LocalDelete>(static_cast<T*>(decoded));
-}
-
-Bytes Blob(const BYTE* data, DWORD size) {
-    return size != 0 && data != nullptr ? Bytes(data, data + size) : Bytes();
-}
-
-struct MessageClose {
-    void operator()(void* message) const {
-        BIND("crypt32.dll", CryptMsgClose);
-        if (CryptMsgCloseBound.call != nullptr) {
-            CryptMsgCloseBound.call(message);
-        }
-    }
-};
-
-// A parameter of a decoded message, read again at the size the first call asks for.
-bool MessageParam(HCRYPTMSG message, DWORD param, Bytes* value) {
-    BIND("crypt32.dll", CryptMsgGetParam);
-    DWORD size = 0;
-    if (CryptMsgGetParamBound.call == nullptr ||
-        !CryptMsgGetParamBound.call(message, param, 0, nullptr, &size)) {
-        return false;
-    }
-    value->assign(size, 0);
-    if (!CryptMsgGetParamBound.call(message, param, 0, value->data(), &size)) {
-        return false;
-    }
-    value->resize(size);
-    return true;
-}
-
-} // namespace
+using CryptCalls::Blob;
+using CryptCalls::Decode;
+using CryptCalls::MessageParam;
 
 struct Digest::State {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -127,20 +72,12 @@ bool Digest::Finish(Bytes* digest) {
 
 Message SignedContent(const uint8_t* data, size_t size, std::string* contentType, Bytes* content,
                       bool* octetString) {
-    BIND("crypt32.dll", CryptMsgOpenToDecode);
-    BIND("crypt32.dll", CryptMsgUpdate);
-    if (CryptMsgOpenToDecodeBound.call == nullptr || CryptMsgUpdateBound.call == nullptr ||
-        size == 0 || size > MAXDWORD) {
-        return Message::Unreadable;
-    }
-    const std::unique_ptr<void, MessageClose> message(
-        CryptMsgOpenToDecodeBound.call(kEncoding, 0, 0, 0, nullptr, nullptr));
-    if (!message ||
-        !CryptMsgUpdateBound.call(message.get(), data, static_cast<DWORD>(size), TRUE)) {
+    const CryptCalls::UniqueMessage message = CryptCalls::DecodeMessage(data, size);
+    if (!message) {
         return Message::Unreadable;
     }
     Bytes value;
-    if (!MessageParam(message.get(), CMSG_TYPE_PARAM, &value) || value.size() != sizeof(DWORD)) {
+    if (!MessageParam(message.get(), CMSG_TYPE_PARAM, 0, &value) || value.size() != sizeof(DWORD)) {
         return Message::Unreadable;
     }
     DWORD type = 0;
@@ -148,7 +85,7 @@ Message SignedContent(const uint8_t* data, size_t size, std::string* contentType
     if (type != CMSG_SIGNED) {
         return Message::NotSignedData;
     }
-    if (!MessageParam(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM, &value)) {
+    if (!MessageParam(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM, 0, &value)) {
         return Message::Unreadable;
     }
     contentType->assign(value.begin(), value.end());
@@ -157,7 +94,7 @@ Message SignedContent(const uint8_t* data, size_t size, std::string* contentType
     if (octetString != nullptr) {
         *octetString = false;
     }
-    if (!MessageParam(message.get(), CMSG_CONTENT_PARAM, content)) {
+    if (!MessageParam(message.get(), CMSG_CONTENT_PARAM, 0, content)) {
         content->clear();
         return Message::SignedData;
     }

@@ -4,9 +4,8 @@
 // (CryptCATOpen, CryptCATAdmin*) are never made: the message is decoded as any PKCS#7 message is.
 #include "CatalogTrust.h"
 
-#include "Win32.h"
+#include "CryptCalls-win32.h"
 
-#include <wincrypt.h>
 #include <wintrust.h>
 
 #include <softpub.h>
@@ -17,27 +16,11 @@ namespace CatalogTrust {
 
 namespace {
 
-using Win32::BindSystemFunction;
-
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
-#define BIND(dll, function)                                                                        \
-    static const auto function##Bound = BindSystemFunction<decltype(&::function)>(L##dll, #function)
-
-// What CryptDecodeObjectEx allocates, given back with LocalFree.
-struct LocalDelete {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-
-struct MessageClose {
-    void operator()(void* message) const {
-        BIND("crypt32.dll", CryptMsgClose);
-        if (CryptMsgCloseBound.call != nullptr) {
-            CryptMsgCloseBound.call(message);
-        }
-    }
-};
-using UniqueMessage = std::unique_ptr<void, MessageClose>;
+using CryptCalls::Blob;
+using CryptCalls::DecodeMessage;
+using CryptCalls::kEncoding;
+using CryptCalls::MessageParam;
+using CryptCalls::UniqueMessage;
 
 struct StoreClose {
     void operator()(void* store) const {
@@ -69,44 +52,6 @@ struct ChainFree {
 };
 using UniqueChain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
 
-Bytes Blob(const BYTE* data, DWORD size) {
-    return size != 0 && data != nullptr ? Bytes(data, data + size) : Bytes();
-}
-
-// The PKCS#7 message in `data`, decoded (CryptMsgOpenToDecode, CryptMsgUpdate); empty when it
-// is not one.
-UniqueMessage DecodeMessage(const uint8_t* data, size_t size) {
-    BIND("crypt32.dll", CryptMsgOpenToDecode);
-    BIND("crypt32.dll", CryptMsgUpdate);
-    if (CryptMsgOpenToDecodeBound.call == nullptr || CryptMsgUpdateBound.call == nullptr ||
-        data == nullptr || size == 0 || size > MAXDWORD) {
-        return nullptr;
-    }
-    UniqueMessage message(CryptMsgOpenToDecodeBound.call(kEncoding, 0, 0, 0, nullptr, nullptr));
-    if (!message ||
-        !CryptMsgUpdateBound.call(message.get(), data, static_cast<DWORD>(size), TRUE)) {
-        return nullptr;
-    }
-    return message;
-}
-
-// A parameter of a decoded message, read again at the size the first call asks for. The buffer
-// is the system allocator's, aligned for the structures the parameters are.
-bool MessageParam(HCRYPTMSG message, DWORD param, DWORD index, Bytes* value) {
-    BIND("crypt32.dll", CryptMsgGetParam);
-    DWORD size = 0;
-    if (CryptMsgGetParamBound.call == nullptr ||
-        !CryptMsgGetParamBound.call(message, param, index, nullptr, &size)) {
-        return false;
-    }
-    value->assign(size, 0);
-    if (!CryptMsgGetParamBound.call(message, param, index, value->data(), &size)) {
-        return false;
-    }
-    value->resize(size);
-    return true;
-}
-
 bool DwordParam(HCRYPTMSG message, DWORD param, DWORD* value) {
     Bytes bytes;
     if (!MessageParam(message, param, 0, &bytes) || bytes.size() != sizeof(DWORD)) {
@@ -136,24 +81,18 @@ UniqueCertificate CertificateOf(const Bytes& der) {
 
 // The messageDigest among a signer's authenticated attributes (X509_OCTET_STRING).
 std::optional<Bytes> MessageDigest(const CRYPT_ATTRIBUTES& attributes) {
-    BIND("crypt32.dll", CryptDecodeObjectEx);
     for (DWORD i = 0; i < attributes.cAttr; ++i) {
         const CRYPT_ATTRIBUTE& attribute = attributes.rgAttr[i];
         if (attribute.pszObjId == nullptr ||
             std::strcmp(attribute.pszObjId, szOID_PKCS_9_MESSAGE_DIGEST) != 0 ||
-            attribute.cValue != 1 || CryptDecodeObjectExBound.call == nullptr) {
+            attribute.cValue != 1) {
             continue;
         }
-        void* decoded = nullptr;
-        DWORD decodedSize = 0;
-        if (!CryptDecodeObjectExBound.call(kEncoding, X509_OCTET_STRING,
-                                           attribute.rgValue[0].pbData, attribute.rgValue[0].cbData,
-                                           CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded,
-                                           &decodedSize)) {
+        const auto octets = CryptCalls::Decode<CRYPT_DATA_BLOB>(
+            X509_OCTET_STRING, attribute.rgValue[0].pbData, attribute.rgValue[0].cbData);
+        if (!octets) {
             return std::nullopt;
         }
-        const std::unique_ptr<CRYPT_DATA_BLOB, LocalDelete> octets(
-            static_cast<CRYPT_DATA_BLOB*>(decoded));
         return Blob(octets->pbData, octets->cbData);
     }
     return std::nullopt;

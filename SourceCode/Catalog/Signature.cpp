@@ -18,11 +18,6 @@ using CatalogCrypto::HashAlgorithm;
 constexpr const char* kHardwareDriver = "1.3.6.1.4.1.311.10.3.5";
 constexpr const char* kHardwareAttestation = "1.3.6.1.4.1.311.10.3.5.1";
 
-std::u16string Hex32(uint32_t value) {
-    return u"0x" + Hex({static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
-                        static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
-}
-
 // The problems of a chain, each as a reason of its own.
 void ChainReasons(const SignatureFacts& facts, const CatalogTrust::Chain& chain,
                   const std::u16string& named, std::vector<std::u16string>* reasons) {

@@ -105,6 +105,11 @@ std::u16string Hex(const Bytes& bytes) {
     return text;
 }
 
+std::u16string Hex32(uint32_t value) {
+    return u"0x" + Hex({static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                        static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
+}
+
 std::u16string TimeText(int64_t seconds) {
     // The civil date of a day count (days since 1970-01-01), proleptic Gregorian.
     int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;

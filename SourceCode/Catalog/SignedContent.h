@@ -34,6 +34,8 @@ bool Hash(CatalogCrypto::HashAlgorithm algorithm, const uint8_t* data, size_t si
           CatalogCrypto::Bytes* digest);
 // Upper-case hex.
 std::u16string Hex(const CatalogCrypto::Bytes& bytes);
+// "0x800B0109": a 32-bit error or set of bits, upper-case, 8 digits.
+std::u16string Hex32(uint32_t value);
 // "2020-06-01 00:00:00 UTC" for seconds since 1970.
 std::u16string TimeText(int64_t seconds);
 

@@ -3,20 +3,10 @@
 #include "Catalog.h"
 #include "ImageHash.h"
 #include "SafeFile.h"
+#include "SignedContent.h"
 
-namespace {
-
-std::u16string HexText(const CatalogCrypto::Bytes& bytes) {
-    static const char16_t* digits = u"0123456789ABCDEF";
-    std::u16string text;
-    for (const uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
-} // namespace
+using Signature::Hex;
+using Signature::Hex32;
 
 MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& catalog,
                          const std::u16string& key, const std::vector<std::u16string>& files) {
@@ -64,7 +54,7 @@ MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& cat
         case Catalog::FileHashResult::Done:
             break;
         }
-        const std::u16string tag = HexText(
+        const std::u16string tag = Hex(
             contents.listAlgorithm == CatalogCrypto::HashAlgorithm::Sha1 ? hash.sha1 : hash.sha256);
         if (!Catalog::IsMember(contents, hash.sha1, hash.sha256)) {
             check.reasons.push_back(u"the file " + file + u" is not in " + named + u": its " +
@@ -82,12 +72,8 @@ MemberCheck CheckMembers(const std::u16string& folder, const std::u16string& cat
         const std::optional<uint32_t> verdict =
             CatalogTrust::WindowsVerdict(folder + catalog, tag, folder + file);
         if (verdict && *verdict != 0) {
-            check.reasons.push_back(
-                u"Windows refuses the file " + file + u" as a member of " + named +
-                u" (WinVerifyTrust: error 0x" +
-                HexText({static_cast<uint8_t>(*verdict >> 24), static_cast<uint8_t>(*verdict >> 16),
-                         static_cast<uint8_t>(*verdict >> 8), static_cast<uint8_t>(*verdict)}) +
-                u")");
+            check.reasons.push_back(u"Windows refuses the file " + file + u" as a member of " +
+                                    named + u" (WinVerifyTrust: error " + Hex32(*verdict) + u")");
         }
     }
     check.reasons.insert(check.reasons.end(), check.signature->reasons.begin(),
